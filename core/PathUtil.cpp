@@ -1,0 +1,176 @@
+#include "core/PathUtil.h"
+
+#include "core/Text.h"
+#include "core/UniqueFd.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#ifndef FS_CASEFOLD_FL
+#define FS_CASEFOLD_FL 0x40000000
+#endif
+
+namespace twinlantern::PathUtil {
+
+std::string normalize(std::string_view path, std::optional<std::string_view> relativeTo) {
+    std::string joined;
+    if (path.empty() || path.front() != '/') {
+        joined = relativeTo ? std::string(*relativeTo) : std::string("/");
+        joined += '/';
+    }
+    joined += path;
+
+    std::vector<std::string_view> kept;
+    std::string_view rest = joined;
+    while (!rest.empty()) {
+        auto slash = rest.find('/');
+        std::string_view piece = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (piece.empty() || piece == ".") {
+            continue;
+        }
+        if (piece == "..") {
+            if (!kept.empty()) {
+                kept.pop_back();
+            }
+            continue;
+        }
+        kept.push_back(piece);
+    }
+    if (kept.empty()) {
+        return "/";
+    }
+    std::string out;
+    for (auto piece : kept) {
+        out += '/';
+        out += piece;
+    }
+    return out;
+}
+
+std::string expandTilde(std::string_view path, std::string_view home) {
+    if (path == "~") {
+        return std::string(home);
+    }
+    if (path.starts_with("~/")) {
+        std::string out(home);
+        out += '/';
+        out += path.substr(2);
+        return out;
+    }
+    return std::string(path);
+}
+
+std::optional<std::string> realPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    return std::string(resolved.get());
+}
+
+std::string parent(std::string_view path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string_view::npos || slash == 0) {
+        return "/";
+    }
+    return std::string(path.substr(0, slash));
+}
+
+std::size_t componentCount(std::string_view path) {
+    std::size_t count = 0;
+    bool inPiece = false;
+    for (char c : path) {
+        if (c == '/') {
+            inPiece = false;
+        } else if (!inPiece) {
+            inPiece = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool isSameOrInside(std::string_view path, std::string_view ancestor, bool caseSensitive) {
+    if (ancestor == "/") {
+        return true;
+    }
+    if (!caseSensitive) {
+        const std::string p = text::lowercased(path);
+        const std::string a = text::lowercased(ancestor);
+        return p == a || (p.size() > a.size() && p.starts_with(a) && p[a.size()] == '/');
+    }
+    return path == ancestor ||
+           (path.size() > ancestor.size() && path.starts_with(ancestor) && path[ancestor.size()] == '/');
+}
+
+std::optional<bool> systemCaseProbe(const std::string& path) {
+    struct statfs fs{};
+    if (::statfs(path.c_str(), &fs) != 0) {
+        return std::nullopt;
+    }
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x4d44UL:     // FAT
+    case 0x2011BAB0UL: // exFAT
+    case 0x5346544eUL: // NTFS
+        return false;
+    default: break;
+    }
+    // ext4 folders can be case-folding one by one.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd) {
+        int flags = 0;
+        if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+CaseProbe& caseProbe() {
+    static CaseProbe probe;
+    return probe;
+}
+} // namespace
+
+void setCaseProbe(CaseProbe probe) { caseProbe() = std::move(probe); }
+
+bool isCaseSensitiveVolume(const std::string& path) {
+    std::string current = path;
+    for (;;) {
+        auto answer = caseProbe() ? caseProbe()(current) : systemCaseProbe(current);
+        if (answer) {
+            return *answer;
+        }
+        if (current == "/") {
+            return true;
+        }
+        current = parent(current);
+    }
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isExecutableFile(const std::string& path) {
+    return isRegularFile(path) && ::access(path.c_str(), X_OK) == 0;
+}
+
+} // namespace twinlantern::PathUtil

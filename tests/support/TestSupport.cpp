@@ -1,0 +1,83 @@
+#include "tests/support/TestSupport.h"
+
+#include "core/FileUtil.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace twinlantern::testing {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tl-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    // Resolve /tmp links so paths compare equal to what the kernel reports.
+    char resolved[PATH_MAX];
+    path_ = ::realpath(pattern.c_str(), resolved) != nullptr ? resolved : pattern;
+}
+
+TempDir::~TempDir() { removeTree(path_); }
+
+void writeFile(const std::string& path, std::string_view bytes, mode_t mode) {
+    auto slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        makeDirs(path.substr(0, slash));
+    }
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        throw std::runtime_error("cannot write " + path);
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    ::chmod(path.c_str(), mode);
+}
+
+std::string readFile(const std::string& path) {
+    auto r = readWholeFile(path);
+    if (!r.bytes) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    return *r.bytes;
+}
+
+bool exists(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+mode_t fileMode(const std::string& path) {
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return 0;
+    }
+    return st.st_mode & 07777;
+}
+
+void makeDirs(const std::string& path) {
+    if (!makeDirectories(path, 0755)) {
+        throw std::runtime_error("cannot create " + path);
+    }
+}
+
+void removeTree(const std::string& path) {
+    ::nftw(
+        path.c_str(),
+        [](const char* p, const struct stat*, int, struct FTW*) {
+            ::chmod(p, 0700);
+            return 0;
+        },
+        32, FTW_PHYS);
+    ::nftw(
+        path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 32,
+        FTW_DEPTH | FTW_PHYS);
+}
+
+} // namespace twinlantern::testing
