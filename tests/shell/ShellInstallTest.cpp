@@ -30,11 +30,6 @@ std::string errorText(const std::function<void()>& action) {
     return "(no error)";
 }
 
-ino_t inode(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
 } // namespace
 
 TEST(ShellInstall, LaysOutProgramsLinksAndRecord) {

@@ -10,14 +10,7 @@ using namespace twinlantern;
 using namespace twinlantern::testing;
 
 namespace {
-
 const std::string B = ShellIntegration::block();
-
-ino_t inode(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
 } // namespace
 
 TEST(ShellStatus, ProgramsAndLinks) {
