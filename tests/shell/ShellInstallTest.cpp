@@ -248,6 +248,28 @@ TEST(ShellInstall, FailuresNameThePathAndTheCause) {
         EXPECT_FALSE(exists(home.path(".twinlantern/install.json")));
     }
     {
+        // Not shell files: a pipe (reading would block), a device, a huge file.
+        ShellHome home;
+        ASSERT_EQ(::mkfifo(home.path(".zshrc").c_str(), 0644), 0);
+        EXPECT_EQ(errorText([&] { home.install(); }),
+                  std::string("Couldn't read ~/.zshrc: ") + std::strerror(EINVAL));
+        ::unlink(home.path(".zshrc").c_str());
+        ASSERT_EQ(::symlink("/dev/null", home.path(".zshrc").c_str()), 0);
+        EXPECT_EQ(errorText([&] { home.install(); }),
+                  std::string("Couldn't read ~/.zshrc: ") + std::strerror(EINVAL));
+        EXPECT_EQ(errorText([&] { home.integration().uninstall(); }),
+                  std::string("Couldn't read ~/.zshrc: ") + std::strerror(EINVAL));
+        struct stat st {};
+        ASSERT_EQ(::stat("/dev/null", &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode));
+        ::unlink(home.path(".zshrc").c_str());
+        const std::string huge(17u << 20, 'x');
+        writeFile(home.path(".zshrc"), huge);
+        EXPECT_EQ(errorText([&] { home.install(); }),
+                  std::string("Couldn't read ~/.zshrc: ") + std::strerror(EFBIG));
+        EXPECT_EQ(readFile(home.path(".zshrc")).size(), huge.size());
+    }
+    {
         ShellHome home;
         writeFile(home.path(".zshrc"), "bad \xff\xfe utf-8\n");
         EXPECT_EQ(errorText([&] { home.install(); }),
