@@ -1,7 +1,6 @@
 // The account side of Claude Code: what `claude auth status` says, sign-in, sign-out.
 #include "core/ClaudeCodeAdapter.h"
 
-#include "core/PathUtil.h"
 #include "core/TerminalToolCommand.h"
 
 #include <nlohmann/json.hpp>
@@ -10,15 +9,8 @@ namespace twinlantern {
 
 ToolStatus ClaudeCodeAdapter::status(const Profile& profile) const {
     auto executable = binaryPath();
-    if (!executable) {
-        return ToolStatus::notInstalled();
-    }
-    const bool managed = profile.storage == Profile::Storage::managed;
-    if (managed) {
-        auto folder = dataDirectory(profile);
-        if (!folder || !PathUtil::isDirectory(*folder)) {
-            return ToolStatus::notSetUp();
-        }
+    if (auto early = TerminalToolCommand::statusBeforeAsking(*this, profile, executable)) {
+        return *early;
     }
     ProcessResult result = ProcessRunner::runSync(*executable, {"auth", "status"},
                                                   helperEnvironment(profile), commandTimeout_);
@@ -34,8 +26,7 @@ ToolStatus ClaudeCodeAdapter::status(const Profile& profile) const {
     if (parsed->loggedIn) {
         return ToolStatus::signedIn(parsed->account);
     }
-    return managed ? ToolStatus::needsAttention("Signed out. Sign in again.")
-                   : ToolStatus::notSetUp();
+    return TerminalToolCommand::signedOut(profile);
 }
 
 std::optional<SignInCommand> ClaudeCodeAdapter::setUp(const Profile& profile) const {

@@ -1,7 +1,6 @@
 // The account side of Codex: what `codex login status` says, sign-in, sign-out.
 #include "core/CodexAdapter.h"
 
-#include "core/PathUtil.h"
 #include "core/TerminalToolCommand.h"
 #include "core/Text.h"
 
@@ -45,15 +44,8 @@ std::vector<std::string_view> nonEmptyLines(std::string_view text) {
 
 ToolStatus CodexAdapter::status(const Profile& profile) const {
     auto executable = binaryPath();
-    if (!executable) {
-        return ToolStatus::notInstalled();
-    }
-    const bool managed = profile.storage == Profile::Storage::managed;
-    if (managed) {
-        auto folder = dataDirectory(profile);
-        if (!folder || !PathUtil::isDirectory(*folder)) {
-            return ToolStatus::notSetUp();
-        }
+    if (auto early = TerminalToolCommand::statusBeforeAsking(*this, profile, executable)) {
+        return *early;
     }
     ProcessResult result = ProcessRunner::runSync(*executable, {"login", "status"},
                                                   helperEnvironment(profile), commandTimeout_);
@@ -69,8 +61,7 @@ ToolStatus CodexAdapter::status(const Profile& profile) const {
         return ToolStatus::signedIn(account);
     }
     case LoginState::Case::signedOut:
-        return managed ? ToolStatus::needsAttention("Signed out. Sign in again.")
-                       : ToolStatus::notSetUp();
+        return TerminalToolCommand::signedOut(profile);
     case LoginState::Case::unknown:
         break;
     }

@@ -1,5 +1,7 @@
 #include "core/TerminalToolCommand.h"
 
+#include "core/PathUtil.h"
+
 #include <sys/stat.h>
 
 namespace twinlantern {
@@ -11,6 +13,27 @@ Environment TerminalToolCommand::environment(const Environment& context,
         result[name] = value;
     }
     return result;
+}
+
+std::optional<ToolStatus>
+TerminalToolCommand::statusBeforeAsking(const ToolAdapter& adapter, const Profile& profile,
+                                        const std::optional<std::string>& executable) {
+    if (!executable) {
+        return ToolStatus::notInstalled();
+    }
+    if (profile.storage == Profile::Storage::managed) {
+        auto folder = adapter.dataDirectory(profile);
+        if (!folder || !PathUtil::isDirectory(*folder)) {
+            return ToolStatus::notSetUp();
+        }
+    }
+    return std::nullopt;
+}
+
+ToolStatus TerminalToolCommand::signedOut(const Profile& profile) {
+    return profile.storage == Profile::Storage::managed
+               ? ToolStatus::needsAttention("Signed out. Sign in again.")
+               : ToolStatus::notSetUp();
 }
 
 void TerminalToolCommand::signOutBeforeRemoval(const std::optional<std::string>& executable,

@@ -2,6 +2,7 @@
 
 #include "core/Paths.h"
 #include "core/ProcessRunner.h"
+#include "core/ToolAdapter.h"
 
 #include <optional>
 #include <string>
@@ -14,6 +15,14 @@ namespace TerminalToolCommand {
 
 // The reduced environment with the profile's own variables on top.
 Environment environment(const Environment& context, const Environment& profileVariables);
+
+// notInstalled without the tool, notSetUp for a managed profile without its
+// folder; nothing when the tool can be asked.
+std::optional<ToolStatus> statusBeforeAsking(const ToolAdapter& adapter, const Profile& profile,
+                                             const std::optional<std::string>& executable);
+
+// What a signed-out answer means: a system profile was never set up here.
+ToolStatus signedOut(const Profile& profile);
 
 // Signs a profile out before its folder goes: only when the tool exists and the
 // folder is a real directory inside the support folder. A link is never followed,

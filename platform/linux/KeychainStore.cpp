@@ -2,7 +2,7 @@
 
 #include "core/KeychainStatus.h"
 #include "core/TwinLanternError.h"
-#include "platform/linux/SecretServiceStatus.h"
+#include "platform/linux/SecretService.h"
 
 #include <libsecret/secret.h>
 
@@ -11,25 +11,6 @@
 namespace twinlantern {
 
 namespace {
-
-// Our items carry their own schema name, so a search never matches another
-// program's items even when their attributes look alike.
-const SecretSchema& schema() {
-    static const SecretSchema value = {"app.twinlantern.Secret",
-                                       SECRET_SCHEMA_NONE,
-                                       {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                        {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                        {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-                                       0,
-                                       nullptr,
-                                       nullptr,
-                                       nullptr,
-                                       nullptr,
-                                       nullptr,
-                                       nullptr,
-                                       nullptr};
-    return value;
-}
 
 struct ErrorFree {
     void operator()(GError* e) const { g_error_free(e); }
@@ -70,9 +51,9 @@ std::optional<std::string> KeychainStore::read(const std::string& service,
                                                const std::string& account) const {
     refuseForeign(service);
     GError* error = nullptr;
-    ValuePtr value(secret_password_lookup_binary_sync(&schema(), nullptr, &error, "service",
-                                                      service.c_str(), "account", account.c_str(),
-                                                      nullptr));
+    ValuePtr value(secret_password_lookup_binary_sync(&keychainItemSchema(), nullptr, &error,
+                                                      "service", service.c_str(), "account",
+                                                      account.c_str(), nullptr));
     if (error != nullptr) {
         throwUnlessNotFound(error);
     }
@@ -92,8 +73,8 @@ void KeychainStore::write(const std::string& data, const std::string& service,
     GError* error = nullptr;
     // Storing replaces the item with the same attributes, so there is only ever one.
     const gboolean stored = secret_password_store_binary_sync(
-        &schema(), SECRET_COLLECTION_DEFAULT, "TwinLantern", value.get(), nullptr, &error,
-        "service", service.c_str(), "account", account.c_str(), nullptr);
+        &keychainItemSchema(), SECRET_COLLECTION_DEFAULT, "TwinLantern", value.get(), nullptr,
+        &error, "service", service.c_str(), "account", account.c_str(), nullptr);
     if (error != nullptr) {
         ErrorPtr owned(error);
         throw TwinLanternError::keychain(keychainStatusFor(*owned));
@@ -107,8 +88,8 @@ void KeychainStore::remove(const std::string& service, const std::string& accoun
     refuseForeign(service);
     GError* error = nullptr;
     // False without an error: there was nothing to remove, which is fine.
-    secret_password_clear_sync(&schema(), nullptr, &error, "service", service.c_str(), "account",
-                               account.c_str(), nullptr);
+    secret_password_clear_sync(&keychainItemSchema(), nullptr, &error, "service", service.c_str(),
+                               "account", account.c_str(), nullptr);
     if (error != nullptr) {
         throwUnlessNotFound(error);
     }

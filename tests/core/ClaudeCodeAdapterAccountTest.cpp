@@ -1,6 +1,7 @@
 #include "core/ClaudeCodeAdapter.h"
 #include "core/TwinLanternError.h"
 
+#include "tests/support/ErrorOf.h"
 #include "tests/support/FakeTools.h"
 #include "tests/support/TestSupport.h"
 
@@ -199,12 +200,8 @@ TEST_F(ClaudeAccountTest, RemoveDataNeverLeavesTheSupportFolder) {
     EXPECT_FALSE(exists(inner));
     EXPECT_EQ(readFile(outside + "/credentials"), "keep me");
 
-    try {
-        claude.removeData(profile("../../../../real-account"));
-        ADD_FAILURE() << "an escaping id was accepted";
-    } catch (const TwinLanternError& e) {
-        EXPECT_EQ(e.kind(), TwinLanternError::Kind::unsafeDeletion);
-    }
+    EXPECT_EQ(errorOf([&] { claude.removeData(profile("../../../../real-account")); }).kind(),
+              TwinLanternError::Kind::unsafeDeletion);
     EXPECT_EQ(readFile(outside + "/credentials"), "keep me");
 
     claude.removeData(system); // nothing at all

@@ -1,6 +1,7 @@
 #include "core/CodexAdapter.h"
 #include "core/TwinLanternError.h"
 
+#include "tests/support/ErrorOf.h"
 #include "tests/support/FakeTools.h"
 #include "tests/support/TestSupport.h"
 
@@ -180,12 +181,8 @@ TEST_F(CodexAccountTest, RemoveDataSignsOutThenDeletesInsideTheSupportFolderOnly
     EXPECT_EQ(readFile(outside + "/auth.json"), "keep me");
     EXPECT_EQ(tool.calls().size(), 2u); // no sign-out through the link
 
-    try {
-        codex.removeData(profile("../../elsewhere"));
-        ADD_FAILURE() << "an escaping id was accepted";
-    } catch (const TwinLanternError& e) {
-        EXPECT_EQ(e.kind(), TwinLanternError::Kind::unsafeDeletion);
-    }
+    EXPECT_EQ(errorOf([&] { codex.removeData(profile("../../elsewhere")); }).kind(),
+              TwinLanternError::Kind::unsafeDeletion);
     codex.removeData(system);
     EXPECT_EQ(tool.calls().size(), 2u);
     EXPECT_EQ(readFile(outside + "/auth.json"), "keep me");

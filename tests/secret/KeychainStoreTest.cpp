@@ -2,6 +2,9 @@
 
 #include "core/KeychainStatus.h"
 #include "core/TwinLanternError.h"
+#include "platform/linux/SecretService.h"
+
+#include "tests/support/ErrorOf.h"
 
 #include <gtest/gtest.h>
 #include <libsecret/secret.h>
@@ -11,30 +14,16 @@
 #include <vector>
 
 using namespace twinlantern;
+using twinlantern::testing::errorOf;
 
 namespace {
 
-// The same schema the store writes with, to look behind its back.
-const SecretSchema schema = {"app.twinlantern.Secret",
-                             SECRET_SCHEMA_NONE,
-                             {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                              {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                              {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-                             0,
-                             nullptr,
-                             nullptr,
-                             nullptr,
-                             nullptr,
-                             nullptr,
-                             nullptr,
-                             nullptr};
-
-// How many items the keyring holds for service and account, read directly.
+// How many of our items the keyring holds for service and account, read directly.
 int itemCount(const std::string& service, const std::string& account) {
     GError* error = nullptr;
-    GList* items =
-        secret_password_search_sync(&schema, SECRET_SEARCH_ALL, nullptr, &error, "service",
-                                    service.c_str(), "account", account.c_str(), nullptr);
+    GList* items = secret_password_search_sync(&keychainItemSchema(), SECRET_SEARCH_ALL, nullptr,
+                                               &error, "service", service.c_str(), "account",
+                                               account.c_str(), nullptr);
     if (error != nullptr) {
         ADD_FAILURE() << error->message;
         g_error_free(error);
@@ -64,16 +53,6 @@ bool secretServiceRunning(std::string& why) {
     }
     g_object_unref(collection);
     return true;
-}
-
-template <typename F> TwinLanternError errorOf(F f) {
-    try {
-        f();
-    } catch (const TwinLanternError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "nothing thrown";
-    return TwinLanternError::io("");
 }
 
 struct KeychainTest : ::testing::Test {
@@ -133,9 +112,9 @@ TEST_F(KeychainTest, WriteReadReplaceDelete) {
 TEST_F(KeychainTest, ForeignItemsAreNeverTouched) {
     const std::string foreign = "com.example.mail";
     GError* error = nullptr;
-    ASSERT_TRUE(secret_password_store_sync(&schema, SECRET_COLLECTION_DEFAULT, "Mail", "hunter2",
-                                           nullptr, &error, "service", foreign.c_str(), "account",
-                                           "me", nullptr));
+    ASSERT_TRUE(secret_password_store_sync(&keychainItemSchema(), SECRET_COLLECTION_DEFAULT, "Mail",
+                                           "hunter2", nullptr, &error, "service", foreign.c_str(),
+                                           "account", "me", nullptr));
     for (const std::string& service : {foreign, std::string("app.twinlantern."),
                                        std::string("App.TwinLantern.profile.x.codex")}) {
         const std::string refusal =
@@ -145,8 +124,8 @@ TEST_F(KeychainTest, ForeignItemsAreNeverTouched) {
         EXPECT_EQ(errorOf([&] { store.write("stolen", service, "me"); }).description(), refusal);
         EXPECT_EQ(errorOf([&] { store.remove(service, "me"); }).description(), refusal);
     }
-    gchar* kept = secret_password_lookup_sync(&schema, nullptr, &error, "service", foreign.c_str(),
-                                              "account", "me", nullptr);
+    gchar* kept = secret_password_lookup_sync(&keychainItemSchema(), nullptr, &error, "service",
+                                              foreign.c_str(), "account", "me", nullptr);
     ASSERT_NE(kept, nullptr);
     EXPECT_STREQ(kept, "hunter2");
     secret_password_free(kept);

@@ -1,11 +1,27 @@
-#include "platform/linux/SecretServiceStatus.h"
+#include "platform/linux/SecretService.h"
 
 #include "core/KeychainStatus.h"
 
 #include <gio/gio.h>
-#include <libsecret/secret.h>
 
 namespace twinlantern {
+
+const SecretSchema& keychainItemSchema() {
+    static const SecretSchema value = {"app.twinlantern.Secret",
+                                       SECRET_SCHEMA_NONE,
+                                       {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                                       0,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr};
+    return value;
+}
 
 std::int32_t keychainStatusFor(const GError& error) {
     using namespace keychain_status;
