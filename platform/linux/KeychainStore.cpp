@@ -37,6 +37,28 @@ void throwUnlessNotFound(GError* raw) {
     }
 }
 
+// libsecret answers "nothing there" when the item exists but its keyring stayed
+// locked; that must not pass for a missing item or a done deletion.
+void throwIfLocked(const std::string& service, const std::string& account) {
+    GError* error = nullptr;
+    GList* items = secret_password_search_sync(&keychainItemSchema(), SECRET_SEARCH_ALL, nullptr,
+                                               &error, "service", service.c_str(), "account",
+                                               account.c_str(), nullptr);
+    if (error != nullptr) {
+        throwUnlessNotFound(error);
+        return;
+    }
+    bool locked = false;
+    for (GList* it = items; it != nullptr; it = it->next) {
+        locked =
+            locked || (SECRET_IS_ITEM(it->data) && secret_item_get_locked(SECRET_ITEM(it->data)));
+    }
+    g_list_free_full(items, g_object_unref);
+    if (locked) {
+        throw TwinLanternError::keychain(keychain_status::interactionNotAllowed);
+    }
+}
+
 } // namespace
 
 std::string KeychainStore::service(const ProfileID& profile, ToolKind tool) {
@@ -58,6 +80,7 @@ std::optional<std::string> KeychainStore::read(const std::string& service,
         throwUnlessNotFound(error);
     }
     if (!value) {
+        throwIfLocked(service, account);
         return std::nullopt;
     }
     gsize length = 0;
@@ -87,11 +110,14 @@ void KeychainStore::write(const std::string& data, const std::string& service,
 void KeychainStore::remove(const std::string& service, const std::string& account) {
     refuseForeign(service);
     GError* error = nullptr;
-    // False without an error: there was nothing to remove, which is fine.
-    secret_password_clear_sync(&keychainItemSchema(), nullptr, &error, "service", service.c_str(),
-                               "account", account.c_str(), nullptr);
+    // False without an error: nothing was removed, which is fine unless it is locked.
+    const gboolean removed =
+        secret_password_clear_sync(&keychainItemSchema(), nullptr, &error, "service",
+                                   service.c_str(), "account", account.c_str(), nullptr);
     if (error != nullptr) {
         throwUnlessNotFound(error);
+    } else if (!removed) {
+        throwIfLocked(service, account);
     }
 }
 

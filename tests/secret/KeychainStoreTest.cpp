@@ -170,3 +170,38 @@ TEST(KeychainWithoutService, FailuresCarryTheStatusAndForeignNamesStillFailFirst
     EXPECT_EQ(errorOf([&] { store.read("com.example.mail", "a"); }).kind(),
               TwinLanternError::Kind::unsupported);
 }
+
+// Run by CTest in a keyring of its own, which it locks for good.
+TEST(KeychainLocked, LockedItemsAreNeverTakenForMissingOnes) {
+    std::string why;
+    if (std::getenv("TL_LOCK_KEYRING") == nullptr) {
+        GTEST_SKIP() << "locks the keyring; needs one of its own (TL_LOCK_KEYRING=1)";
+    }
+    if (!secretServiceRunning(why)) {
+        GTEST_SKIP() << "No Secret Service could be reached (" << why << ")";
+    }
+    KeychainStore store;
+    const std::string service = KeychainStore::service(ProfileID("locked"), ToolKind::claudeCode);
+    store.write("kept", service, "token");
+
+    GError* error = nullptr;
+    SecretService* secrets = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+    ASSERT_NE(secrets, nullptr);
+    SecretCollection* collection = secret_collection_for_alias_sync(
+        secrets, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+    ASSERT_NE(collection, nullptr);
+    GList* objects = g_list_append(nullptr, collection);
+    EXPECT_EQ(secret_service_lock_sync(secrets, objects, nullptr, nullptr, &error), 1);
+    g_list_free(objects);
+    g_object_unref(collection);
+    g_object_unref(secrets);
+
+    // No one is there to unlock it: every operation says so, and the item stays.
+    const TwinLanternError locked =
+        TwinLanternError::keychain(keychain_status::interactionNotAllowed);
+    EXPECT_EQ(errorOf([&] { store.read(service, "token"); }), locked);
+    EXPECT_EQ(errorOf([&] { store.remove(service, "token"); }), locked);
+    EXPECT_EQ(errorOf([&] { store.write("new", service, "token"); }), locked);
+    EXPECT_EQ(itemCount(service, "token"), 1);
+    EXPECT_EQ(store.read(service, "never-written"), std::nullopt);
+}
