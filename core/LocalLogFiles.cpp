@@ -222,17 +222,13 @@ void LocalLogUsageProvider::forEachLine(const std::string& path, std::string_vie
             if (const void* lf = ::memrchr(data + position, '\n', length - position)) {
                 lineStart = base + (static_cast<const char*>(lf) - data) + 1;
             }
-            // Keep what may begin a needle, and the current line when it is short.
-            std::size_t searchFrom = length - std::min(keepForNeedle, length - position);
-            std::size_t keepFrom = searchFrom;
-            if (lineStart >= base &&
-                length - static_cast<std::size_t>(lineStart - base) <= chunkSize / 4) {
-                keepFrom = std::min(keepFrom, static_cast<std::size_t>(lineStart - base));
-            }
+            // Keep only what may begin a needle; a match in a line that began earlier
+            // reads that line again from its start.
+            const std::size_t keepFrom = length - std::min(keepForNeedle, length - position);
             std::memmove(data, data + keepFrom, length - keepFrom);
             base += static_cast<off_t>(keepFrom);
             length -= keepFrom;
-            position = searchFrom - keepFrom;
+            position = 0;
             readMore(fd.get(), buffer, length, base, atEnd);
             continue;
         }
@@ -246,13 +242,10 @@ void LocalLogUsageProvider::forEachLine(const std::string& path, std::string_vie
             base = lineStart;
             length = 0;
             readMore(fd.get(), buffer, length, base, atEnd);
-        } else if (lineStart > base) {
-            std::size_t drop = static_cast<std::size_t>(lineStart - base);
-            std::memmove(buffer.data(), buffer.data() + drop, length - drop);
-            base = lineStart;
-            length -= drop;
         }
-        // The line ends at the first line feed at or after the match.
+        // The line ends at the first line feed at or after the match; the bytes are
+        // moved only when the line runs past what the buffer holds.
+        std::size_t begin = static_cast<std::size_t>(lineStart - base);
         std::size_t searchEnd = std::min(static_cast<std::size_t>(matchOffset - base), length);
         const char* lineEnd = nullptr;
         while (true) {
@@ -262,16 +255,24 @@ void LocalLogUsageProvider::forEachLine(const std::string& path, std::string_vie
             if (lineEnd != nullptr || atEnd) {
                 break;
             }
+            if (begin > 0) {
+                std::memmove(data, data + begin, length - begin);
+                base += static_cast<off_t>(begin);
+                length -= begin;
+                begin = 0;
+            }
             searchEnd = length;
             readMore(fd.get(), buffer, length, base, atEnd);
         }
-        std::size_t lineLength =
+        const std::size_t end =
             lineEnd != nullptr ? static_cast<std::size_t>(lineEnd - data) : length;
-        body(std::string_view(data, lineLength));
+        if (end > begin) { // a file cut short meanwhile may leave nothing of the line
+            body(std::string_view(data + begin, end - begin));
+        }
         if (lineEnd == nullptr) {
             break;
         }
-        position = lineLength + 1;
+        position = end + 1;
         lineStart = base + static_cast<off_t>(position);
     }
     if (buffer.size() > 4 * chunkSize) {
