@@ -397,17 +397,23 @@ TEST(LocalLogUsage, ForEachLinePassesEachLineHoldingTheNeedleOnce) {
         Provider::forEachLine(path, "N", [&](std::string_view line) { seen.emplace_back(line); });
         EXPECT_EQ(seen, test.lines) << test.name;
     }
-    // A needle across every read boundary: lines of 1,000 bytes ending in the needle.
+    // A needle at every alignment and across read boundaries, after near misses.
     std::string many;
-    const std::string filler(990, '.');
+    std::vector<std::string> expected;
     for (int i = 0; i < 5000; ++i) {
-        many += filler + "\"usage\"\n";
+        std::string line = std::string(static_cast<std::size_t>(990 + i % 37), '.') +
+                           "\"usagE\" \"ugag\" usage\" \"usage";
+        if (i % 3 != 0) {
+            line += "\"usage\"";
+            expected.push_back(line);
+        }
+        many += line + "\n";
     }
     writeFile(dir / "many.jsonl", many);
-    int count = 0;
+    std::vector<std::string> seen;
     Provider::forEachLine(dir / "many.jsonl", "\"usage\"",
-                          [&](std::string_view line) { count += line == filler + "\"usage\""; });
-    EXPECT_EQ(count, 5000);
+                          [&](std::string_view line) { seen.emplace_back(line); });
+    EXPECT_EQ(seen, expected);
     // Nothing to read: no calls.
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     makeDirs(dir / "folder");
