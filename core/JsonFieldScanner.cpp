@@ -166,6 +166,14 @@ struct JsonFieldScanner::State {
 
     bool atEnd() const { return index >= count; }
     unsigned char current() const { return static_cast<unsigned char>(bytes[index]); }
+    // Steps past the byte under the index when it is c.
+    bool take(char c) {
+        if (index < count && bytes[index] == c) {
+            ++index;
+            return true;
+        }
+        return false;
+    }
     // False at the end of the line.
     bool skipSpace() {
         while (index < count && isSpace(current())) {
@@ -310,22 +318,19 @@ bool JsonFieldScanner::parseValue(State& state, std::size_t node, Result& result
         if (!state.skipSpace()) {
             return false;
         }
-        if (state.current() == ']') {
-            ++state.index;
+        if (state.take(']')) {
             return true;
         }
         while (true) {
             if (!state.skipValue() || !state.skipSpace()) {
                 return false;
             }
-            if (state.current() == ']') {
-                ++state.index;
+            if (state.take(']')) {
                 return true;
             }
-            if (state.current() != ',') {
+            if (!state.take(',')) {
                 return false;
             }
-            ++state.index;
         }
     }
     if (c == '{') {
@@ -357,8 +362,7 @@ bool JsonFieldScanner::parseObject(State& state, std::size_t node, Result& resul
     if (!state.skipSpace()) {
         return false;
     }
-    if (state.current() == '}') {
-        ++state.index;
+    if (state.take('}')) {
         return true;
     }
     std::string decodedKey;
@@ -375,10 +379,9 @@ bool JsonFieldScanner::parseObject(State& state, std::size_t node, Result& resul
             decodedKey = decodeString(key, escaped);
             key = decodedKey;
         }
-        if (!state.skipSpace() || state.current() != ':') {
+        if (!state.skipSpace() || !state.take(':')) {
             return false;
         }
-        ++state.index;
         const auto& children = nodes_[node].children;
         auto child = children.find(key);
         bool ok =
@@ -386,15 +389,10 @@ bool JsonFieldScanner::parseObject(State& state, std::size_t node, Result& resul
         if (!ok || !state.skipSpace()) {
             return false;
         }
-        if (state.current() == '}') {
-            ++state.index;
+        if (state.take('}')) {
             return true;
         }
-        if (state.current() != ',') {
-            return false;
-        }
-        ++state.index;
-        if (!state.skipSpace()) {
+        if (!state.take(',') || !state.skipSpace()) {
             return false;
         }
     }
