@@ -126,8 +126,12 @@ std::optional<std::int64_t> floatingToken(const std::string& token) {
     if (token.empty() || std::isspace(static_cast<unsigned char>(token[0])) != 0) {
         return std::nullopt;
     }
+    const locale_t locale = cLocale();
+    if (locale == static_cast<locale_t>(nullptr)) {
+        return std::nullopt;
+    }
     char* end = nullptr;
-    double value = ::strtod_l(token.c_str(), &end, cLocale());
+    double value = ::strtod_l(token.c_str(), &end, locale);
     if (end != token.c_str() + token.size() || !std::isfinite(value)) {
         return std::nullopt;
     }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -138,8 +139,12 @@ std::vector<SharedEvents> eventsOfFiles(const std::vector<LogFile>& files, Insta
         std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 4, missing.size(),
                                static_cast<std::size_t>(missingBytes / bytesPerWorker) + 1});
     std::vector<std::jthread> threads;
-    for (std::size_t t = 1; t < workers; ++t) {
-        threads.emplace_back(work);
+    try {
+        for (std::size_t t = 1; t < workers; ++t) {
+            threads.emplace_back(work);
+        }
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones started and this one share the files.
     }
     work();
     threads.clear(); // joins
