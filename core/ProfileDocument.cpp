@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <set>
 
 namespace twinlantern {
@@ -152,7 +153,9 @@ void from_json(const nlohmann::json& j, ProfileDocument& d) {
     using namespace json_decode;
     const std::string where = "the document";
     const auto& version = required(j, "version", where);
-    if (!version.is_number_integer()) {
+    if (!version.is_number_integer() ||
+        (version.is_number_unsigned() &&
+         version.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX))) {
         throw JsonDecodeError("\"version\" should be an integer but is " + typeName(version));
     }
     ProfileDocument out;

@@ -57,7 +57,7 @@ ProfileDocument ProfileStore::load() const {
     const std::string file = paths_.profilesFile();
     ReadResult read = readWholeFile(file);
     if (!read.bytes) {
-        if (read.error == ENOENT || read.error == ENOTDIR) {
+        if (read.error == ENOENT) {
             return ProfileDocument::empty();
         }
         throw TwinLanternError::io("Couldn't read " + file + ": " + std::strerror(read.error));

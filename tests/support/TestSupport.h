@@ -39,3 +39,6 @@ void makeDirs(const std::string& path);
 void removeTree(const std::string& path);
 
 } // namespace twinlantern::testing
+
+// Short name that does not clash with GoogleTest's ::testing.
+namespace tltest = twinlantern::testing;
