@@ -44,7 +44,4 @@ private:
     std::vector<Node> nodes_; // nodes_[0] is the empty path
 };
 
-// Bytes as UTF-8 text, each maximal invalid subpart replaced by U+FFFD.
-std::string utf8Replacing(std::string_view bytes);
-
 } // namespace twinlantern
