@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace twinlantern::bench {
+
+// Writes a realistic log set below folder:
+//   claude/projects/…  1,000 Claude Code files, 1 GiB, one of 300 MB, 30 % older than a week
+//   codex/sessions/…   300 Codex rollout files
+//   many/projects/…    2,000 small Claude Code files
+void generateLogs(const std::string& folder);
+
+} // namespace twinlantern::bench
