@@ -217,12 +217,15 @@ struct Program {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 1 || argv[0] == nullptr) {
-        fail(usage, 2); // no name to act as
-    }
     Program program;
-    program.argv.assign(argv, argv + argc);
-    program.invokedAs = lastComponent(program.argv[0]);
+    if (argc > 0 && argv[0] != nullptr) {
+        program.argv.assign(argv, argv + argc);
+        program.invokedAs = lastComponent(program.argv[0]);
+    }
+    // No name to act as (the kernel turns an empty vector into one empty argument).
+    if (program.invokedAs.empty()) {
+        fail(usage, 2);
+    }
     program.env = currentEnvironment();
     program.paths = Paths::forCurrentUser(program.env);
     if (program.invokedAs == ownName) {
