@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
 
 namespace twinlantern {
 
@@ -30,9 +31,72 @@ std::vector<std::string> unique(std::vector<std::string> paths) {
     return out;
 }
 
-std::vector<std::string> withRealPath(const std::string& path) {
-    return unique({path, PathUtil::realPath(path).value_or(path)});
+std::string join(const std::string& folder, std::string_view name) {
+    std::string out = folder == "/" ? std::string() : folder;
+    out += '/';
+    out += name;
+    return out;
 }
+
+// realpath with every resolved prefix remembered: a hundred rules under one folder
+// cost one lookup each instead of one per component.
+class RealPaths {
+public:
+    std::optional<std::string> resolve(const std::string& absolute) {
+        int links = 0;
+        return walk("/", absolute, links);
+    }
+
+private:
+    static constexpr int maxLinks = 40;
+
+    // `base` is already real; every step below it is looked up once.
+    std::optional<std::string> walk(std::string base, std::string_view rest, int& links) {
+        while (!rest.empty()) {
+            const auto slash = rest.find('/');
+            const std::string_view name = rest.substr(0, slash);
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+            if (name.empty() || name == ".") {
+                continue;
+            }
+            if (name == "..") {
+                base = PathUtil::parent(base);
+                continue;
+            }
+            auto next = child(base, name, links);
+            if (!next) {
+                return std::nullopt;
+            }
+            base = std::move(*next);
+        }
+        return base;
+    }
+
+    std::optional<std::string> child(const std::string& base, std::string_view name, int& links) {
+        std::string path = join(base, name);
+        if (auto it = known_.find(path); it != known_.end()) {
+            return it->second;
+        }
+        std::optional<std::string> real;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                real = path;
+            } else if (++links <= maxLinks) {
+                char target[4096];
+                const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+                if (n > 0 && static_cast<std::size_t>(n) < sizeof target) {
+                    const std::string_view t(target, static_cast<std::size_t>(n));
+                    real = walk(t.front() == '/' ? "/" : base, t, links);
+                }
+            }
+        }
+        known_.emplace(std::move(path), real);
+        return real;
+    }
+
+    std::map<std::string, std::optional<std::string>> known_;
+};
 
 // Length of the line break at s[i], 0 when there is none there.
 std::size_t lineBreakLength(std::string_view s, std::size_t i) {
@@ -175,7 +239,12 @@ std::optional<std::string> RuleResolver::readReference(const std::string& path) 
 
 Resolution RuleResolver::resolve(const std::string& path, const std::string& cwd) const {
     const std::string normalized = PathUtil::normalize(PathUtil::expandTilde(path, home), cwd);
-    const std::string real = PathUtil::realPath(normalized).value_or(normalized);
+    RealPaths realPaths;
+    auto withRealPath = [&realPaths](std::string folder) {
+        std::string real = realPaths.resolve(folder).value_or(folder);
+        return unique({std::move(folder), std::move(real)});
+    };
+    const std::string real = realPaths.resolve(normalized).value_or(normalized);
     const std::vector<std::string> candidates = unique({normalized, real});
     const bool caseSensitive = PathUtil::isCaseSensitiveVolume(real);
     auto inside = [caseSensitive](const std::string& p, const std::string& ancestor) {

@@ -161,6 +161,17 @@ TEST_F(RuleResolverTest, LinkedWorkingFolderTriesItsOwnPathFirst) {
     EXPECT_EQ(profileAt(real), "home");
     document.rules = {{"~/real/**", ProfileID("oss")}};
     EXPECT_EQ(profileAt(home.dir / "links/project"), "oss"); // rules match either form
+
+    // Relative links with "..", and chains of them, resolve like realpath.
+    dir("links/deeper");
+    ASSERT_EQ(::symlink("../../real/./project", (home.dir / "links/deeper/rel").c_str()), 0);
+    ASSERT_EQ(::symlink("deeper/rel", (home.dir / "links/chain").c_str()), 0);
+    ASSERT_EQ(::symlink("loop", (home.dir / "links/loop").c_str()), 0);
+    EXPECT_EQ(profileAt(home.dir / "links/deeper/rel"), "oss");
+    EXPECT_EQ(profileAt(home.dir / "links/chain"), "oss");
+    document.rules = {{"~/links/chain", ProfileID("home")}, {"~/links/loop", ProfileID("home")}};
+    EXPECT_EQ(profileAt(real), "home");                    // the rule's folder is itself a link
+    EXPECT_EQ(profileAt(home.dir / "links/loop"), "home"); // unresolvable: the path as given
 }
 
 TEST_F(RuleResolverTest, NothingApplies) {
