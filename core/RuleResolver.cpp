@@ -4,12 +4,14 @@
 #include "core/Text.h"
 #include "core/UniqueFd.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <map>
+#include <memory>
 
 namespace twinlantern {
 
@@ -78,9 +80,9 @@ private:
             return it->second;
         }
         std::optional<std::string> real;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
+        const Kind kind = kindOf(base, name, path);
+        if (kind != Kind::missing) {
+            if (kind != Kind::link) {
                 real = path;
             } else if (++links <= maxLinks) {
                 char target[4096];
@@ -95,7 +97,60 @@ private:
         return real;
     }
 
+    enum class Kind { missing, link, other };
+
+    // Many rules share one parent folder; after a few lookups there, one listing of
+    // it answers the rest.
+    Kind kindOf(const std::string& base, std::string_view name, const std::string& path) {
+        auto& folder = folders_[base];
+        if (!folder.listed && ++folder.lookups > listAfter) {
+            folder.listed = list(base, folder.entries);
+        }
+        if (folder.listed) {
+            auto it = folder.entries.find(std::string(name));
+            if (it == folder.entries.end()) {
+                return Kind::missing;
+            }
+            if (it->second != DT_UNKNOWN) {
+                return it->second == DT_LNK ? Kind::link : Kind::other;
+            }
+        }
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) {
+            return Kind::missing;
+        }
+        return S_ISLNK(st.st_mode) ? Kind::link : Kind::other;
+    }
+
+    static bool list(const std::string& folder, std::map<std::string, unsigned char>& entries) {
+        struct CloseDir {
+            void operator()(DIR* d) const { ::closedir(d); }
+        };
+        std::unique_ptr<DIR, CloseDir> dir(::opendir(folder.c_str()));
+        if (!dir) {
+            return false;
+        }
+        while (const dirent* entry = ::readdir(dir.get())) {
+            if (entries.size() >= maxListed) {
+                entries.clear();
+                return false; // a huge folder: asking one by one is cheaper
+            }
+            entries.emplace(entry->d_name, entry->d_type);
+        }
+        return true;
+    }
+
+    static constexpr int listAfter = 8;
+    static constexpr std::size_t maxListed = 512;
+
+    struct Folder {
+        int lookups = 0;
+        bool listed = false;
+        std::map<std::string, unsigned char> entries;
+    };
+
     std::map<std::string, std::optional<std::string>> known_;
+    std::map<std::string, Folder> folders_;
 };
 
 // Length of the line break at s[i], 0 when there is none there.

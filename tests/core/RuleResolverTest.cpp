@@ -179,3 +179,18 @@ TEST_F(RuleResolverTest, NothingApplies) {
     auto r = resolve("~");
     EXPECT_EQ(r, Resolution{});
 }
+
+TEST_F(RuleResolverTest, ManyRulesInOneFolder) {
+    // Enough siblings that the folder is listed once instead of asked per rule.
+    const std::string target = dir("target/inner");
+    for (int i = 0; i < 12; ++i) {
+        document.rules.push_back({"~/many/missing" + std::to_string(i), ProfileID("oss")});
+        document.rules.push_back({"~/many/dir" + std::to_string(i), ProfileID("home")});
+        dir("many/dir" + std::to_string(i));
+    }
+    ASSERT_EQ(::symlink("../target", (home.dir / "many/zlink").c_str()), 0);
+    document.rules.push_back({"~/many/zlink", ProfileID("work")});
+    EXPECT_EQ(profileAt(target), "work");
+    EXPECT_EQ(profileAt(home.dir / "many/dir11"), "home");
+    EXPECT_EQ(profileAt(home.dir / "many/missing3/x"), "oss");
+}
