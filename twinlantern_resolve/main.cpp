@@ -8,6 +8,7 @@
 #include "core/ProfileStore.h"
 #include "core/RuleResolver.h"
 #include "core/ShimPlan.h"
+#include "core/Text.h"
 
 #include <unistd.h>
 
@@ -81,7 +82,7 @@ struct Program {
     // Once the app that installed the shims is gone, they only run the real tools.
     bool twinLanternStillInstalled() const {
         ReadResult read = readWholeFile(paths.home + "/.twinlantern/app-path", 64 * 1024);
-        if (!read.bytes) {
+        if (!read.bytes || !text::isValidUtf8(*read.bytes)) {
             return true;
         }
         std::string_view text = *read.bytes;
