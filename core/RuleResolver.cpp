@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -44,13 +45,56 @@ std::string join(const std::string& folder, std::string_view name) {
 // cost one lookup each instead of one per component.
 class RealPaths {
 public:
+    // `absolute` is normalised: no "." or ".." pieces. Its folder is asked of the
+    // kernel in one go; the last piece is looked up in that folder, which many rules
+    // share.
     std::optional<std::string> resolve(const std::string& absolute) {
-        int links = 0;
-        return walk("/", absolute, links);
+        if (absolute == "/") {
+            return absolute;
+        }
+        if (auto it = resolved_.find(absolute); it != resolved_.end()) {
+            return it->second;
+        }
+        const std::string folder = PathUtil::parent(absolute);
+        auto known = resolved_.find(folder);
+        if (known == resolved_.end()) {
+            known = resolved_.emplace(folder, whole(folder)).first;
+        }
+        std::optional<std::string> real;
+        if (known->second) {
+            int links = 0;
+            real = child(*known->second, std::string_view(absolute).substr(absolute.rfind('/') + 1),
+                         links);
+        }
+        resolved_.emplace(absolute, real);
+        return real;
     }
 
 private:
     static constexpr int maxLinks = 40;
+
+    // The kernel's own name for the opened path, else a walk piece by piece.
+    std::optional<std::string> whole(const std::string& path) {
+        if (path == "/") {
+            return path;
+        }
+        UniqueFd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+        if (!fd) {
+            if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
+                return std::nullopt;
+            }
+        } else {
+            char link[32];
+            std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd.get());
+            char target[4096];
+            const ssize_t n = ::readlink(link, target, sizeof target);
+            if (n > 0 && static_cast<std::size_t>(n) < sizeof target && target[0] == '/') {
+                return std::string(target, static_cast<std::size_t>(n));
+            }
+        }
+        int links = 0;
+        return walk("/", path, links);
+    }
 
     // `base` is already real; every step below it is looked up once.
     std::optional<std::string> walk(std::string base, std::string_view rest, int& links) {
@@ -149,7 +193,8 @@ private:
         std::map<std::string, unsigned char> entries;
     };
 
-    std::map<std::string, std::optional<std::string>> known_;
+    std::map<std::string, std::optional<std::string>> known_;    // real folder + name
+    std::map<std::string, std::optional<std::string>> resolved_; // paths as asked
     std::map<std::string, Folder> folders_;
 };
 
