@@ -1,5 +1,5 @@
-#include "core/JsonDecode.h"
 #include "core/ShellQuote.h"
+#include "core/JsonDecode.h"
 #include "core/ToolStatus.h"
 
 #include <gtest/gtest.h>
