@@ -1,6 +1,5 @@
 #include "core/Profile.h"
 
-#include "core/JsonDecode.h"
 #include "core/Random.h"
 #include "core/Text.h"
 
@@ -209,10 +208,6 @@ bool Profile::uses(ToolKind kind) const {
 
 void to_json(nlohmann::json& j, const ProfileID& id) { j = id.rawValue; }
 
-void from_json(const nlohmann::json& j, ProfileID& id) {
-    id = ProfileID(json_decode::string(j, "a profile id"));
-}
-
 void to_json(nlohmann::json& j, const Profile& p) {
     nlohmann::json tools = nlohmann::json::array();
     for (auto t : p.tools()) {
@@ -220,53 +215,6 @@ void to_json(nlohmann::json& j, const Profile& p) {
     }
     j = nlohmann::json{{"id", p.id.rawValue}, {"name", p.name},       {"color", rawValue(p.color)},
                        {"badge", p.badge},    {"tools", std::move(tools)}, {"storage", rawValue(p.storage)}};
-}
-
-void from_json(const nlohmann::json& j, Profile& p) {
-    using namespace json_decode;
-    const std::string where = "a profile";
-    ProfileID id(string(required(j, "id", where), "a profile's \"id\""));
-    std::string name = string(required(j, "name", where), "a profile's \"name\"");
-    const std::string at = "the profile \"" + id.rawValue + "\"";
-
-    ProfileColor color = ProfileColor::graphite;
-    if (const auto* v = member(j, "color", at); v != nullptr && !v->is_null()) {
-        auto raw = string(*v, at + "'s \"color\"");
-        auto parsed = profileColorFromRawValue(raw);
-        if (!parsed) {
-            throw JsonDecodeError(at + " has the unknown colour \"" + raw + "\"");
-        }
-        color = *parsed;
-    }
-    std::optional<std::string> badge;
-    if (const auto* v = member(j, "badge", at); v != nullptr && !v->is_null()) {
-        badge = string(*v, at + "'s \"badge\"");
-    }
-    std::vector<ToolKind> tools(allToolKinds.begin(), allToolKinds.end());
-    if (const auto* v = member(j, "tools", at); v != nullptr && !v->is_null()) {
-        if (!v->is_array()) {
-            throw JsonDecodeError(at + "'s \"tools\" should be an array but is " + typeName(*v));
-        }
-        tools.clear();
-        for (const auto& element : *v) {
-            auto raw = string(element, at + "'s \"tools\" entry");
-            auto kind = toolKindFromRawValue(raw);
-            if (!kind) {
-                throw JsonDecodeError(at + " has the unknown tool \"" + raw + "\"");
-            }
-            tools.push_back(*kind);
-        }
-    }
-    Profile::Storage storage = Profile::Storage::managed;
-    if (const auto* v = member(j, "storage", at); v != nullptr && !v->is_null()) {
-        auto raw = string(*v, at + "'s \"storage\"");
-        auto parsed = storageFromRawValue(raw);
-        if (!parsed) {
-            throw JsonDecodeError(at + " has the unknown storage \"" + raw + "\"");
-        }
-        storage = *parsed;
-    }
-    p = Profile(std::move(id), std::move(name), color, std::move(badge), std::move(tools), storage);
 }
 
 } // namespace twinlantern

@@ -91,10 +91,9 @@ private:
 const char* rawValue(Profile::Storage storage);
 std::optional<Profile::Storage> storageFromRawValue(std::string_view raw);
 
+// Written with nlohmann; read with ProfileDocumentReader.
 void to_json(nlohmann::json& j, const ProfileID& id);
-void from_json(const nlohmann::json& j, ProfileID& id);
 void to_json(nlohmann::json& j, const Profile& profile);
-void from_json(const nlohmann::json& j, Profile& profile);
 
 } // namespace twinlantern
 

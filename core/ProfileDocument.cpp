@@ -1,6 +1,5 @@
 #include "core/ProfileDocument.h"
 
-#include "core/JsonDecode.h"
 #include "core/Text.h"
 #include "core/TwinLanternError.h"
 
@@ -125,14 +124,6 @@ void to_json(nlohmann::json& j, const FolderRule& rule) {
     j = nlohmann::json{{"path", rule.path}, {"profileID", rule.profileID.rawValue}};
 }
 
-void from_json(const nlohmann::json& j, FolderRule& rule) {
-    using namespace json_decode;
-    const std::string where = "a rule";
-    std::string path = string(required(j, "path", where), "a rule's \"path\"");
-    std::string id = string(required(j, "profileID", where), "a rule's \"profileID\"");
-    rule = FolderRule(std::move(path), ProfileID(std::move(id)));
-}
-
 void to_json(nlohmann::json& j, const ProfileDocument& d) {
     j = nlohmann::json::object();
     j["version"] = d.version;
@@ -147,37 +138,6 @@ void to_json(nlohmann::json& j, const ProfileDocument& d) {
     if (d.cliDefault) {
         j["cliDefault"] = d.cliDefault->rawValue;
     }
-}
-
-void from_json(const nlohmann::json& j, ProfileDocument& d) {
-    using namespace json_decode;
-    const std::string where = "the document";
-    const auto& version = required(j, "version", where);
-    if (!version.is_number_integer() ||
-        (version.is_number_unsigned() &&
-         version.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX))) {
-        throw JsonDecodeError("\"version\" should be an integer but is " + typeName(version));
-    }
-    ProfileDocument out;
-    out.version = version.get<std::int64_t>();
-    const auto& profiles = required(j, "profiles", where);
-    if (!profiles.is_array()) {
-        throw JsonDecodeError("\"profiles\" should be an array but is " + typeName(profiles));
-    }
-    for (const auto& p : profiles) {
-        out.profiles.push_back(p.get<Profile>());
-    }
-    const auto& rules = required(j, "rules", where);
-    if (!rules.is_array()) {
-        throw JsonDecodeError("\"rules\" should be an array but is " + typeName(rules));
-    }
-    for (const auto& r : rules) {
-        out.rules.push_back(r.get<FolderRule>());
-    }
-    if (const auto* c = member(j, "cliDefault", where); c != nullptr && !c->is_null()) {
-        out.cliDefault = ProfileID(string(*c, "\"cliDefault\""));
-    }
-    d = std::move(out);
 }
 
 } // namespace twinlantern

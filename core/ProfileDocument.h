@@ -48,9 +48,7 @@ struct ProfileDocument {
 };
 
 void to_json(nlohmann::json& j, const FolderRule& rule);
-void from_json(const nlohmann::json& j, FolderRule& rule);
 void to_json(nlohmann::json& j, const ProfileDocument& document);
-void from_json(const nlohmann::json& j, ProfileDocument& document);
 
 } // namespace twinlantern
 

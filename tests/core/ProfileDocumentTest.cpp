@@ -1,5 +1,6 @@
 #include "core/Json.h"
 #include "core/ProfileDocument.h"
+#include "core/ProfileDocumentReader.h"
 #include "core/TwinLanternError.h"
 
 #include <gtest/gtest.h>
@@ -109,10 +110,10 @@ TEST(ProfileDocument, JsonForm) {
     const std::string text = jsonText(nlohmann::json(doc));
     EXPECT_NE(text.find("\"~/a/b/**\""), std::string::npos);
     EXPECT_LT(text.find("\"cliDefault\""), text.find("\"profiles\""));
-    EXPECT_EQ(nlohmann::json::parse(text).get<ProfileDocument>(), doc);
+    EXPECT_EQ(ProfileDocumentReader::decodeDocument(text), doc);
 
-    auto nullDefault = nlohmann::json::parse(R"({"version":1,"profiles":[],"rules":[],"cliDefault":null})");
-    EXPECT_EQ(nullDefault.get<ProfileDocument>().cliDefault, std::nullopt);
-    EXPECT_ANY_THROW(nlohmann::json::parse(R"({"version":1,"profiles":[]})").get<ProfileDocument>());
-    EXPECT_ANY_THROW(nlohmann::json::parse(R"({"version":1,"profiles":{},"rules":[]})").get<ProfileDocument>());
+    auto nullDefault = ProfileDocumentReader::decodeDocument(R"({"version":1,"profiles":[],"rules":[],"cliDefault":null})");
+    EXPECT_EQ(nullDefault.cliDefault, std::nullopt);
+    EXPECT_ANY_THROW(ProfileDocumentReader::decodeDocument(R"({"version":1,"profiles":[]})"));
+    EXPECT_ANY_THROW(ProfileDocumentReader::decodeDocument(R"({"version":1,"profiles":{},"rules":[]})"));
 }

@@ -1,4 +1,5 @@
 #include "core/Profile.h"
+#include "core/ProfileDocumentReader.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -119,14 +120,14 @@ TEST(Profile, DefaultBadge) {
 }
 
 TEST(Profile, JsonDefaultsAndErrors) {
-    auto p = nlohmann::json::parse(R"({"id":"Odd Id!","name":"work personal","extra":1})").get<Profile>();
+    auto p = ProfileDocumentReader::decodeProfile(R"({"id":"Odd Id!","name":"work personal","extra":1})");
     EXPECT_EQ(p.id.rawValue, "Odd Id!");
     EXPECT_EQ(p.color, ProfileColor::graphite);
     EXPECT_EQ(p.badge, "WP");
     EXPECT_EQ(p.tools().size(), 4u);
     EXPECT_EQ(p.storage, Profile::Storage::managed);
 
-    auto q = nlohmann::json::parse(R"({"id":"a","name":"n","badge":"","tools":[],"color":null})").get<Profile>();
+    auto q = ProfileDocumentReader::decodeProfile(R"({"id":"a","name":"n","badge":"","tools":[],"color":null})");
     EXPECT_EQ(q.badge, "");
     EXPECT_TRUE(q.tools().empty());
     EXPECT_EQ(q.color, ProfileColor::graphite);
@@ -134,10 +135,10 @@ TEST(Profile, JsonDefaultsAndErrors) {
     for (const char* bad : {R"({"name":"n"})", R"({"id":1,"name":"n"})", R"({"id":"a","name":"n","color":"red"})",
                             R"({"id":"a","name":"n","tools":["vim"]})", R"({"id":"a","name":"n","tools":"codex"})",
                             R"({"id":"a","name":"n","storage":"shared"})"}) {
-        EXPECT_ANY_THROW(nlohmann::json::parse(bad).get<Profile>()) << bad;
+        EXPECT_ANY_THROW(ProfileDocumentReader::decodeProfile(bad)) << bad;
     }
 
     nlohmann::json round = q;
     EXPECT_EQ(round.dump(), R"({"badge":"","color":"graphite","id":"a","name":"n","storage":"managed","tools":[]})");
-    EXPECT_EQ(round.get<Profile>(), q);
+    EXPECT_EQ(ProfileDocumentReader::decodeProfile(round.dump()), q);
 }
