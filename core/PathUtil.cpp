@@ -71,7 +71,8 @@ std::string expandTilde(std::string_view path, std::string_view home) {
 }
 
 std::optional<std::string> realPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         &std::free);
     if (!resolved) {
         return std::nullopt;
     }
@@ -109,12 +110,12 @@ bool isSameOrInside(std::string_view path, std::string_view ancestor, bool caseS
         const std::string a = text::lowercased(ancestor);
         return p == a || (p.size() > a.size() && p.starts_with(a) && p[a.size()] == '/');
     }
-    return path == ancestor ||
-           (path.size() > ancestor.size() && path.starts_with(ancestor) && path[ancestor.size()] == '/');
+    return path == ancestor || (path.size() > ancestor.size() && path.starts_with(ancestor) &&
+                                path[ancestor.size()] == '/');
 }
 
 std::optional<bool> systemCaseProbe(const std::string& path) {
-    struct statfs fs{};
+    struct statfs fs {};
     if (::statfs(path.c_str(), &fs) != 0) {
         return std::nullopt;
     }
@@ -123,7 +124,8 @@ std::optional<bool> systemCaseProbe(const std::string& path) {
     case 0x2011BAB0UL: // exFAT
     case 0x5346544eUL: // NTFS
         return false;
-    default: break;
+    default:
+        break;
     }
     // ext4 folders can be case-folding one by one.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -143,7 +145,9 @@ CaseProbe& caseProbe() {
 }
 } // namespace
 
-void setCaseProbe(CaseProbe probe) { caseProbe() = std::move(probe); }
+void setCaseProbe(CaseProbe probe) {
+    caseProbe() = std::move(probe);
+}
 
 bool isCaseSensitiveVolume(const std::string& path) {
     std::string current = path;
@@ -160,12 +164,12 @@ bool isCaseSensitiveVolume(const std::string& path) {
 }
 
 bool isRegularFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool isDirectory(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

@@ -51,7 +51,8 @@ ProfileID ProfileID::generate(std::string_view name, const std::set<ProfileID>& 
     for (;;) {
         std::string candidate = slug + "-";
         for (int i = 0; i < 4; ++i) {
-            candidate.push_back(alphabet[secureRandomBelow(static_cast<std::uint32_t>(alphabet.size()))]);
+            candidate.push_back(
+                alphabet[secureRandomBelow(static_cast<std::uint32_t>(alphabet.size()))]);
         }
         ProfileID id(std::move(candidate));
         if (!avoiding.contains(id)) {
@@ -72,16 +73,30 @@ struct ToolInfo {
 };
 
 constexpr std::array<ToolInfo, 4> toolTable = {{
-    {ToolKind::claudeDesktop, "claude-desktop", "Claude Desktop", "desktop", true,
+    {ToolKind::claudeDesktop,
+     "claude-desktop",
+     "Claude Desktop",
+     "desktop",
+     true,
      {"claude-desktop", "desktop", nullptr}},
-    {ToolKind::chatGPTApp, "chatgpt-app", "ChatGPT app", "chatgpt-app", true,
+    {ToolKind::chatGPTApp,
+     "chatgpt-app",
+     "ChatGPT app",
+     "chatgpt-app",
+     true,
      {"chatgpt-app", "chatgpt", "codex-app"}},
-    {ToolKind::claudeCode, "claude-code", "Claude Code", "claude-code", false,
+    {ToolKind::claudeCode,
+     "claude-code",
+     "Claude Code",
+     "claude-code",
+     false,
      {"claude-code", "claude", "code"}},
     {ToolKind::codex, "codex", "Codex", "codex", false, {"codex", nullptr, nullptr}},
 }};
 
-const ToolInfo& info(ToolKind kind) { return toolTable[static_cast<std::size_t>(kind)]; }
+const ToolInfo& info(ToolKind kind) {
+    return toolTable[static_cast<std::size_t>(kind)];
+}
 
 struct ColorInfo {
     const char* raw;
@@ -105,10 +120,18 @@ std::vector<ToolKind> normalizedTools(std::vector<ToolKind> tools) {
 
 } // namespace
 
-const char* rawValue(ToolKind kind) { return info(kind).raw; }
-const char* displayName(ToolKind kind) { return info(kind).display; }
-const char* dataFolderName(ToolKind kind) { return info(kind).folder; }
-bool isApp(ToolKind kind) { return info(kind).app; }
+const char* rawValue(ToolKind kind) {
+    return info(kind).raw;
+}
+const char* displayName(ToolKind kind) {
+    return info(kind).display;
+}
+const char* dataFolderName(ToolKind kind) {
+    return info(kind).folder;
+}
+bool isApp(ToolKind kind) {
+    return info(kind).app;
+}
 
 std::optional<ToolKind> toolKindFromRawValue(std::string_view raw) {
     for (const auto& t : toolTable) {
@@ -131,8 +154,12 @@ std::optional<ToolKind> toolKindFromArgument(std::string_view argument) {
     return std::nullopt;
 }
 
-const char* rawValue(ProfileColor color) { return colorTable[static_cast<std::size_t>(color)].raw; }
-const char* hex(ProfileColor color) { return colorTable[static_cast<std::size_t>(color)].hex; }
+const char* rawValue(ProfileColor color) {
+    return colorTable[static_cast<std::size_t>(color)].raw;
+}
+const char* hex(ProfileColor color) {
+    return colorTable[static_cast<std::size_t>(color)].hex;
+}
 
 RGB rgb(ProfileColor color) {
     unsigned long value = std::stoul(hex(color) + 1, nullptr, 16);
@@ -173,7 +200,9 @@ std::string Profile::defaultBadge(std::string_view name) {
     std::string badge;
     int words = 0;
     std::size_t i = 0;
-    auto isSeparator = [](char c) { return c == ' ' || c == '-' || c == '_'; };
+    auto isSeparator = [](char c) {
+        return c == ' ' || c == '-' || c == '_';
+    };
     while (i < name.size() && words < 2) {
         while (i < name.size() && isSeparator(name[i])) {
             ++i;
@@ -192,7 +221,9 @@ std::string Profile::defaultBadge(std::string_view name) {
     return words == 0 ? "?" : badge;
 }
 
-void Profile::setTools(std::vector<ToolKind> tools) { tools_ = normalizedTools(std::move(tools)); }
+void Profile::setTools(std::vector<ToolKind> tools) {
+    tools_ = normalizedTools(std::move(tools));
+}
 
 void Profile::addTool(ToolKind kind) {
     auto tools = tools_;
@@ -200,21 +231,26 @@ void Profile::addTool(ToolKind kind) {
     setTools(std::move(tools));
 }
 
-void Profile::removeTool(ToolKind kind) { std::erase(tools_, kind); }
+void Profile::removeTool(ToolKind kind) {
+    std::erase(tools_, kind);
+}
 
 bool Profile::uses(ToolKind kind) const {
     return std::find(tools_.begin(), tools_.end(), kind) != tools_.end();
 }
 
-void to_json(nlohmann::json& j, const ProfileID& id) { j = id.rawValue; }
+void to_json(nlohmann::json& j, const ProfileID& id) {
+    j = id.rawValue;
+}
 
 void to_json(nlohmann::json& j, const Profile& p) {
     nlohmann::json tools = nlohmann::json::array();
     for (auto t : p.tools()) {
         tools.push_back(rawValue(t));
     }
-    j = nlohmann::json{{"id", p.id.rawValue}, {"name", p.name},       {"color", rawValue(p.color)},
-                       {"badge", p.badge},    {"tools", std::move(tools)}, {"storage", rawValue(p.storage)}};
+    j = nlohmann::json{{"id", p.id.rawValue},        {"name", p.name},
+                       {"color", rawValue(p.color)}, {"badge", p.badge},
+                       {"tools", std::move(tools)},  {"storage", rawValue(p.storage)}};
 }
 
 } // namespace twinlantern

@@ -26,7 +26,9 @@ std::string FolderRule::folderPath() const {
     return p.empty() ? "/" : p;
 }
 
-std::string FolderRule::id() const { return text::lowercased(folderPath()); }
+std::string FolderRule::id() const {
+    return text::lowercased(folderPath());
+}
 
 const Profile* ProfileDocument::profile(const ProfileID& id) const {
     for (const auto& p : profiles) {
@@ -76,7 +78,8 @@ void ProfileDocument::validate() const {
     std::set<std::string> names;
     for (const auto& p : profiles) {
         if (!p.id.isValid()) {
-            throw TwinLanternError::invalidProfile(lq + p.id.rawValue + rq + " isn't a valid profile id.");
+            throw TwinLanternError::invalidProfile(lq + p.id.rawValue + rq +
+                                                   " isn't a valid profile id.");
         }
         const std::string trimmed(text::trimSpacesTabs(p.name));
         if (trimmed.empty()) {
@@ -87,10 +90,12 @@ void ProfileDocument::validate() const {
                                                    " is too long. Use 40 characters or fewer.");
         }
         if (!ids.insert(p.id.rawValue).second) {
-            throw TwinLanternError::invalidProfile("Two profiles share the id " + lq + p.id.rawValue + rq + ".");
+            throw TwinLanternError::invalidProfile("Two profiles share the id " + lq +
+                                                   p.id.rawValue + rq + ".");
         }
         if (!names.insert(text::lowercased(trimmed)).second) {
-            throw TwinLanternError::invalidProfile("There's already a profile called " + lq + trimmed + rq + ".");
+            throw TwinLanternError::invalidProfile("There's already a profile called " + lq +
+                                                   trimmed + rq + ".");
         }
     }
     int systemCount = 0;
@@ -98,7 +103,8 @@ void ProfileDocument::validate() const {
         systemCount += p.storage == Profile::Storage::system ? 1 : 0;
     }
     if (systemCount > 1) {
-        throw TwinLanternError::invalidProfile("Only one profile can use the tools' default setup.");
+        throw TwinLanternError::invalidProfile(
+            "Only one profile can use the tools' default setup.");
     }
     std::set<std::string> folders;
     for (const auto& r : rules) {
@@ -109,14 +115,16 @@ void ProfileDocument::validate() const {
         // An empty stored path would normalise to "/" and apply everywhere.
         const std::string folder = r.folderPath();
         if (r.path.empty() || (folder.front() != '/' && folder.front() != '~')) {
-            throw TwinLanternError::invalidRule(lq + r.path + rq + " isn't a full path. Start it with / or ~.");
+            throw TwinLanternError::invalidRule(lq + r.path + rq +
+                                                " isn't a full path. Start it with / or ~.");
         }
         if (!folders.insert(text::lowercased(folder)).second) {
             throw TwinLanternError::invalidRule("There's already a rule for " + folder + ".");
         }
     }
     if (cliDefault && profile(*cliDefault) == nullptr) {
-        throw TwinLanternError::invalidProfile("The terminal default points at a profile that doesn't exist.");
+        throw TwinLanternError::invalidProfile(
+            "The terminal default points at a profile that doesn't exist.");
     }
 }
 
