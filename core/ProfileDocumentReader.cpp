@@ -2,8 +2,12 @@
 
 #include "core/JsonDecode.h"
 
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <locale.h>
 #include <vector>
 
 namespace twinlantern::ProfileDocumentReader {
@@ -182,6 +186,7 @@ public:
             }
         }
         if (fraction) {
+            requireFinite(start);
             return n;
         }
         std::uint64_t magnitude = 0;
@@ -190,7 +195,8 @@ public:
         for (const char* d = start + (negative ? 1 : 0); d < intEnd; ++d) {
             auto digit = static_cast<std::uint64_t>(*d - '0');
             if (magnitude > (limit + 1 - digit) / 10) {
-                return n; // beyond the 64-bit signed range
+                requireFinite(start); // beyond the 64-bit signed range: a double
+                return n;
             }
             magnitude = magnitude * 10 + digit;
         }
@@ -314,6 +320,17 @@ public:
     }
 
 private:
+    // A number too large for a double is refused, as general JSON parsers do.
+    void requireFinite(const char* start) const {
+        static const locale_t cLocale =
+            ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+        const std::string token(start, p_);
+        if (!std::isfinite(::strtod_l(token.c_str(), nullptr, cLocale))) {
+            throw JsonDecodeError("the file isn't valid JSON (a number too large at byte " +
+                                  std::to_string(start - begin_) + ")");
+        }
+    }
+
     void key(std::string* out) {
         string(out);
         skipWhitespace();

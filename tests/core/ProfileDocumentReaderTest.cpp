@@ -34,6 +34,12 @@ TEST(ProfileDocumentReader, SyntaxAgreesWithAGeneralParser) {
         "{\"k\":\"\\u00e9\\ud83d\\ude00\\n\\t\\\\\\/\\\"\"}",
         "{\"caf\xc3\xa9\":\"\xf0\x9f\x98\x80\"}",
         "\xEF\xBB\xBF{}",
+        "[1e308]",
+        "[1e309]",
+        "[-1e400]",
+        "[1e-400]",
+        "[" + std::string(400, '9') + "]",
+        "[18446744073709551616]",
         // broken
         "",
         " ",
