@@ -1,0 +1,110 @@
+#include "tests/doctor/DoctorFixture.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace twinlantern::testing {
+
+std::vector<std::string> ids(const std::vector<DoctorCheck>& checks) {
+    std::vector<std::string> out;
+    for (const auto& c : checks) {
+        out.push_back(c.id);
+    }
+    return out;
+}
+
+std::vector<DoctorCheck> all(const std::vector<DoctorCheck>& checks, const std::string& id) {
+    std::vector<DoctorCheck> out;
+    for (const auto& c : checks) {
+        if (c.id == id) {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+DoctorCheck only(const std::vector<DoctorCheck>& checks, const std::string& id) {
+    auto found = all(checks, id);
+    EXPECT_EQ(found.size(), 1u) << id;
+    return found.empty() ? DoctorCheck{} : found.front();
+}
+
+std::string profilesJson(const std::vector<ProfileSpec>& profiles,
+                         const std::vector<std::pair<std::string, std::string>>& rules) {
+    nlohmann::json doc{
+        {"version", 1}, {"profiles", nlohmann::json::array()}, {"rules", nlohmann::json::array()}};
+    for (const auto& p : profiles) {
+        doc["profiles"].push_back({{"id", p.id},
+                                   {"name", p.name},
+                                   {"color", "blue"},
+                                   {"badge", p.name.substr(0, 1)},
+                                   {"tools", p.tools},
+                                   {"storage", p.storage}});
+    }
+    for (const auto& [path, id] : rules) {
+        doc["rules"].push_back({{"path", path}, {"profileID", id}});
+    }
+    return doc.dump();
+}
+
+ShellRun runShell(const std::vector<std::string>& arguments, const Environment& environment) {
+    TempDir scratch;
+    const std::string out = scratch / "out";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<std::string> args{"/bin/sh"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    std::vector<std::string> entries;
+    for (const auto& [k, v] : environment) {
+        entries.push_back(k + "=" + v);
+    }
+    std::vector<char*> envp;
+    for (auto& e : entries) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    ShellRun run;
+    if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv.data(), envp.data()) == 0) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.output = exists(out) ? readFile(out) : "";
+    return run;
+}
+
+std::vector<std::string> backquoted(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (true) {
+        auto open = text.find('`', at);
+        if (open == std::string::npos) {
+            break;
+        }
+        auto close = text.find('`', open + 1);
+        if (close == std::string::npos) {
+            break;
+        }
+        out.push_back(text.substr(open + 1, close - open - 1));
+        at = close + 1;
+    }
+    return out;
+}
+
+} // namespace twinlantern::testing
