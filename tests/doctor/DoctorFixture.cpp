@@ -1,15 +1,51 @@
 #include "tests/doctor/DoctorFixture.h"
 
+#include "core/ShellIntegration.h"
+
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 namespace twinlantern::testing {
+
+void DoctorSetup::addEveryCheck() {
+    writeProfiles(profilesJson({{"work", "Work", {"claude-code", "codex", "claude-desktop"}}},
+                               {{"~/gone/**", "work"}}));
+    fakeTool(bin, "claude");
+    fakeTool(bin, "cswap");
+    installShims();
+    env["PATH"] = bin + ":" + h.paths.shimDirectory();
+    env["CODEX_HOME"] = home() + "/codex";
+    env["ANTHROPIC_API_KEY"] = "sk-secret";
+    writeFile(home() + "/.zshrc",
+              "export A=1\n" + ShellIntegration::block() + "alias claude='claude --fast'\n");
+    extra = [](const ProfileDocument& document) {
+        return std::vector<DoctorCheck>{{"launcher.work",
+                                         DoctorCheck::Level::info,
+                                         std::to_string(document.profiles.size()),
+                                         {},
+                                         {}}};
+    };
+}
+
+std::optional<std::string> unwritableFolder(const TempDir& scratch) {
+    if (::geteuid() != 0) {
+        makeDirs(scratch / "locked");
+        ::chmod((scratch / "locked").c_str(), 0555);
+        return scratch / "locked";
+    }
+    // Root may write anywhere except where the kernel itself says no.
+    if (::access("/proc/self", W_OK) != 0) {
+        return "/proc/self";
+    }
+    return std::nullopt;
+}
 
 std::vector<std::string> ids(const std::vector<DoctorCheck>& checks) {
     std::vector<std::string> out;

@@ -49,7 +49,14 @@ struct DoctorSetup {
         return Doctor{ToolContext{h.paths, env}, [store] { return store.load(); }, desktop, extra};
     }
     std::vector<DoctorCheck> run(bool deep = false) const { return doctor().run(deep); }
+
+    // Makes every kind of check appear once.
+    void addEveryCheck();
 };
+
+// A folder that refuses writes even to root (a link to it looks like a folder), or
+// nothing when this machine has none.
+std::optional<std::string> unwritableFolder(const TempDir& scratch);
 
 std::vector<std::string> ids(const std::vector<DoctorCheck>& checks);
 // The only check with this id; fails the test when there is none or several.

@@ -11,31 +11,9 @@ using namespace twinlantern;
 using namespace twinlantern::testing;
 using Level = DoctorCheck::Level;
 
-namespace {
-
-// A setup that makes every kind of check appear once.
-void everyCheck(DoctorSetup& s) {
-    s.writeProfiles(profilesJson({{"work", "Work", {"claude-code", "codex", "claude-desktop"}}},
-                                 {{"~/gone/**", "work"}}));
-    s.fakeTool(s.bin, "claude");
-    s.fakeTool(s.bin, "cswap");
-    s.installShims();
-    s.env["PATH"] = s.bin + ":" + s.h.paths.shimDirectory();
-    s.env["CODEX_HOME"] = s.home() + "/codex";
-    s.env["ANTHROPIC_API_KEY"] = "sk-secret";
-    writeFile(s.home() + "/.zshrc",
-              "export A=1\n" + ShellIntegration::block() + "alias claude='claude --fast'\n");
-    s.extra = [](const ProfileDocument& document) {
-        return std::vector<DoctorCheck>{
-            {"launcher.work", Level::info, std::to_string(document.profiles.size()), {}, {}}};
-    };
-}
-
-} // namespace
-
 TEST(DoctorRun, ChecksComeInTheFixedOrder) {
     DoctorSetup s;
-    everyCheck(s);
+    s.addEveryCheck();
     const std::vector<std::string> shallow{"profiles",
                                            "binary.claude-code",
                                            "shim.claude-code",
@@ -244,7 +222,7 @@ TEST(DoctorRun, ShellFilesWithSomethingAfterTheBlockAreReported) {
 
 TEST(DoctorRun, ShallowRunStartsNoProcessAndExtraChecksRunOnce) {
     DoctorSetup s;
-    everyCheck(s);
+    s.addEveryCheck();
     s.fakeTool(s.bin, "codex");
     int extraCalls = 0;
     auto extra = s.extra;
