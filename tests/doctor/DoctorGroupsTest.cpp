@@ -21,6 +21,20 @@ void link(const std::string& target, const std::string& at) {
     ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0) << at;
 }
 
+// A setup with a folder that refuses writes, for the data-folder failures.
+class DoctorLockedFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        locked = unwritableFolder(scratch);
+        if (!locked) {
+            GTEST_SKIP() << "no folder here refuses writes to root";
+        }
+    }
+    DoctorSetup s;
+    TempDir scratch;
+    std::optional<std::string> locked;
+};
+
 } // namespace
 
 TEST(DoctorDataFolders, MissingOrPlainFoldersAreFine) {
@@ -34,13 +48,7 @@ TEST(DoctorDataFolders, MissingOrPlainFoldersAreFine) {
               (DoctorCheck{"datadirs", Level::ok, "Data folders are writable", {}, {}}));
 }
 
-TEST(DoctorDataFolders, UnwritableProfileFoldersAreListedInOrder) {
-    DoctorSetup s;
-    TempDir scratch;
-    auto locked = unwritableFolder(scratch);
-    if (!locked) {
-        GTEST_SKIP() << "no folder here refuses writes to root";
-    }
+TEST_F(DoctorLockedFolder, UnwritableProfileFoldersAreListedInOrder) {
     s.writeProfiles(profilesJson({{"b", "B", {"codex", "claude-code"}}, {"a", "A", {"codex"}}}));
     link(*locked, s.h.paths.dataDirectory(ToolKind::codex, ProfileID("a")));
     link(*locked, s.h.paths.dataDirectory(ToolKind::claudeCode, ProfileID("b")));
@@ -52,13 +60,7 @@ TEST(DoctorDataFolders, UnwritableProfileFoldersAreListedInOrder) {
                            chownFix}));
 }
 
-TEST(DoctorDataFolders, AMissingSupportFolderIsJudgedByTheNearestFolderAbove) {
-    DoctorSetup s;
-    TempDir scratch;
-    auto locked = unwritableFolder(scratch);
-    if (!locked) {
-        GTEST_SKIP() << "no folder here refuses writes to root";
-    }
+TEST_F(DoctorLockedFolder, AMissingSupportFolderIsJudgedByTheNearestFolderAbove) {
     link(*locked, s.home() + "/Library");
     EXPECT_EQ(only(s.run(), "datadirs"),
               (DoctorCheck{"datadirs", Level::failure, "Some data folders aren't writable",
@@ -235,13 +237,7 @@ TEST(DoctorFixes, EveryCommandInAFixIsValidShell) {
         << ::testing::PrintToString(checked);
 }
 
-TEST(DoctorFixes, QuotedPathsReachTheCommandAsMeant) {
-    DoctorSetup s;
-    TempDir scratch;
-    auto locked = unwritableFolder(scratch);
-    if (!locked) {
-        GTEST_SKIP() << "no folder here refuses writes to root";
-    }
+TEST_F(DoctorLockedFolder, QuotedPathsInFixesReachTheCommandAsMeant) {
     s.writeProfiles(profilesJson({{"work", "Work", {"codex"}}},
                                  {{"~/gone/**", "work"}, {"~/it's $HOME", "work"}}));
     link(*locked, s.h.paths.dataDirectory(ToolKind::codex, ProfileID("work")));
