@@ -4,4 +4,6 @@
 
 using namespace twinlantern;
 
-TEST(ProfileModel, Smoke) { EXPECT_TRUE(ProfileID("work-ab12").isValid()); }
+TEST(ProfileModel, Smoke) {
+    EXPECT_TRUE(ProfileID("work-ab12").isValid());
+}

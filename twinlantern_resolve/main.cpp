@@ -1,0 +1,232 @@
+// twinlantern-resolve: run as `claude` or `codex` it becomes the real tool under the
+// profile of the working folder; run under its own name it answers --prompt and --version.
+#include "core/BinaryLocator.h"
+#include "core/CodexAdapter.h"
+#include "core/FileUtil.h"
+#include "core/PathUtil.h"
+#include "core/Paths.h"
+#include "core/ProfileStore.h"
+#include "core/RuleResolver.h"
+#include "core/ShimPlan.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using namespace twinlantern;
+
+namespace {
+
+constexpr const char* ownName = "twinlantern-resolve";
+constexpr const char* usage = "this is TwinLantern's shim. Run it as `claude` or `codex` (via "
+                              "~/.twinlantern/bin), or with --prompt.";
+
+void writeOut(int fd, std::string_view text) {
+    (void)writeAll(fd, text);
+}
+
+[[noreturn]] void fail(const std::string& message, int code) {
+    writeOut(STDERR_FILENO, "twinlantern: " + message + "\n");
+    std::exit(code);
+}
+
+std::string lastComponent(std::string_view path) {
+    while (!path.empty() && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    const auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+struct Program {
+    std::vector<std::string> argv;
+    std::string invokedAs;
+    Environment env;
+    Paths paths;
+    std::optional<std::string> cwd; // computed once
+
+    const std::string* variable(const char* name) const {
+        auto it = env.find(name);
+        return it == env.end() ? nullptr : &it->second;
+    }
+
+    // The physical folder, or the shell's logical PWD when it names the same place.
+    // getcwd allocates, so any depth is read whole.
+    const std::string& workingDirectory() {
+        if (cwd) {
+            return *cwd;
+        }
+        std::unique_ptr<char, decltype(&std::free)> physical(::getcwd(nullptr, 0), &std::free);
+        cwd = physical ? std::string(physical.get()) : std::string("/");
+        const std::string* pwd = variable("PWD");
+        if (pwd != nullptr && pwd->starts_with("/") && *pwd != *cwd &&
+            PathUtil::realPath(*pwd) == PathUtil::realPath(*cwd)) {
+            cwd = *pwd;
+        }
+        return *cwd;
+    }
+
+    // Once the app that installed the shims is gone, they only run the real tools.
+    bool twinLanternStillInstalled() const {
+        ReadResult read = readWholeFile(paths.home + "/.twinlantern/app-path", 64 * 1024);
+        if (!read.bytes) {
+            return true;
+        }
+        std::string_view text = *read.bytes;
+        while (!text.empty() && isBlank(text.front())) {
+            text.remove_prefix(1);
+        }
+        while (!text.empty() && isBlank(text.back())) {
+            text.remove_suffix(1);
+        }
+        return text.empty() || ::access(std::string(text).c_str(), F_OK) == 0;
+    }
+
+    std::optional<ProfileDocument> loadDocument() const {
+        if (const std::string* disable = variable("TWINLANTERN_DISABLE");
+            disable && *disable == "1") {
+            return std::nullopt;
+        }
+        if (!twinLanternStillInstalled()) {
+            return std::nullopt;
+        }
+        try {
+            return ProfileStore(paths).load();
+        } catch (...) {
+            return std::nullopt; // the doctor reports an unreadable file
+        }
+    }
+
+    long long depth() const {
+        const std::string* value = variable("TWINLANTERN_SHIM_DEPTH");
+        if (value == nullptr || value->empty()) {
+            return 0;
+        }
+        std::string_view digits = *value;
+        bool negative = false;
+        if (digits.front() == '+' || digits.front() == '-') {
+            negative = digits.front() == '-';
+            digits.remove_prefix(1);
+        }
+        if (digits.empty() || digits.front() == '+' || digits.front() == '-') {
+            return 0;
+        }
+        long long parsed = 0;
+        auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parsed);
+        if (error != std::errc() || end != digits.data() + digits.size()) {
+            return 0;
+        }
+        return negative ? -parsed : parsed;
+    }
+
+    [[noreturn]] void shim() {
+        const long long level = depth();
+        if (level > 3) {
+            fail("`" + invokedAs + "` keeps resolving to a shim. Run `twinlantern doctor`.", 127);
+        }
+
+        std::vector<std::string> excluded{paths.home + "/.twinlantern/bin"};
+        if (argv[0].find('/') != std::string::npos) {
+            excluded.push_back(PathUtil::parent(PathUtil::normalize(argv[0], workingDirectory())));
+        }
+        char exe[4097];
+        const ssize_t exeLength = ::readlink("/proc/self/exe", exe, sizeof exe);
+        if (exeLength > 0 && static_cast<std::size_t>(exeLength) < sizeof exe) {
+            excluded.push_back(
+                PathUtil::parent(std::string_view(exe, static_cast<std::size_t>(exeLength))));
+        }
+        const std::string* searchPath = variable("PATH");
+        std::optional<std::string> found =
+            BinaryLocator(searchPath ? *searchPath : "/usr/bin:/bin", std::move(excluded))
+                .find(invokedAs);
+        if (!found && invokedAs == CodexAdapter::binaryName) {
+            found = CodexAdapter::bundledCodex(paths);
+        }
+        if (!found) {
+            fail("couldn't find the real `" + invokedAs + "` on your PATH. Is it installed?", 127);
+        }
+
+        Environment newEnv;
+        if (auto document = loadDocument()) {
+            const std::string& folder = workingDirectory();
+            const ShimPlan::Changes changes =
+                ShimPlan::changes(invokedAs, env, folder, *document, paths);
+            ShimPlan::prepare(changes, invokedAs, paths, env);
+            newEnv = changes.applied(env);
+        } else {
+            newEnv = std::move(env);
+        }
+        newEnv["TWINLANTERN_SHIM_DEPTH"] = std::to_string(level + 1);
+
+        std::vector<char*> cArgs;
+        cArgs.push_back(found->data());
+        for (std::size_t i = 1; i < argv.size(); ++i) {
+            cArgs.push_back(argv[i].data());
+        }
+        cArgs.push_back(nullptr);
+        std::vector<std::string> entries;
+        entries.reserve(newEnv.size());
+        for (const auto& [name, value] : newEnv) {
+            entries.push_back(name + "=" + value);
+        }
+        std::vector<char*> cEnv;
+        for (auto& entry : entries) {
+            cEnv.push_back(entry.data());
+        }
+        cEnv.push_back(nullptr);
+
+        ::execve(found->c_str(), cArgs.data(), cEnv.data());
+        fail("couldn't run " + *found + ": " + std::strerror(errno), 126);
+    }
+
+    [[noreturn]] void direct() {
+        if (argv.size() < 2) {
+            fail(usage, 2);
+        }
+        if (argv[1] == "--prompt") {
+            if (auto document = loadDocument()) {
+                const std::string& folder = workingDirectory();
+                const Resolution resolution =
+                    RuleResolver{std::move(*document), paths.home}.resolve(folder, folder);
+                if (resolution.profile) {
+                    writeOut(STDOUT_FILENO, resolution.profile->name + "\n");
+                }
+            }
+            std::exit(0);
+        }
+        if (argv[1] == "--version") {
+            writeOut(STDOUT_FILENO, std::string(ownName) + " " TL_VERSION "\n");
+            std::exit(0);
+        }
+        fail(usage, 2);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 1 || argv[0] == nullptr) {
+        fail(usage, 2); // no name to act as
+    }
+    Program program;
+    program.argv.assign(argv, argv + argc);
+    program.invokedAs = lastComponent(program.argv[0]);
+    program.env = currentEnvironment();
+    program.paths = Paths::forCurrentUser(program.env);
+    if (program.invokedAs == ownName) {
+        program.direct();
+    }
+    program.shim();
+}
