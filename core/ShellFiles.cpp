@@ -98,6 +98,13 @@ int copyContents(const std::string& source, const std::string& destination) {
 } // namespace
 
 std::string ShellIntegration::read(const std::string& path) const {
+    // A pipe would block the read and a device would be replaced by the write that
+    // follows, so only regular files are shell files.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        throw TwinLanternError::ioErrno("read " + paths.abbreviate(path),
+                                        S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    }
     ReadResult r = readWholeFile(path, maxShellFileBytes);
     if (!r.bytes) {
         throw TwinLanternError::ioErrno("read " + paths.abbreviate(path), r.error);

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,6 +108,11 @@ std::vector<std::string> lines(std::string_view text) {
         text.remove_prefix(lf + 1);
     }
     return out;
+}
+
+ino_t inode(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 std::vector<std::string> folderEntries(const std::string& path) {

@@ -40,6 +40,8 @@ struct RunResult {
 RunResult runProgram(const std::vector<std::string>& argv, const Environment& environment);
 
 std::vector<std::string> lines(std::string_view text);
+// The inode of what stands at path (links not followed), 0 when nothing: shows a rewrite.
+ino_t inode(const std::string& path);
 // Names of the entries of a folder, sorted; empty when it cannot be read.
 std::vector<std::string> folderEntries(const std::string& path);
 
