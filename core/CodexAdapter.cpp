@@ -2,6 +2,7 @@
 
 #include "core/FileUtil.h"
 #include "core/PathUtil.h"
+#include "core/Text.h"
 #include "core/TwinLanternError.h"
 
 #include <sys/stat.h>
@@ -50,7 +51,7 @@ std::string CodexAdapter::bundledHintFile(const Paths& paths) {
 std::vector<std::string> CodexAdapter::bundledCandidates(const Paths& paths) {
     std::vector<std::string> apps;
     ReadResult hint = readWholeFile(bundledHintFile(paths), hintLimit);
-    if (hint.bytes) {
+    if (hint.bytes && text::isValidUtf8(*hint.bytes)) {
         std::string_view text = *hint.bytes;
         while (!text.empty() && isTrimmed(text.front())) {
             text.remove_prefix(1);

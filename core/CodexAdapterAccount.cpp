@@ -1,20 +1,10 @@
 // Placeholders for the account operations until they are built.
 #include "core/CodexAdapter.h"
 
-#include "core/PathUtil.h"
-
 namespace twinlantern {
 
-ToolStatus CodexAdapter::status(const Profile& profile) const {
-    if (!isInstalled()) {
-        return ToolStatus::notInstalled();
-    }
-    auto folder = dataDirectory(profile);
-    if (profile.storage == Profile::Storage::managed &&
-        !(folder && PathUtil::isDirectory(*folder))) {
-        return ToolStatus::notSetUp();
-    }
-    return ToolStatus::ready("");
+ToolStatus CodexAdapter::status(const Profile&) const {
+    return isInstalled() ? ToolStatus::notSetUp() : ToolStatus::notInstalled();
 }
 
 std::optional<SignInCommand> CodexAdapter::setUp(const Profile& profile) const {

@@ -4,11 +4,15 @@
 #include "core/Text.h"
 #include "core/UniqueFd.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <map>
+#include <memory>
 
 namespace twinlantern {
 
@@ -30,9 +34,169 @@ std::vector<std::string> unique(std::vector<std::string> paths) {
     return out;
 }
 
-std::vector<std::string> withRealPath(const std::string& path) {
-    return unique({path, PathUtil::realPath(path).value_or(path)});
+std::string join(const std::string& folder, std::string_view name) {
+    std::string out = folder == "/" ? std::string() : folder;
+    out += '/';
+    out += name;
+    return out;
 }
+
+// realpath with every resolved prefix remembered: a hundred rules under one folder
+// cost one lookup each instead of one per component.
+class RealPaths {
+public:
+    // `absolute` is normalised: no "." or ".." pieces. Its folder is asked of the
+    // kernel in one go; the last piece is looked up in that folder, which many rules
+    // share.
+    std::optional<std::string> resolve(const std::string& absolute) {
+        if (absolute == "/") {
+            return absolute;
+        }
+        if (auto it = resolved_.find(absolute); it != resolved_.end()) {
+            return it->second;
+        }
+        const std::string folder = PathUtil::parent(absolute);
+        auto known = resolved_.find(folder);
+        if (known == resolved_.end()) {
+            known = resolved_.emplace(folder, whole(folder)).first;
+        }
+        std::optional<std::string> real;
+        if (known->second) {
+            int links = 0;
+            real = child(*known->second, std::string_view(absolute).substr(absolute.rfind('/') + 1),
+                         links);
+        }
+        resolved_.emplace(absolute, real);
+        return real;
+    }
+
+private:
+    static constexpr int maxLinks = 40;
+
+    // The kernel's own name for the opened path, else a walk piece by piece.
+    std::optional<std::string> whole(const std::string& path) {
+        if (path == "/") {
+            return path;
+        }
+        UniqueFd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+        if (!fd) {
+            if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
+                return std::nullopt;
+            }
+        } else {
+            char link[32];
+            std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd.get());
+            char target[4096];
+            const ssize_t n = ::readlink(link, target, sizeof target);
+            if (n > 0 && static_cast<std::size_t>(n) < sizeof target && target[0] == '/') {
+                return std::string(target, static_cast<std::size_t>(n));
+            }
+        }
+        int links = 0;
+        return walk("/", path, links);
+    }
+
+    // `base` is already real; every step below it is looked up once.
+    std::optional<std::string> walk(std::string base, std::string_view rest, int& links) {
+        while (!rest.empty()) {
+            const auto slash = rest.find('/');
+            const std::string_view name = rest.substr(0, slash);
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+            if (name.empty() || name == ".") {
+                continue;
+            }
+            if (name == "..") {
+                base = PathUtil::parent(base);
+                continue;
+            }
+            auto next = child(base, name, links);
+            if (!next) {
+                return std::nullopt;
+            }
+            base = std::move(*next);
+        }
+        return base;
+    }
+
+    std::optional<std::string> child(const std::string& base, std::string_view name, int& links) {
+        std::string path = join(base, name);
+        if (auto it = known_.find(path); it != known_.end()) {
+            return it->second;
+        }
+        std::optional<std::string> real;
+        const Kind kind = kindOf(base, name, path);
+        if (kind != Kind::missing) {
+            if (kind != Kind::link) {
+                real = path;
+            } else if (++links <= maxLinks) {
+                char target[4096];
+                const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+                if (n > 0 && static_cast<std::size_t>(n) < sizeof target) {
+                    const std::string_view t(target, static_cast<std::size_t>(n));
+                    real = walk(t.front() == '/' ? "/" : base, t, links);
+                }
+            }
+        }
+        known_.emplace(std::move(path), real);
+        return real;
+    }
+
+    enum class Kind { missing, link, other };
+
+    // Many rules share one parent folder; after a few lookups there, one listing of
+    // it answers the rest.
+    Kind kindOf(const std::string& base, std::string_view name, const std::string& path) {
+        auto& folder = folders_[base];
+        if (!folder.listed && ++folder.lookups > listAfter) {
+            folder.listed = list(base, folder.entries);
+        }
+        if (folder.listed) {
+            auto it = folder.entries.find(std::string(name));
+            if (it == folder.entries.end()) {
+                return Kind::missing;
+            }
+            if (it->second != DT_UNKNOWN) {
+                return it->second == DT_LNK ? Kind::link : Kind::other;
+            }
+        }
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) {
+            return Kind::missing;
+        }
+        return S_ISLNK(st.st_mode) ? Kind::link : Kind::other;
+    }
+
+    static bool list(const std::string& folder, std::map<std::string, unsigned char>& entries) {
+        struct CloseDir {
+            void operator()(DIR* d) const { ::closedir(d); }
+        };
+        std::unique_ptr<DIR, CloseDir> dir(::opendir(folder.c_str()));
+        if (!dir) {
+            return false;
+        }
+        while (const dirent* entry = ::readdir(dir.get())) {
+            if (entries.size() >= maxListed) {
+                entries.clear();
+                return false; // a huge folder: asking one by one is cheaper
+            }
+            entries.emplace(entry->d_name, entry->d_type);
+        }
+        return true;
+    }
+
+    static constexpr int listAfter = 8;
+    static constexpr std::size_t maxListed = 512;
+
+    struct Folder {
+        int lookups = 0;
+        bool listed = false;
+        std::map<std::string, unsigned char> entries;
+    };
+
+    std::map<std::string, std::optional<std::string>> known_;    // real folder + name
+    std::map<std::string, std::optional<std::string>> resolved_; // paths as asked
+    std::map<std::string, Folder> folders_;
+};
 
 // Length of the line break at s[i], 0 when there is none there.
 std::size_t lineBreakLength(std::string_view s, std::size_t i) {
@@ -175,7 +339,12 @@ std::optional<std::string> RuleResolver::readReference(const std::string& path) 
 
 Resolution RuleResolver::resolve(const std::string& path, const std::string& cwd) const {
     const std::string normalized = PathUtil::normalize(PathUtil::expandTilde(path, home), cwd);
-    const std::string real = PathUtil::realPath(normalized).value_or(normalized);
+    RealPaths realPaths;
+    auto withRealPath = [&realPaths](std::string folder) {
+        std::string real = realPaths.resolve(folder).value_or(folder);
+        return unique({std::move(folder), std::move(real)});
+    };
+    const std::string real = realPaths.resolve(normalized).value_or(normalized);
     const std::vector<std::string> candidates = unique({normalized, real});
     const bool caseSensitive = PathUtil::isCaseSensitiveVolume(real);
     auto inside = [caseSensitive](const std::string& p, const std::string& ancestor) {

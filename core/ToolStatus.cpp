@@ -1,5 +1,6 @@
 #include "core/ToolStatus.h"
 
+#include "core/JsonDecode.h"
 #include "core/ShellQuote.h"
 #include "core/Text.h"
 
@@ -42,7 +43,8 @@ void from_json(const nlohmann::json& j, AccountInfo& account) {
     for (const auto& field : accountFields) {
         auto it = j.find(field.key);
         if (it != j.end() && !it->is_null()) {
-            account.*field.member = it->get<std::string>();
+            account.*field.member =
+                json_decode::string(*it, std::string("an account's \"") + field.key + "\"");
         }
     }
 }

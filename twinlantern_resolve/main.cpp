@@ -8,6 +8,7 @@
 #include "core/ProfileStore.h"
 #include "core/RuleResolver.h"
 #include "core/ShimPlan.h"
+#include "core/Text.h"
 
 #include <unistd.h>
 
@@ -81,7 +82,7 @@ struct Program {
     // Once the app that installed the shims is gone, they only run the real tools.
     bool twinLanternStillInstalled() const {
         ReadResult read = readWholeFile(paths.home + "/.twinlantern/app-path", 64 * 1024);
-        if (!read.bytes) {
+        if (!read.bytes || !text::isValidUtf8(*read.bytes)) {
             return true;
         }
         std::string_view text = *read.bytes;
@@ -217,12 +218,15 @@ struct Program {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 1 || argv[0] == nullptr) {
-        fail(usage, 2); // no name to act as
-    }
     Program program;
-    program.argv.assign(argv, argv + argc);
-    program.invokedAs = lastComponent(program.argv[0]);
+    if (argc > 0 && argv[0] != nullptr) {
+        program.argv.assign(argv, argv + argc);
+        program.invokedAs = lastComponent(program.argv[0]);
+    }
+    // No name to act as (the kernel turns an empty vector into one empty argument).
+    if (program.invokedAs.empty()) {
+        fail(usage, 2);
+    }
     program.env = currentEnvironment();
     program.paths = Paths::forCurrentUser(program.env);
     if (program.invokedAs == ownName) {

@@ -161,10 +161,36 @@ TEST_F(RuleResolverTest, LinkedWorkingFolderTriesItsOwnPathFirst) {
     EXPECT_EQ(profileAt(real), "home");
     document.rules = {{"~/real/**", ProfileID("oss")}};
     EXPECT_EQ(profileAt(home.dir / "links/project"), "oss"); // rules match either form
+
+    // Relative links with "..", and chains of them, resolve like realpath.
+    dir("links/deeper");
+    ASSERT_EQ(::symlink("../../real/./project", (home.dir / "links/deeper/rel").c_str()), 0);
+    ASSERT_EQ(::symlink("deeper/rel", (home.dir / "links/chain").c_str()), 0);
+    ASSERT_EQ(::symlink("loop", (home.dir / "links/loop").c_str()), 0);
+    EXPECT_EQ(profileAt(home.dir / "links/deeper/rel"), "oss");
+    EXPECT_EQ(profileAt(home.dir / "links/chain"), "oss");
+    document.rules = {{"~/links/chain", ProfileID("home")}, {"~/links/loop", ProfileID("home")}};
+    EXPECT_EQ(profileAt(real), "home");                    // the rule's folder is itself a link
+    EXPECT_EQ(profileAt(home.dir / "links/loop"), "home"); // unresolvable: the path as given
 }
 
 TEST_F(RuleResolverTest, NothingApplies) {
     document.cliDefault = ProfileID("deleted");
     auto r = resolve("~");
     EXPECT_EQ(r, Resolution{});
+}
+
+TEST_F(RuleResolverTest, ManyRulesInOneFolder) {
+    // Enough siblings that the folder is listed once instead of asked per rule.
+    const std::string target = dir("target/inner");
+    for (int i = 0; i < 12; ++i) {
+        document.rules.push_back({"~/many/missing" + std::to_string(i), ProfileID("oss")});
+        document.rules.push_back({"~/many/dir" + std::to_string(i), ProfileID("home")});
+        dir("many/dir" + std::to_string(i));
+    }
+    ASSERT_EQ(::symlink("../target", (home.dir / "many/zlink").c_str()), 0);
+    document.rules.push_back({"~/many/zlink", ProfileID("work")});
+    EXPECT_EQ(profileAt(target), "work");
+    EXPECT_EQ(profileAt(home.dir / "many/dir11"), "home");
+    EXPECT_EQ(profileAt(home.dir / "many/missing3/x"), "oss");
 }

@@ -1,4 +1,5 @@
 #include "core/ShellQuote.h"
+#include "core/JsonDecode.h"
 #include "core/ToolStatus.h"
 
 #include <gtest/gtest.h>
@@ -64,4 +65,5 @@ TEST(AccountInfo, SameAccountKeyAndJson) {
     const auto back =
         nlohmann::json::parse(R"({"email":"a@b","plan":null,"other":1})").get<AccountInfo>();
     EXPECT_EQ(back, (AccountInfo{"a@b", std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
+    EXPECT_THROW(nlohmann::json::parse(R"({"email":7})").get<AccountInfo>(), JsonDecodeError);
 }

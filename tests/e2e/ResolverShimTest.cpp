@@ -1,0 +1,260 @@
+#include "tests/e2e/ShimFixture.h"
+
+#include "core/PathUtil.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+using namespace twinlantern;
+using namespace twinlantern::testing;
+
+namespace {
+
+Profile profile(const std::string& id, const std::string& name,
+                Profile::Storage storage = Profile::Storage::managed) {
+    return Profile(ProfileID(id), name, ProfileColor::blue, std::nullopt,
+                   {ToolKind::claudeCode, ToolKind::codex}, storage);
+}
+
+struct ResolverShimTest : ShimFixture {
+    std::string project;
+    void SetUp() override {
+        ShimFixture::SetUp();
+        project = dir("src/project");
+        ProfileDocument document;
+        document.profiles = {profile("work", "Work"), profile("home", "Home"),
+                             profile("mine", "Mine", Profile::Storage::system)};
+        document.rules = {{"~/src/**", ProfileID("work")}};
+        document.cliDefault = ProfileID("home");
+        store(document);
+    }
+    std::string dataFolder(const char* tool, const char* id) const {
+        return home.paths.supportDirectory() + "/" + tool + "/" + id;
+    }
+    Environment envWith(const Environment& extra) const {
+        Environment env = baseEnv();
+        for (const auto& [k, v] : extra) {
+            env[k] = v;
+        }
+        return env;
+    }
+};
+
+} // namespace
+
+TEST_F(ResolverShimTest, ProfileByRuleDotfileDefaultOrNone) {
+    dir("src/project/personal");
+    writeFile(home.dir / "src/project/personal/.twinlantern", "# mine\nhome\n");
+    struct Case {
+        std::string cwd;
+        std::string profileName, configDir;
+    };
+    const Case cases[] = {
+        {project, "Work", dataFolder("claude-code", "work")},
+        {home.dir / "src/project/personal", "Home", dataFolder("claude-code", "home")},
+        {home.home(), "Home", dataFolder("claude-code", "home")}, // terminal default
+    };
+    for (const auto& c : cases) {
+        RunResult r = runShim("claude", {"-p", "hi"}, baseEnv(), c.cwd);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        auto got = received(claudeTool);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(got->argv, (std::vector<std::string>{claudeTool, "-p", "hi"}));
+        EXPECT_EQ(got->env.at("TWINLANTERN_PROFILE"), c.profileName) << c.cwd;
+        EXPECT_EQ(got->env.at("CLAUDE_CONFIG_DIR"), c.configDir) << c.cwd;
+        EXPECT_EQ(got->env.at("TWINLANTERN_MANAGED_VARS"), "CLAUDE_CONFIG_DIR");
+        EXPECT_EQ(got->env.at("TWINLANTERN_SHIM_DEPTH"), "1");
+        EXPECT_TRUE(PathUtil::isDirectory(c.configDir)) << "prepared before the tool runs";
+    }
+
+    ProfileDocument none;
+    none.profiles = {profile("work", "Work")};
+    store(none);
+    ASSERT_EQ(runShim("claude", {}, baseEnv(), project).exitCode, 0);
+    auto expected = baseEnv();
+    expected["TWINLANTERN_SHIM_DEPTH"] = "1";
+    EXPECT_EQ(received(claudeTool)->env, expected);
+}
+
+TEST_F(ResolverShimTest, ExportedVariableLeftAloneSystemProfileRemovesOuterValue) {
+    ASSERT_EQ(runShim("claude", {}, envWith({{"CLAUDE_CONFIG_DIR", "/mine"}}), project).exitCode,
+              0);
+    auto got = received(claudeTool);
+    EXPECT_EQ(got->env.at("CLAUDE_CONFIG_DIR"), "/mine");
+    EXPECT_FALSE(got->env.contains("TWINLANTERN_PROFILE"));
+
+    writeFile(project + "/.twinlantern", "Mine");
+    const Environment outer = envWith({{"CODEX_HOME", "/outer"},
+                                       {"TWINLANTERN_MANAGED_VARS", "CODEX_HOME"},
+                                       {"TWINLANTERN_PROFILE", "Work"}});
+    ASSERT_EQ(runShim("codex", {}, outer, project).exitCode, 0);
+    got = received(codexTool);
+    EXPECT_FALSE(got->env.contains("CODEX_HOME"));
+    EXPECT_FALSE(got->env.contains("TWINLANTERN_MANAGED_VARS"));
+    EXPECT_EQ(got->env.at("TWINLANTERN_PROFILE"), "Mine");
+}
+
+TEST_F(ResolverShimTest, DepthGuard) {
+    const std::pair<std::string, std::string> runs[] = {
+        {"3", "4"}, {"x3", "1"}, {"-2", "-1"}, {"+1", "2"}};
+    for (const auto& [depth, child] : runs) {
+        ASSERT_EQ(
+            runShim("claude", {}, envWith({{"TWINLANTERN_SHIM_DEPTH", depth}}), project).exitCode,
+            0);
+        EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_SHIM_DEPTH"), child) << depth;
+    }
+    ::unlink((claudeTool + ".argv").c_str());
+    RunResult r = runShim("claude", {}, envWith({{"TWINLANTERN_SHIM_DEPTH", "4"}}), project);
+    EXPECT_EQ(r.exitCode, 127);
+    EXPECT_EQ(r.err,
+              "twinlantern: `claude` keeps resolving to a shim. Run `twinlantern doctor`.\n");
+    EXPECT_FALSE(received(claudeTool));
+}
+
+TEST_F(ResolverShimTest, OwnFoldersAreSkipped) {
+    ASSERT_EQ(::symlink(home.paths.shimDirectory().c_str(), (home.dir / "shimlink").c_str()), 0);
+    const std::string other = dir("otherbin");
+    ASSERT_EQ(::symlink(resolver().c_str(), (other + "/claude").c_str()), 0);
+    const std::string path = home.paths.shimDirectory() + ":" + home.dir / "shimlink" + ":" +
+                             other + ":" + std::string(TL_HELPERS_DIR) + ":" + tools;
+    RunResult r =
+        run(other + "/claude", {other + "/claude", "x"}, envWith({{"PATH", path}}), project);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(received(claudeTool)->argv, (std::vector<std::string>{claudeTool, "x"}));
+}
+
+TEST_F(ResolverShimTest, MissingToolAndBadExecutable) {
+    const Environment noTools = envWith({{"PATH", home.paths.shimDirectory() + ":/nonexistent"}});
+    RunResult r = runShim("claude", {}, noTools, project);
+    EXPECT_EQ(r.exitCode, 127);
+    EXPECT_EQ(r.err,
+              "twinlantern: couldn't find the real `claude` on your PATH. Is it installed?\n");
+
+    const std::string junk = dir("junk") + "/claude";
+    writeFile(junk, "\x01\x02 not a program", 0755);
+    r = runShim("claude", {}, envWith({{"PATH", home.dir / "junk"}}), project);
+    EXPECT_EQ(r.exitCode, 126);
+    EXPECT_EQ(r.err, "twinlantern: couldn't run " + junk + ": " + std::strerror(ENOEXEC) + "\n");
+}
+
+TEST_F(ResolverShimTest, DisabledOrRemovedAppChangesOnlyTheDepth) {
+    auto unchanged = baseEnv();
+    unchanged["TWINLANTERN_SHIM_DEPTH"] = "1";
+    ASSERT_EQ(runShim("claude", {}, envWith({{"TWINLANTERN_DISABLE", "1"}}), project).exitCode, 0);
+    auto expected = unchanged;
+    expected["TWINLANTERN_DISABLE"] = "1";
+    EXPECT_EQ(received(claudeTool)->env, expected);
+    EXPECT_EQ(run(resolver(), {"twinlantern-resolve", "--prompt"},
+                  envWith({{"TWINLANTERN_DISABLE", "1"}}), project)
+                  .out,
+              "");
+    // Any other value does not disable.
+    ASSERT_EQ(runShim("claude", {}, envWith({{"TWINLANTERN_DISABLE", "true"}}), project).exitCode,
+              0);
+    EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+
+    writeFile(home.dir / ".twinlantern/app-path", "  " + home.dir / "Applications/Gone.app\n");
+    ASSERT_EQ(runShim("claude", {}, baseEnv(), project).exitCode, 0);
+    EXPECT_EQ(received(claudeTool)->env, unchanged);
+    writeFile(home.dir / ".twinlantern/app-path", " \n");
+    ASSERT_EQ(runShim("claude", {}, baseEnv(), project).exitCode, 0);
+    EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+
+    // Another name passes through with only the depth added.
+    writeFile(home.dir / ".twinlantern/app-path", "");
+    ASSERT_EQ(runShim("foo", {"a"}, envWith({{"TWINLANTERN_PROFILE", "x"}}), project).exitCode, 0);
+    expected = unchanged;
+    expected["TWINLANTERN_PROFILE"] = "x";
+    EXPECT_EQ(received(fooTool)->env, expected);
+}
+
+TEST_F(ResolverShimTest, CodexFallsBackToTheAppsCopy) {
+    ::unlink(codexTool.c_str());
+    const std::string bundled =
+        fakeTool(home.dir / "Applications/ChatGPT.app/Contents/Resources/codex-cli/bin", "codex");
+    ASSERT_EQ(runShim("codex", {"login"}, baseEnv(), project).exitCode, 0);
+    auto got = received(bundled);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->argv, (std::vector<std::string>{bundled, "login"}));
+    EXPECT_EQ(got->env.at("CODEX_HOME"), dataFolder("codex", "work"));
+    EXPECT_TRUE(exists(dataFolder("codex", "work") + "/config.toml"));
+
+    ::unlink(claudeTool.c_str()); // no such fallback for claude
+    EXPECT_EQ(runShim("claude", {}, baseEnv(), project).exitCode, 127);
+}
+
+TEST_F(ResolverShimTest, LinkedWorkingFolderUsesTheLogicalPath) {
+    const std::string elsewhere = dir("elsewhere/repo");
+    ASSERT_EQ(::symlink(elsewhere.c_str(), (project + "/linked").c_str()), 0);
+    const std::string logical = project + "/linked";
+    ASSERT_EQ(runShim("claude", {}, envWith({{"PWD", logical}}), logical).exitCode, 0);
+    EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+    // A PWD naming another folder is not believed.
+    ASSERT_EQ(runShim("claude", {}, envWith({{"PWD", project}}), logical).exitCode, 0);
+    EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Home");
+}
+
+TEST_F(ResolverShimTest, DeepWorkingFolderResolves) {
+    std::string deep = project;
+    while (deep.size() < 1600) {
+        deep += "/" + std::string(60, 'd');
+    }
+    makeDirs(deep);
+    ASSERT_EQ(runShim("claude", {}, baseEnv(), deep).exitCode, 0);
+    EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+}
+
+TEST_F(ResolverShimTest, ArgumentsPassByteForByte) {
+    const std::vector<std::string> args = {
+        "", " spaced  out ", "line\nbreak", "\xff\xfe", "--prompt", "'$HOME'", "*"};
+    ASSERT_EQ(runShim("claude", args, baseEnv(), project).exitCode, 0);
+    std::vector<std::string> expected{claudeTool};
+    expected.insert(expected.end(), args.begin(), args.end());
+    EXPECT_EQ(received(claudeTool)->argv, expected);
+}
+
+TEST_F(ResolverShimTest, DirectMode) {
+    const std::string self = "twinlantern-resolve";
+    dir("src/project/sub");
+    writeFile(home.dir / "src/project/sub/.twinlantern", "Nobody");
+    RunResult r =
+        run(resolver(), {self, "--prompt", "extra"}, baseEnv(), home.dir / "src/project/sub");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "Work\n");
+    EXPECT_EQ(r.err, ""); // warnings are not shown
+
+    r = run(resolver(), {self, "--version"}, baseEnv(), project);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "twinlantern-resolve 0.1.0\n");
+
+    const std::string usage =
+        "twinlantern: this is TwinLantern's shim. Run it as `claude` or `codex` "
+        "(via ~/.twinlantern/bin), or with --prompt.\n";
+    for (const std::vector<std::string>& argv : std::vector<std::vector<std::string>>{
+             {self}, {self, "--PROMPT"}, {"/some/where/" + self, "help"}}) {
+        r = run(resolver(), argv, baseEnv(), project);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, usage);
+    }
+    r = run(resolver(), {}, baseEnv(), project, true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, usage);
+}
+
+TEST_F(ResolverShimTest, HostileDotfilesNeverHang) {
+    const std::string leaf = dir("src/project/a/b/c/d");
+    ASSERT_EQ(::mkfifo((project + "/a/b/c/d/.twinlantern").c_str(), 0644), 0);
+    makeDirs(project + "/a/b/c/.twinlantern");
+    ASSERT_EQ(::symlink("missing", (project + "/a/b/.twinlantern").c_str()), 0);
+    writeFile(project + "/a/.twinlantern", std::string(4097, 'x'));
+    writeFile(project + "/.twinlantern", "\xC3\x28 Home");
+    writeFile(home.dir / "src/.twinlantern", "# only\n# comments\n");
+    RunResult r = run(resolver(), {"twinlantern-resolve", "--prompt"}, baseEnv(), leaf);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "Work\n");
+    ASSERT_EQ(runShim("claude", {}, baseEnv(), leaf).exitCode, 0);
+    EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+}
