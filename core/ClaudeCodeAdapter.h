@@ -40,9 +40,14 @@ public:
     // The JSON object in `claude auth status` output, or nothing.
     static std::optional<AuthStatus> parseAuthStatus(std::string_view text);
 
+    // How long the tool's own commands may run before they are stopped.
+    void setCommandTimeout(double seconds) { commandTimeout_ = seconds; }
+
 private:
     // The reduced environment plus the profile's own variable.
     Environment helperEnvironment(const Profile& profile) const;
+
+    double commandTimeout_ = 15;
 };
 
 } // namespace twinlantern

@@ -55,9 +55,14 @@ public:
 
     static LoginState parseLoginStatus(std::string_view text);
 
+    // How long the tool's own commands may run before they are stopped.
+    void setCommandTimeout(double seconds) { commandTimeout_ = seconds; }
+
 private:
     // The reduced environment plus the profile's own variable.
     Environment helperEnvironment(const Profile& profile) const;
+
+    double commandTimeout_ = 15;
 };
 
 } // namespace twinlantern

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <system_error>
 
 namespace twinlantern {
 
@@ -104,10 +105,8 @@ class Child {
 public:
     explicit Child(pid_t pid) : pid_(pid) {
 #ifdef SYS_pidfd_open
+        // Close-on-exec from the start.
         pidfd_.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-        if (pidfd_) {
-            ::fcntl(pidfd_.get(), F_SETFD, FD_CLOEXEC);
-        }
 #endif
     }
     Child(const Child&) = delete;
@@ -341,8 +340,17 @@ ProcessResult ProcessRunner::runSync(const std::string& executable,
 std::future<ProcessResult> ProcessRunner::run(std::string executable,
                                               std::vector<std::string> arguments,
                                               Environment environment, double timeoutSeconds) {
-    return std::async(std::launch::async,
-                      [=] { return runSync(executable, arguments, environment, timeoutSeconds); });
+    auto work = [=] {
+        return runSync(executable, arguments, environment, timeoutSeconds);
+    };
+    try {
+        return std::async(std::launch::async, work);
+    } catch (const std::system_error&) {
+        // No thread to be had: run here rather than fail.
+        std::promise<ProcessResult> done;
+        done.set_value(work());
+        return done.get_future();
+    }
 }
 
 Environment ProcessRunner::baseEnvironment(const Environment& environment) {
