@@ -12,6 +12,12 @@
 
 #include <cerrno>
 
+namespace twinlantern {
+void PrintTo(const DoctorCheck& check, std::ostream* out) {
+    *out << nlohmann::json(check).dump();
+}
+} // namespace twinlantern
+
 namespace twinlantern::testing {
 
 void DoctorSetup::addEveryCheck() {

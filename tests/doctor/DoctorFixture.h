@@ -8,8 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+namespace twinlantern {
+// Readable failures: a check prints as its JSON.
+void PrintTo(const DoctorCheck& check, std::ostream* out);
+} // namespace twinlantern
 
 namespace twinlantern::testing {
 
@@ -33,7 +39,7 @@ struct DoctorSetup {
         const char* variable = name == "codex" ? "CODEX_HOME" : "CLAUDE_CONFIG_DIR";
         writeFile(folder + "/" + name,
                   "#!/bin/sh\nprintf '%s\\n' \"" + name + " $*\" >> '" + (h.dir / "calls.log") +
-                      "'\ncat \"$" + variable + "/answer\" 2>/dev/null\n",
+                      "'\n/bin/cat \"$" + variable + "/answer\" 2>/dev/null\n",
                   0755);
     }
     void installShims() const {

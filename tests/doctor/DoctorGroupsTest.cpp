@@ -220,6 +220,7 @@ TEST(DoctorFixes, EveryCommandInAFixIsValidShell) {
     if (auto locked = unwritableFolder(scratch)) {
         link(*locked, s.h.paths.dataDirectory(ToolKind::codex, ProfileID("work")));
     }
+    writeFile(s.h.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work")) + "/answer", "?");
     std::set<std::string> checked;
     for (const auto& check : s.run(true)) {
         for (const std::string& command : backquoted(check.fix.value_or(""))) {
