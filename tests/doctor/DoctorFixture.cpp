@@ -1,17 +1,12 @@
 #include "tests/doctor/DoctorFixture.h"
 
+#include "core/ProcessRunner.h"
 #include "core/ShellIntegration.h"
 
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <cerrno>
-
 namespace twinlantern {
 void PrintTo(const DoctorCheck& check, std::ostream* out) {
     *out << nlohmann::json(check).dump();
@@ -96,39 +91,8 @@ std::string profilesJson(const std::vector<ProfileSpec>& profiles,
 }
 
 ShellRun runShell(const std::vector<std::string>& arguments, const Environment& environment) {
-    TempDir scratch;
-    const std::string out = scratch / "out";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<std::string> args{"/bin/sh"};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> entries;
-    for (const auto& [k, v] : environment) {
-        entries.push_back(k + "=" + v);
-    }
-    std::vector<char*> envp;
-    for (auto& e : entries) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    ShellRun run;
-    if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv.data(), envp.data()) == 0) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.output = exists(out) ? readFile(out) : "";
-    return run;
+    const ProcessResult result = ProcessRunner::runSync("/bin/sh", arguments, environment, 10);
+    return {result.exitCode, result.combinedOutput()};
 }
 
 std::vector<std::string> backquoted(const std::string& text) {
