@@ -9,15 +9,15 @@ using Level = DoctorCheck::Level;
 namespace {
 
 struct Signed {
-    ProfileSpec profile;
+    ProfileEntry profile;
     std::optional<std::string> claudeAnswer; // nothing: no data folder
     std::optional<std::string> codexAnswer;
 };
 
 void prepare(DoctorSetup& s, const std::vector<Signed>& profiles) {
-    std::vector<ProfileSpec> specs;
+    std::vector<ProfileEntry> entries;
     for (const auto& p : profiles) {
-        specs.push_back(p.profile);
+        entries.push_back(p.profile);
         const ProfileID id(p.profile.id);
         if (p.claudeAnswer) {
             writeFile(s.h.paths.dataDirectory(ToolKind::claudeCode, id) + "/answer",
@@ -27,7 +27,7 @@ void prepare(DoctorSetup& s, const std::vector<Signed>& profiles) {
             writeFile(s.h.paths.dataDirectory(ToolKind::codex, id) + "/answer", *p.codexAnswer);
         }
     }
-    s.writeProfiles(profilesJson(specs));
+    s.writeProfiles(profilesJson(entries));
     s.fakeTool(s.bin, "claude");
     s.fakeTool(s.bin, "codex");
 }

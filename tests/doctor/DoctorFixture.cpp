@@ -72,7 +72,7 @@ DoctorCheck only(const std::vector<DoctorCheck>& checks, const std::string& id) 
     return found.empty() ? DoctorCheck{} : found.front();
 }
 
-std::string profilesJson(const std::vector<ProfileSpec>& profiles,
+std::string profilesJson(const std::vector<ProfileEntry>& profiles,
                          const std::vector<std::pair<std::string, std::string>>& rules) {
     nlohmann::json doc{
         {"version", 1}, {"profiles", nlohmann::json::array()}, {"rules", nlohmann::json::array()}};

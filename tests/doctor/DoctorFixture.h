@@ -70,13 +70,13 @@ DoctorCheck only(const std::vector<DoctorCheck>& checks, const std::string& id);
 std::vector<DoctorCheck> all(const std::vector<DoctorCheck>& checks, const std::string& id);
 
 // Profiles JSON for (id, name, tools, storage) entries, and rules (path, profile id).
-struct ProfileSpec {
+struct ProfileEntry {
     std::string id;
     std::string name;
     std::vector<std::string> tools;
     std::string storage = "managed";
 };
-std::string profilesJson(const std::vector<ProfileSpec>& profiles,
+std::string profilesJson(const std::vector<ProfileEntry>& profiles,
                          const std::vector<std::pair<std::string, std::string>>& rules = {});
 
 struct ShellRun {
