@@ -10,7 +10,9 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -21,38 +23,42 @@
 
 namespace twinlantern::PathUtil {
 
-std::string normalize(std::string_view path, std::optional<std::string_view> relativeTo) {
-    std::string joined;
-    if (path.empty() || path.front() != '/') {
-        joined = relativeTo ? std::string(*relativeTo) : std::string("/");
-        joined += '/';
-    }
-    joined += path;
+namespace {
 
-    std::vector<std::string_view> kept;
-    std::string_view rest = joined;
-    while (!rest.empty()) {
-        auto slash = rest.find('/');
-        std::string_view piece = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+// Appends the pieces of `path` to `out` ("/a/b" form), dropping "." and empty pieces
+// and letting ".." take back the last piece kept.
+void appendPieces(std::string& out, std::string_view path) {
+    while (!path.empty()) {
+        const auto slash = path.find('/');
+        const std::string_view piece = path.substr(0, slash);
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
         if (piece.empty() || piece == ".") {
             continue;
         }
         if (piece == "..") {
-            if (!kept.empty()) {
-                kept.pop_back();
-            }
+            const auto last = out.rfind('/');
+            out.resize(last == std::string::npos ? 0 : last);
             continue;
         }
-        kept.push_back(piece);
-    }
-    if (kept.empty()) {
-        return "/";
-    }
-    std::string out;
-    for (auto piece : kept) {
         out += '/';
         out += piece;
+    }
+}
+
+} // namespace
+
+std::string normalize(std::string_view path, std::optional<std::string_view> relativeTo) {
+    std::string out;
+    if (path.empty() || path.front() != '/') {
+        const std::string_view base = relativeTo ? *relativeTo : std::string_view("/");
+        out.reserve(base.size() + 1 + path.size());
+        appendPieces(out, base);
+    } else {
+        out.reserve(path.size());
+    }
+    appendPieces(out, path);
+    if (out.empty()) {
+        out.push_back('/');
     }
     return out;
 }
@@ -71,7 +77,24 @@ std::string expandTilde(std::string_view path, std::string_view home) {
 }
 
 std::optional<std::string> realPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+    // The kernel names an opened path in three calls; the C library's walk asks once
+    // per component.
+    UniqueFd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (!fd) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
+            return std::nullopt;
+        }
+    } else {
+        char link[32];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd.get());
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(link, target, sizeof target);
+        if (n > 0 && static_cast<std::size_t>(n) < sizeof target && target[0] == '/') {
+            return std::string(target, static_cast<std::size_t>(n));
+        }
+    }
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         &std::free);
     if (!resolved) {
         return std::nullopt;
     }
@@ -109,12 +132,12 @@ bool isSameOrInside(std::string_view path, std::string_view ancestor, bool caseS
         const std::string a = text::lowercased(ancestor);
         return p == a || (p.size() > a.size() && p.starts_with(a) && p[a.size()] == '/');
     }
-    return path == ancestor ||
-           (path.size() > ancestor.size() && path.starts_with(ancestor) && path[ancestor.size()] == '/');
+    return path == ancestor || (path.size() > ancestor.size() && path.starts_with(ancestor) &&
+                                path[ancestor.size()] == '/');
 }
 
 std::optional<bool> systemCaseProbe(const std::string& path) {
-    struct statfs fs{};
+    struct statfs fs {};
     if (::statfs(path.c_str(), &fs) != 0) {
         return std::nullopt;
     }
@@ -123,7 +146,8 @@ std::optional<bool> systemCaseProbe(const std::string& path) {
     case 0x2011BAB0UL: // exFAT
     case 0x5346544eUL: // NTFS
         return false;
-    default: break;
+    default:
+        break;
     }
     // ext4 folders can be case-folding one by one.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -143,7 +167,9 @@ CaseProbe& caseProbe() {
 }
 } // namespace
 
-void setCaseProbe(CaseProbe probe) { caseProbe() = std::move(probe); }
+void setCaseProbe(CaseProbe probe) {
+    caseProbe() = std::move(probe);
+}
 
 bool isCaseSensitiveVolume(const std::string& path) {
     std::string current = path;
@@ -160,12 +186,12 @@ bool isCaseSensitiveVolume(const std::string& path) {
 }
 
 bool isRegularFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool isDirectory(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
