@@ -27,7 +27,29 @@ namespace {
 
 // Appends the pieces of `path` to `out` ("/a/b" form), dropping "." and empty pieces
 // and letting ".." take back the last piece kept.
+// Already in normal form: "/" and pieces other than "", "." and "..".
+bool isNormalAbsolute(std::string_view path) {
+    if (path.size() < 2 || path.front() != '/' || path.back() == '/') {
+        return false;
+    }
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] != '/') {
+            continue;
+        }
+        const std::string_view next = path.substr(i + 1, 3);
+        if (next.starts_with('/') || next == "." || next == ".." || next.starts_with("./") ||
+            next.starts_with("../")) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void appendPieces(std::string& out, std::string_view path) {
+    if (isNormalAbsolute(path)) {
+        out += path; // the usual case, piece splitting spared
+        return;
+    }
     while (!path.empty()) {
         const auto slash = path.find('/');
         const std::string_view piece = path.substr(0, slash);

@@ -46,7 +46,15 @@ public:
     void trust(std::string real) { trusted_ = std::move(real); }
 
     // Folders that hold many of the paths to come are listed once up front.
-    void expect(std::string_view path) { ++folders_[PathUtil::parent(path)].expected; }
+    void expect(std::string_view path) {
+        const auto slash = path.rfind('/');
+        const std::string_view folder = slash == 0 ? std::string_view("/") : path.substr(0, slash);
+        auto it = folders_.find(folder);
+        if (it == folders_.end()) {
+            it = folders_.emplace(std::string(folder), Folder()).first;
+        }
+        ++it->second.expected;
+    }
 
     // `absolute` is normalised: no "." or ".." pieces. Its folder is asked of the
     // kernel in one go; the last piece is looked up in that folder, which many rules
@@ -70,7 +78,11 @@ private:
     static constexpr int maxLinks = 40;
 
     const std::optional<std::string>& folderReal(std::string_view folder) {
+        if (lastFolder_ != folderReals_.end() && lastFolder_->first == folder) {
+            return lastFolder_->second; // rules tend to share a folder
+        }
         if (auto it = folderReals_.find(folder); it != folderReals_.end()) {
+            lastFolder_ = it;
             return it->second;
         }
         std::optional<std::string> real;
@@ -79,7 +91,8 @@ private:
         } else {
             real = whole(std::string(folder));
         }
-        return folderReals_.emplace(std::string(folder), std::move(real)).first->second;
+        lastFolder_ = folderReals_.emplace(std::string(folder), std::move(real)).first;
+        return lastFolder_->second;
     }
 
     // The kernel's own name for the opened path, else a walk piece by piece.
@@ -201,10 +214,13 @@ private:
         Entries entries;
     };
 
+    using Reals = std::map<std::string, std::optional<std::string>, std::less<>>;
+
     std::string trusted_;
-    std::map<std::string, std::optional<std::string>, std::less<>> known_; // real folder + name
-    std::map<std::string, std::optional<std::string>, std::less<>> folderReals_; // as asked
-    std::map<std::string, Folder, std::less<>> folders_;                         // real folders
+    Reals known_;       // real folder + name
+    Reals folderReals_; // as asked
+    Reals::iterator lastFolder_ = folderReals_.end();
+    std::map<std::string, Folder, std::less<>> folders_; // real folders
 };
 
 // Length of the line break at s[i], 0 when there is none there.
@@ -262,6 +278,19 @@ std::string_view trimSpaces(std::string_view s) {
         s.remove_suffix(n);
     }
     return s;
+}
+
+// `PathUtil::normalize(PathUtil::expandTilde(path, home))` with one string built:
+// the pieces after "~" follow the pieces of the home folder.
+std::string expandedFolder(std::string_view path, std::string_view home) {
+    if (path == "~" || path.starts_with("~/")) {
+        path.remove_prefix(1);
+        while (path.starts_with('/')) {
+            path.remove_prefix(1);
+        }
+        return PathUtil::normalize(path, home);
+    }
+    return PathUtil::normalize(path);
 }
 
 struct FoundDotfile {
@@ -402,8 +431,7 @@ Resolution resolveFolder(const ProfileDocument& document, const std::string& hom
     rules.reserve(document.rules.size());
     for (const auto& rule : document.rules) {
         if (document.profile(rule.profileID) != nullptr) {
-            rules.emplace_back(&rule,
-                               PathUtil::normalize(PathUtil::expandTilde(rule.folderPath(), home)));
+            rules.emplace_back(&rule, expandedFolder(rule.folderPath(), home));
             realPaths.expect(rules.back().second);
         }
     }

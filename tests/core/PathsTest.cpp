@@ -1,8 +1,10 @@
-#include "core/PathUtil.h"
 #include "core/Paths.h"
+#include "core/PathUtil.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace twinlantern;
 
@@ -13,9 +15,21 @@ TEST(PathUtil, Normalize) {
         std::string expected;
     };
     const Case cases[] = {
-        {"a/./b/../c", "/x", "/x/a/c"}, {"/../..", std::nullopt, "/"}, {"//a//b/", std::nullopt, "/a/b"},
-        {"", std::nullopt, "/"},        {"", "/base/", "/base"},       {"~/x", "/h", "/h/~/x"},
-        {"../../..", "/a/b", "/"},      {"/a/b/..", "/x", "/a"},
+        {"a/./b/../c", "/x", "/x/a/c"},
+        {"/../..", std::nullopt, "/"},
+        {"//a//b/", std::nullopt, "/a/b"},
+        {"", std::nullopt, "/"},
+        {"", "/base/", "/base"},
+        {"~/x", "/h", "/h/~/x"},
+        {"../../..", "/a/b", "/"},
+        {"/a/b/..", "/x", "/a"},
+        // Paths already in normal form pass through whole; near misses do not.
+        {"/a/.b/..c", std::nullopt, "/a/.b/..c"},
+        {"/a/b/.", std::nullopt, "/a/b"},
+        {"c", "/a/./b", "/a/b/c"},
+        {"b", "a", "/a/b"},
+        {"/a/b", "/x", "/a/b"},
+        {"x/..", "/a/b//", "/a/b"},
     };
     for (const auto& c : cases) {
         std::optional<std::string_view> base;
@@ -50,8 +64,9 @@ TEST(PathUtil, IsSameOrInside) {
         bool caseSensitive, expected;
     };
     const Case cases[] = {
-        {"/a/b", "/a", true, true},     {"/ab", "/a", true, false},      {"/A/b", "/a", true, false},
-        {"/A/b", "/a", false, true},    {"/anything", "/", true, true},  {"/work", "/work", true, true},
+        {"/a/b", "/a", true, true},        {"/ab", "/a", true, false},
+        {"/A/b", "/a", true, false},       {"/A/b", "/a", false, true},
+        {"/anything", "/", true, true},    {"/work", "/work", true, true},
         {"/work2", "/work", false, false}, {"/\u00c9t\u00e9/x", "/\u00e9t\u00e9", false, true},
     };
     for (const auto& c : cases) {
@@ -76,7 +91,8 @@ TEST(PathUtil, CaseSensitivityWalksUpToAnAnswer) {
     PathUtil::setCaseProbe({});
 
     tltest::TempDir dir;
-    EXPECT_TRUE(PathUtil::isCaseSensitiveVolume(dir / "not/yet/there")); // tmpfs or ext4 without casefold
+    EXPECT_TRUE(
+        PathUtil::isCaseSensitiveVolume(dir / "not/yet/there")); // tmpfs or ext4 without casefold
 }
 
 TEST(PathUtil, FileTests) {
@@ -91,6 +107,14 @@ TEST(PathUtil, FileTests) {
     EXPECT_FALSE(PathUtil::isRegularFile(dir / "missing"));
     EXPECT_EQ(PathUtil::realPath(dir / "missing"), std::nullopt);
     EXPECT_EQ(PathUtil::realPath(dir / "./plain"), dir / "plain");
+    // Links are followed; a dangling one or a file taken for a folder has no real path.
+    const std::string real = PathUtil::realPath(dir.path()).value();
+    ASSERT_EQ(::symlink("plain", (dir / "link").c_str()), 0);
+    ASSERT_EQ(::symlink("gone", (dir / "dangling").c_str()), 0);
+    EXPECT_EQ(PathUtil::realPath(dir / "link"), real + "/plain");
+    EXPECT_EQ(PathUtil::realPath(dir / "dangling"), std::nullopt);
+    EXPECT_EQ(PathUtil::realPath(dir / "plain/x"), std::nullopt);
+    EXPECT_EQ(PathUtil::realPath("/"), "/");
 }
 
 TEST(Paths, DerivedLocations) {
@@ -100,7 +124,8 @@ TEST(Paths, DerivedLocations) {
     EXPECT_EQ(p.profilesFile(), p.supportDirectory() + "/profiles.json");
     EXPECT_EQ(p.lockFile(), p.supportDirectory() + "/.profiles.lock");
     EXPECT_EQ(p.shimDirectory(), "/Users/me/.twinlantern/bin");
-    EXPECT_EQ(p.dataDirectory(ToolKind::claudeDesktop, ProfileID("w")), p.supportDirectory() + "/desktop/w");
+    EXPECT_EQ(p.dataDirectory(ToolKind::claudeDesktop, ProfileID("w")),
+              p.supportDirectory() + "/desktop/w");
     EXPECT_EQ(p.dataDirectory(ToolKind::codex, ProfileID("w")), p.supportDirectory() + "/codex/w");
 
     EXPECT_EQ(p.abbreviate("/Users/me"), "~");
@@ -117,11 +142,13 @@ TEST(Paths, InsideSupportDirectory) {
         EXPECT_TRUE(p.isInsideSupportDirectory(s + "/codex/work")) << home;
         EXPECT_FALSE(p.isInsideSupportDirectory(s + "/codex/../../x")) << home;
         EXPECT_FALSE(p.isInsideSupportDirectory(s + "/../TwinLantern")) << home;
-        EXPECT_FALSE(p.isInsideSupportDirectory("Library/Application Support/TwinLantern/x")) << home;
+        EXPECT_FALSE(p.isInsideSupportDirectory("Library/Application Support/TwinLantern/x"))
+            << home;
         EXPECT_FALSE(p.isInsideSupportDirectory("/elsewhere")) << home;
     }
     // A home of "/" must still give clean paths.
-    EXPECT_EQ(Paths("/", "/Applications").supportDirectory(), "/Library/Application Support/TwinLantern");
+    EXPECT_EQ(Paths("/", "/Applications").supportDirectory(),
+              "/Library/Application Support/TwinLantern");
     EXPECT_EQ(Paths("//", "/Applications").shimDirectory(), "/.twinlantern/bin");
 }
 
