@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <map>
@@ -49,11 +50,13 @@ public:
     void expect(std::string_view path) {
         const auto slash = path.rfind('/');
         const std::string_view folder = slash == 0 ? std::string_view("/") : path.substr(0, slash);
-        auto it = folders_.find(folder);
-        if (it == folders_.end()) {
-            it = folders_.emplace(std::string(folder), Folder()).first;
+        if (lastExpected_ == folders_.end() || lastExpected_->first != folder) {
+            lastExpected_ = folders_.find(folder);
+            if (lastExpected_ == folders_.end()) {
+                lastExpected_ = folders_.emplace(std::string(folder), Folder()).first;
+            }
         }
-        ++it->second.expected;
+        ++lastExpected_->second.expected;
     }
 
     // `absolute` is normalised: no "." or ".." pieces. Its folder is asked of the
@@ -221,6 +224,7 @@ private:
     Reals folderReals_; // as asked
     Reals::iterator lastFolder_ = folderReals_.end();
     std::map<std::string, Folder, std::less<>> folders_; // real folders
+    decltype(folders_)::iterator lastExpected_ = folders_.end();
 };
 
 // Length of the line break at s[i], 0 when there is none there.
@@ -427,10 +431,18 @@ Resolution resolveFolder(const ProfileDocument& document, const std::string& hom
         return false;
     };
 
+    // A rule naming no profile is skipped; sorted ids spare a search of the profiles
+    // per rule.
+    std::vector<std::string_view> ids;
+    ids.reserve(document.profiles.size());
+    for (const auto& profile : document.profiles) {
+        ids.push_back(profile.id.rawValue);
+    }
+    std::sort(ids.begin(), ids.end());
     std::vector<std::pair<const FolderRule*, std::string>> rules;
     rules.reserve(document.rules.size());
     for (const auto& rule : document.rules) {
-        if (document.profile(rule.profileID) != nullptr) {
+        if (std::binary_search(ids.begin(), ids.end(), std::string_view(rule.profileID.rawValue))) {
             rules.emplace_back(&rule, expandedFolder(rule.folderPath(), home));
             realPaths.expect(rules.back().second);
         }
