@@ -142,9 +142,9 @@ private:
 
     std::optional<std::string> child(const std::string& base, std::string_view name, int& links) {
         Folder& folder = folders_[base];
-        if (!folder.listed && (folder.expected > listAfter || ++folder.lookups > listAfter)) {
+        if (!folder.tried && (folder.expected > listAfter || ++folder.lookups > listAfter)) {
+            folder.tried = true; // a folder too big to list is not read again
             folder.listed = list(base, folder.entries);
-            folder.expected = 0;
         }
         Kind kind = Kind::unknown;
         if (folder.listed) {
@@ -213,6 +213,7 @@ private:
     struct Folder {
         int expected = 0;
         int lookups = 0;
+        bool tried = false;
         bool listed = false;
         Entries entries;
     };
