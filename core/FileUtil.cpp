@@ -16,7 +16,7 @@ ReadResult readWholeFile(const std::string& path, std::size_t maxBytes) {
     if (!fd) {
         return {std::nullopt, errno};
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         return {std::nullopt, errno};
     }
@@ -105,7 +105,7 @@ bool makeDirectories(const std::string& path, mode_t mode) {
         errno = ENOENT;
         return false;
     }
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
             return true;

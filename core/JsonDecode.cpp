@@ -4,15 +4,23 @@ namespace twinlantern::json_decode {
 
 std::string typeName(const nlohmann::json& value) {
     switch (value.type()) {
-    case nlohmann::json::value_t::null: return "null";
-    case nlohmann::json::value_t::object: return "an object";
-    case nlohmann::json::value_t::array: return "an array";
-    case nlohmann::json::value_t::string: return "a string";
-    case nlohmann::json::value_t::boolean: return "a boolean";
+    case nlohmann::json::value_t::null:
+        return "null";
+    case nlohmann::json::value_t::object:
+        return "an object";
+    case nlohmann::json::value_t::array:
+        return "an array";
+    case nlohmann::json::value_t::string:
+        return "a string";
+    case nlohmann::json::value_t::boolean:
+        return "a boolean";
     case nlohmann::json::value_t::number_integer:
-    case nlohmann::json::value_t::number_unsigned: return "an integer";
-    case nlohmann::json::value_t::number_float: return "a number";
-    default: return "an unexpected value";
+    case nlohmann::json::value_t::number_unsigned:
+        return "an integer";
+    case nlohmann::json::value_t::number_float:
+        return "a number";
+    default:
+        return "an unexpected value";
     }
 }
 

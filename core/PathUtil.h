@@ -10,7 +10,8 @@ namespace twinlantern {
 // Path strings shared by every program, so "the same folder" means one thing.
 namespace PathUtil {
 
-std::string normalize(std::string_view path, std::optional<std::string_view> relativeTo = std::nullopt);
+std::string normalize(std::string_view path,
+                      std::optional<std::string_view> relativeTo = std::nullopt);
 std::string expandTilde(std::string_view path, std::string_view home);
 std::optional<std::string> realPath(const std::string& path);
 std::string parent(std::string_view path);

@@ -24,17 +24,25 @@ Paths Paths::forCurrentUser(const Environment& environment) {
     if (it != environment.end() && it->second.starts_with("/")) {
         return Paths(it->second, "/Applications");
     }
-    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr &&
-                                                    pw->pw_dir[0] == '/') {
+    if (const passwd* pw = ::getpwuid(::getuid());
+        pw != nullptr && pw->pw_dir != nullptr && pw->pw_dir[0] == '/') {
         return Paths(pw->pw_dir, "/Applications");
     }
     return Paths("/", "/Applications");
 }
 
-std::string Paths::supportDirectory() const { return join(home, "Library/Application Support/TwinLantern"); }
-std::string Paths::profilesFile() const { return supportDirectory() + "/profiles.json"; }
-std::string Paths::lockFile() const { return supportDirectory() + "/.profiles.lock"; }
-std::string Paths::shimDirectory() const { return join(home, ".twinlantern/bin"); }
+std::string Paths::supportDirectory() const {
+    return join(home, "Library/Application Support/TwinLantern");
+}
+std::string Paths::profilesFile() const {
+    return supportDirectory() + "/profiles.json";
+}
+std::string Paths::lockFile() const {
+    return supportDirectory() + "/.profiles.lock";
+}
+std::string Paths::shimDirectory() const {
+    return join(home, ".twinlantern/bin");
+}
 
 std::string Paths::dataDirectory(ToolKind tool, const ProfileID& profile) const {
     return supportDirectory() + "/" + dataFolderName(tool) + "/" + profile.rawValue;

@@ -1,6 +1,5 @@
 #include "core/Profile.h"
 
-#include "core/JsonDecode.h"
 #include "core/Random.h"
 #include "core/Text.h"
 
@@ -52,7 +51,8 @@ ProfileID ProfileID::generate(std::string_view name, const std::set<ProfileID>& 
     for (;;) {
         std::string candidate = slug + "-";
         for (int i = 0; i < 4; ++i) {
-            candidate.push_back(alphabet[secureRandomBelow(static_cast<std::uint32_t>(alphabet.size()))]);
+            candidate.push_back(
+                alphabet[secureRandomBelow(static_cast<std::uint32_t>(alphabet.size()))]);
         }
         ProfileID id(std::move(candidate));
         if (!avoiding.contains(id)) {
@@ -73,16 +73,30 @@ struct ToolInfo {
 };
 
 constexpr std::array<ToolInfo, 4> toolTable = {{
-    {ToolKind::claudeDesktop, "claude-desktop", "Claude Desktop", "desktop", true,
+    {ToolKind::claudeDesktop,
+     "claude-desktop",
+     "Claude Desktop",
+     "desktop",
+     true,
      {"claude-desktop", "desktop", nullptr}},
-    {ToolKind::chatGPTApp, "chatgpt-app", "ChatGPT app", "chatgpt-app", true,
+    {ToolKind::chatGPTApp,
+     "chatgpt-app",
+     "ChatGPT app",
+     "chatgpt-app",
+     true,
      {"chatgpt-app", "chatgpt", "codex-app"}},
-    {ToolKind::claudeCode, "claude-code", "Claude Code", "claude-code", false,
+    {ToolKind::claudeCode,
+     "claude-code",
+     "Claude Code",
+     "claude-code",
+     false,
      {"claude-code", "claude", "code"}},
     {ToolKind::codex, "codex", "Codex", "codex", false, {"codex", nullptr, nullptr}},
 }};
 
-const ToolInfo& info(ToolKind kind) { return toolTable[static_cast<std::size_t>(kind)]; }
+const ToolInfo& info(ToolKind kind) {
+    return toolTable[static_cast<std::size_t>(kind)];
+}
 
 struct ColorInfo {
     const char* raw;
@@ -106,10 +120,18 @@ std::vector<ToolKind> normalizedTools(std::vector<ToolKind> tools) {
 
 } // namespace
 
-const char* rawValue(ToolKind kind) { return info(kind).raw; }
-const char* displayName(ToolKind kind) { return info(kind).display; }
-const char* dataFolderName(ToolKind kind) { return info(kind).folder; }
-bool isApp(ToolKind kind) { return info(kind).app; }
+const char* rawValue(ToolKind kind) {
+    return info(kind).raw;
+}
+const char* displayName(ToolKind kind) {
+    return info(kind).display;
+}
+const char* dataFolderName(ToolKind kind) {
+    return info(kind).folder;
+}
+bool isApp(ToolKind kind) {
+    return info(kind).app;
+}
 
 std::optional<ToolKind> toolKindFromRawValue(std::string_view raw) {
     for (const auto& t : toolTable) {
@@ -132,8 +154,12 @@ std::optional<ToolKind> toolKindFromArgument(std::string_view argument) {
     return std::nullopt;
 }
 
-const char* rawValue(ProfileColor color) { return colorTable[static_cast<std::size_t>(color)].raw; }
-const char* hex(ProfileColor color) { return colorTable[static_cast<std::size_t>(color)].hex; }
+const char* rawValue(ProfileColor color) {
+    return colorTable[static_cast<std::size_t>(color)].raw;
+}
+const char* hex(ProfileColor color) {
+    return colorTable[static_cast<std::size_t>(color)].hex;
+}
 
 RGB rgb(ProfileColor color) {
     unsigned long value = std::stoul(hex(color) + 1, nullptr, 16);
@@ -174,7 +200,9 @@ std::string Profile::defaultBadge(std::string_view name) {
     std::string badge;
     int words = 0;
     std::size_t i = 0;
-    auto isSeparator = [](char c) { return c == ' ' || c == '-' || c == '_'; };
+    auto isSeparator = [](char c) {
+        return c == ' ' || c == '-' || c == '_';
+    };
     while (i < name.size() && words < 2) {
         while (i < name.size() && isSeparator(name[i])) {
             ++i;
@@ -193,7 +221,9 @@ std::string Profile::defaultBadge(std::string_view name) {
     return words == 0 ? "?" : badge;
 }
 
-void Profile::setTools(std::vector<ToolKind> tools) { tools_ = normalizedTools(std::move(tools)); }
+void Profile::setTools(std::vector<ToolKind> tools) {
+    tools_ = normalizedTools(std::move(tools));
+}
 
 void Profile::addTool(ToolKind kind) {
     auto tools = tools_;
@@ -201,16 +231,16 @@ void Profile::addTool(ToolKind kind) {
     setTools(std::move(tools));
 }
 
-void Profile::removeTool(ToolKind kind) { std::erase(tools_, kind); }
+void Profile::removeTool(ToolKind kind) {
+    std::erase(tools_, kind);
+}
 
 bool Profile::uses(ToolKind kind) const {
     return std::find(tools_.begin(), tools_.end(), kind) != tools_.end();
 }
 
-void to_json(nlohmann::json& j, const ProfileID& id) { j = id.rawValue; }
-
-void from_json(const nlohmann::json& j, ProfileID& id) {
-    id = ProfileID(json_decode::string(j, "a profile id"));
+void to_json(nlohmann::json& j, const ProfileID& id) {
+    j = id.rawValue;
 }
 
 void to_json(nlohmann::json& j, const Profile& p) {
@@ -218,55 +248,9 @@ void to_json(nlohmann::json& j, const Profile& p) {
     for (auto t : p.tools()) {
         tools.push_back(rawValue(t));
     }
-    j = nlohmann::json{{"id", p.id.rawValue}, {"name", p.name},       {"color", rawValue(p.color)},
-                       {"badge", p.badge},    {"tools", std::move(tools)}, {"storage", rawValue(p.storage)}};
-}
-
-void from_json(const nlohmann::json& j, Profile& p) {
-    using namespace json_decode;
-    const std::string where = "a profile";
-    ProfileID id(string(required(j, "id", where), "a profile's \"id\""));
-    std::string name = string(required(j, "name", where), "a profile's \"name\"");
-    const std::string at = "the profile \"" + id.rawValue + "\"";
-
-    ProfileColor color = ProfileColor::graphite;
-    if (const auto* v = member(j, "color", at); v != nullptr && !v->is_null()) {
-        auto raw = string(*v, at + "'s \"color\"");
-        auto parsed = profileColorFromRawValue(raw);
-        if (!parsed) {
-            throw JsonDecodeError(at + " has the unknown colour \"" + raw + "\"");
-        }
-        color = *parsed;
-    }
-    std::optional<std::string> badge;
-    if (const auto* v = member(j, "badge", at); v != nullptr && !v->is_null()) {
-        badge = string(*v, at + "'s \"badge\"");
-    }
-    std::vector<ToolKind> tools(allToolKinds.begin(), allToolKinds.end());
-    if (const auto* v = member(j, "tools", at); v != nullptr && !v->is_null()) {
-        if (!v->is_array()) {
-            throw JsonDecodeError(at + "'s \"tools\" should be an array but is " + typeName(*v));
-        }
-        tools.clear();
-        for (const auto& element : *v) {
-            auto raw = string(element, at + "'s \"tools\" entry");
-            auto kind = toolKindFromRawValue(raw);
-            if (!kind) {
-                throw JsonDecodeError(at + " has the unknown tool \"" + raw + "\"");
-            }
-            tools.push_back(*kind);
-        }
-    }
-    Profile::Storage storage = Profile::Storage::managed;
-    if (const auto* v = member(j, "storage", at); v != nullptr && !v->is_null()) {
-        auto raw = string(*v, at + "'s \"storage\"");
-        auto parsed = storageFromRawValue(raw);
-        if (!parsed) {
-            throw JsonDecodeError(at + " has the unknown storage \"" + raw + "\"");
-        }
-        storage = *parsed;
-    }
-    p = Profile(std::move(id), std::move(name), color, std::move(badge), std::move(tools), storage);
+    j = nlohmann::json{{"id", p.id.rawValue},        {"name", p.name},
+                       {"color", rawValue(p.color)}, {"badge", p.badge},
+                       {"tools", std::move(tools)},  {"storage", rawValue(p.storage)}};
 }
 
 } // namespace twinlantern

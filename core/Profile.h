@@ -27,13 +27,15 @@ struct ProfileID {
     static ProfileID generate(std::string_view name, const std::set<ProfileID>& avoiding);
 
     friend bool operator==(const ProfileID&, const ProfileID&) = default;
-    friend auto operator<=>(const ProfileID& a, const ProfileID& b) { return a.rawValue <=> b.rawValue; }
+    friend auto operator<=>(const ProfileID& a, const ProfileID& b) {
+        return a.rawValue <=> b.rawValue;
+    }
 };
 
 enum class ToolKind { claudeDesktop, chatGPTApp, claudeCode, codex };
 
-inline constexpr std::array<ToolKind, 4> allToolKinds = {ToolKind::claudeDesktop, ToolKind::chatGPTApp,
-                                                          ToolKind::claudeCode, ToolKind::codex};
+inline constexpr std::array<ToolKind, 4> allToolKinds = {
+    ToolKind::claudeDesktop, ToolKind::chatGPTApp, ToolKind::claudeCode, ToolKind::codex};
 
 const char* rawValue(ToolKind kind);
 const char* displayName(ToolKind kind);
@@ -46,8 +48,8 @@ std::optional<ToolKind> toolKindFromArgument(std::string_view argument);
 enum class ProfileColor { blue, green, orange, purple, pink, graphite };
 
 inline constexpr std::array<ProfileColor, 6> allProfileColors = {
-    ProfileColor::blue, ProfileColor::green, ProfileColor::orange,
-    ProfileColor::purple, ProfileColor::pink, ProfileColor::graphite};
+    ProfileColor::blue,   ProfileColor::green, ProfileColor::orange,
+    ProfileColor::purple, ProfileColor::pink,  ProfileColor::graphite};
 
 struct RGB {
     int r = 0, g = 0, b = 0;
@@ -91,10 +93,9 @@ private:
 const char* rawValue(Profile::Storage storage);
 std::optional<Profile::Storage> storageFromRawValue(std::string_view raw);
 
+// Written with nlohmann; read with ProfileDocumentReader.
 void to_json(nlohmann::json& j, const ProfileID& id);
-void from_json(const nlohmann::json& j, ProfileID& id);
 void to_json(nlohmann::json& j, const Profile& profile);
-void from_json(const nlohmann::json& j, Profile& profile);
 
 } // namespace twinlantern
 
@@ -107,7 +108,9 @@ template <> struct std::hash<twinlantern::ProfileID> {
 template <> struct std::hash<twinlantern::Profile> {
     std::size_t operator()(const twinlantern::Profile& p) const noexcept {
         std::size_t h = std::hash<twinlantern::ProfileID>{}(p.id);
-        auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+        auto mix = [&h](std::size_t v) {
+            h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+        };
         mix(std::hash<std::string>{}(p.name));
         mix(static_cast<std::size_t>(p.color));
         mix(std::hash<std::string>{}(p.badge));

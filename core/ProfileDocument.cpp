@@ -1,6 +1,5 @@
 #include "core/ProfileDocument.h"
 
-#include "core/JsonDecode.h"
 #include "core/Text.h"
 #include "core/TwinLanternError.h"
 
@@ -27,7 +26,9 @@ std::string FolderRule::folderPath() const {
     return p.empty() ? "/" : p;
 }
 
-std::string FolderRule::id() const { return text::lowercased(folderPath()); }
+std::string FolderRule::id() const {
+    return text::lowercased(folderPath());
+}
 
 const Profile* ProfileDocument::profile(const ProfileID& id) const {
     for (const auto& p : profiles) {
@@ -77,7 +78,8 @@ void ProfileDocument::validate() const {
     std::set<std::string> names;
     for (const auto& p : profiles) {
         if (!p.id.isValid()) {
-            throw TwinLanternError::invalidProfile(lq + p.id.rawValue + rq + " isn't a valid profile id.");
+            throw TwinLanternError::invalidProfile(lq + p.id.rawValue + rq +
+                                                   " isn't a valid profile id.");
         }
         const std::string trimmed(text::trimSpacesTabs(p.name));
         if (trimmed.empty()) {
@@ -88,10 +90,12 @@ void ProfileDocument::validate() const {
                                                    " is too long. Use 40 characters or fewer.");
         }
         if (!ids.insert(p.id.rawValue).second) {
-            throw TwinLanternError::invalidProfile("Two profiles share the id " + lq + p.id.rawValue + rq + ".");
+            throw TwinLanternError::invalidProfile("Two profiles share the id " + lq +
+                                                   p.id.rawValue + rq + ".");
         }
         if (!names.insert(text::lowercased(trimmed)).second) {
-            throw TwinLanternError::invalidProfile("There's already a profile called " + lq + trimmed + rq + ".");
+            throw TwinLanternError::invalidProfile("There's already a profile called " + lq +
+                                                   trimmed + rq + ".");
         }
     }
     int systemCount = 0;
@@ -99,7 +103,8 @@ void ProfileDocument::validate() const {
         systemCount += p.storage == Profile::Storage::system ? 1 : 0;
     }
     if (systemCount > 1) {
-        throw TwinLanternError::invalidProfile("Only one profile can use the tools' default setup.");
+        throw TwinLanternError::invalidProfile(
+            "Only one profile can use the tools' default setup.");
     }
     std::set<std::string> folders;
     for (const auto& r : rules) {
@@ -110,27 +115,21 @@ void ProfileDocument::validate() const {
         // An empty stored path would normalise to "/" and apply everywhere.
         const std::string folder = r.folderPath();
         if (r.path.empty() || (folder.front() != '/' && folder.front() != '~')) {
-            throw TwinLanternError::invalidRule(lq + r.path + rq + " isn't a full path. Start it with / or ~.");
+            throw TwinLanternError::invalidRule(lq + r.path + rq +
+                                                " isn't a full path. Start it with / or ~.");
         }
         if (!folders.insert(text::lowercased(folder)).second) {
             throw TwinLanternError::invalidRule("There's already a rule for " + folder + ".");
         }
     }
     if (cliDefault && profile(*cliDefault) == nullptr) {
-        throw TwinLanternError::invalidProfile("The terminal default points at a profile that doesn't exist.");
+        throw TwinLanternError::invalidProfile(
+            "The terminal default points at a profile that doesn't exist.");
     }
 }
 
 void to_json(nlohmann::json& j, const FolderRule& rule) {
     j = nlohmann::json{{"path", rule.path}, {"profileID", rule.profileID.rawValue}};
-}
-
-void from_json(const nlohmann::json& j, FolderRule& rule) {
-    using namespace json_decode;
-    const std::string where = "a rule";
-    std::string path = string(required(j, "path", where), "a rule's \"path\"");
-    std::string id = string(required(j, "profileID", where), "a rule's \"profileID\"");
-    rule = FolderRule(std::move(path), ProfileID(std::move(id)));
 }
 
 void to_json(nlohmann::json& j, const ProfileDocument& d) {
@@ -147,37 +146,6 @@ void to_json(nlohmann::json& j, const ProfileDocument& d) {
     if (d.cliDefault) {
         j["cliDefault"] = d.cliDefault->rawValue;
     }
-}
-
-void from_json(const nlohmann::json& j, ProfileDocument& d) {
-    using namespace json_decode;
-    const std::string where = "the document";
-    const auto& version = required(j, "version", where);
-    if (!version.is_number_integer() ||
-        (version.is_number_unsigned() &&
-         version.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX))) {
-        throw JsonDecodeError("\"version\" should be an integer but is " + typeName(version));
-    }
-    ProfileDocument out;
-    out.version = version.get<std::int64_t>();
-    const auto& profiles = required(j, "profiles", where);
-    if (!profiles.is_array()) {
-        throw JsonDecodeError("\"profiles\" should be an array but is " + typeName(profiles));
-    }
-    for (const auto& p : profiles) {
-        out.profiles.push_back(p.get<Profile>());
-    }
-    const auto& rules = required(j, "rules", where);
-    if (!rules.is_array()) {
-        throw JsonDecodeError("\"rules\" should be an array but is " + typeName(rules));
-    }
-    for (const auto& r : rules) {
-        out.rules.push_back(r.get<FolderRule>());
-    }
-    if (const auto* c = member(j, "cliDefault", where); c != nullptr && !c->is_null()) {
-        out.cliDefault = ProfileID(string(*c, "\"cliDefault\""));
-    }
-    d = std::move(out);
 }
 
 } // namespace twinlantern

@@ -16,7 +16,8 @@ struct FolderRule {
     ProfileID profileID;
 
     FolderRule() = default;
-    FolderRule(std::string path_, ProfileID id) : path(std::move(path_)), profileID(std::move(id)) {}
+    FolderRule(std::string path_, ProfileID id)
+        : path(std::move(path_)), profileID(std::move(id)) {}
 
     // The folder without a trailing "/**" or trailing slashes; "/" when nothing is left.
     std::string folderPath() const;
@@ -48,14 +49,13 @@ struct ProfileDocument {
 };
 
 void to_json(nlohmann::json& j, const FolderRule& rule);
-void from_json(const nlohmann::json& j, FolderRule& rule);
 void to_json(nlohmann::json& j, const ProfileDocument& document);
-void from_json(const nlohmann::json& j, ProfileDocument& document);
 
 } // namespace twinlantern
 
 template <> struct std::hash<twinlantern::FolderRule> {
     std::size_t operator()(const twinlantern::FolderRule& r) const noexcept {
-        return std::hash<std::string>{}(r.path) ^ (std::hash<twinlantern::ProfileID>{}(r.profileID) << 1);
+        return std::hash<std::string>{}(r.path) ^
+               (std::hash<twinlantern::ProfileID>{}(r.profileID) << 1);
     }
 };

@@ -3,6 +3,7 @@
 #include "core/FileUtil.h"
 #include "core/Json.h"
 #include "core/JsonDecode.h"
+#include "core/ProfileDocumentReader.h"
 #include "core/TwinLanternError.h"
 #include "core/UniqueFd.h"
 
@@ -12,7 +13,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
 namespace twinlantern {
 
@@ -30,27 +30,6 @@ private:
     int fd_;
 };
 
-std::optional<std::int64_t> probeVersion(const nlohmann::json& j) {
-    if (!j.is_object()) {
-        return std::nullopt;
-    }
-    auto it = j.find("version");
-    if (it == j.end()) {
-        return std::nullopt;
-    }
-    if (it->is_number_unsigned()) {
-        auto v = it->get<std::uint64_t>();
-        if (v > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            return std::nullopt;
-        }
-        return static_cast<std::int64_t>(v);
-    }
-    if (it->is_number_integer()) {
-        return it->get<std::int64_t>();
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 ProfileDocument ProfileStore::load() const {
@@ -66,31 +45,34 @@ ProfileDocument ProfileStore::load() const {
 }
 
 ProfileDocument ProfileStore::decode(std::string_view bytes, const std::string& path) {
-    nlohmann::json j;
+    // One validating pass on the usual path; the version probe runs only when that
+    // pass fails or finds a newer format, so a newer file is refused before its shape
+    // is judged.
+    std::optional<ProfileDocument> document;
+    std::string shapeError;
     try {
-        j = nlohmann::json::parse(bytes.begin(), bytes.end());
-    } catch (const nlohmann::json::parse_error& e) {
-        throw TwinLanternError::storeCorrupt(path, std::string("the file isn't valid JSON (") +
-                                                       e.what() + ")");
-    }
-    if (auto version = probeVersion(j); version && *version > ProfileDocument::currentVersion) {
-        throw TwinLanternError::storeTooNew(*version);
-    }
-    try {
-        if (!j.is_object()) {
-            throw JsonDecodeError("the file should hold an object but holds " + json_decode::typeName(j));
+        document = ProfileDocumentReader::decodeDocument(bytes);
+        if (document->version <= ProfileDocument::currentVersion) {
+            return std::move(*document);
         }
-        return j.get<ProfileDocument>();
+    } catch (const JsonDecodeError& e) {
+        shapeError = e.what();
+    }
+    std::optional<std::int64_t> version;
+    try {
+        ProfileDocumentReader::checkSyntax(bytes, version);
     } catch (const JsonDecodeError& e) {
         throw TwinLanternError::storeCorrupt(path, e.what());
-    } catch (const nlohmann::json::exception& e) {
-        throw TwinLanternError::storeCorrupt(path, e.what());
     }
+    if (version && *version > ProfileDocument::currentVersion) {
+        throw TwinLanternError::storeTooNew(*version);
+    }
+    throw TwinLanternError::storeCorrupt(path, shapeError);
 }
 
 void ProfileStore::ensureSupportDirectory() const {
     const std::string dir = paths_.supportDirectory();
-    struct stat st{};
+    struct stat st {};
     if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         return; // an existing folder keeps its mode
     }
@@ -109,7 +91,8 @@ void ProfileStore::updateImpl(const std::function<void(ProfileDocument&)>& chang
     ::fchmod(fd.get(), 0600); // the umask must not widen it
     while (::flock(fd.get(), LOCK_EX) != 0) {
         if (errno != EINTR) {
-            throw TwinLanternError::io(std::string("Couldn't lock profiles: ") + std::strerror(errno));
+            throw TwinLanternError::io(std::string("Couldn't lock profiles: ") +
+                                       std::strerror(errno));
         }
     }
     FileLock lock(fd.get());
@@ -135,7 +118,8 @@ void ProfileStore::write(const ProfileDocument& document) const {
         throw TwinLanternError::io("Couldn't write " + failure->temporaryPath + ": " +
                                    std::strerror(failure->error));
     }
-    throw TwinLanternError::io(std::string("Couldn't save profiles: ") + std::strerror(failure->error));
+    throw TwinLanternError::io(std::string("Couldn't save profiles: ") +
+                               std::strerror(failure->error));
 }
 
 } // namespace twinlantern

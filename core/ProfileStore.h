@@ -19,7 +19,9 @@ public:
 
     ProfileDocument load() const;
     static ProfileDocument decode(std::string_view bytes, const std::string& path);
-    ProfileDocument decode(std::string_view bytes) const { return decode(bytes, paths_.profilesFile()); }
+    ProfileDocument decode(std::string_view bytes) const {
+        return decode(bytes, paths_.profilesFile());
+    }
 
     // Runs change on a copy of the current document under the lock, and stores the
     // result when it differs. The change function must not call update again.

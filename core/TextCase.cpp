@@ -11,13 +11,16 @@
 namespace twinlantern::text {
 
 bool isAscii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 bool isValidUtf8(std::string_view s) {
     std::size_t i = 0;
     const std::size_t n = s.size();
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    auto byte = [&](std::size_t k) {
+        return static_cast<unsigned char>(s[k]);
+    };
     while (i < n) {
         unsigned char c = byte(i);
         if (c < 0x80) {
@@ -124,7 +127,9 @@ bool caselessEqual(std::string_view a, std::string_view b) {
 }
 
 std::string_view trimSpacesTabs(std::string_view s) {
-    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    auto isBlank = [](char c) {
+        return c == ' ' || c == '\t';
+    };
     while (!s.empty() && isBlank(s.front())) {
         s.remove_prefix(1);
     }

@@ -18,19 +18,23 @@ TwinLanternError::TwinLanternError(Kind kind, std::string text, std::string deta
     case Kind::invalidProfile:
     case Kind::invalidRule:
     case Kind::io:
-    case Kind::unsupported: description_ = text_; break;
+    case Kind::unsupported:
+        description_ = text_;
+        break;
     case Kind::profileNotFound:
         description_ = std::string("There's no profile called ") + lq + text_ + rq +
                        ". Run `twinlantern profile list` to see them.";
         break;
-    case Kind::storeCorrupt: description_ = "Couldn't read " + text_ + ": " + detail_; break;
+    case Kind::storeCorrupt:
+        description_ = "Couldn't read " + text_ + ": " + detail_;
+        break;
     case Kind::storeTooNew:
         description_ = "Your profiles were saved by a newer version of TwinLantern (format " +
                        std::to_string(code_) + "). Update TwinLantern to change them.";
         break;
     case Kind::unsafeDeletion:
-        description_ =
-            "Refused to delete " + text_ + " because it isn't inside TwinLantern's own data folder.";
+        description_ = "Refused to delete " + text_ +
+                       " because it isn't inside TwinLantern's own data folder.";
         break;
     case Kind::keychain: {
         auto message = keychainStatusMessage(static_cast<std::int32_t>(code_));

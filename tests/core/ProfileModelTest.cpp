@@ -1,4 +1,5 @@
 #include "core/Profile.h"
+#include "core/ProfileDocumentReader.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -51,7 +52,8 @@ TEST(ProfileID, GenerateSlugs) {
         ASSERT_EQ(id.rawValue.size(), c.slug.size() + 5) << c.name;
         EXPECT_EQ(id.rawValue.substr(0, c.slug.size() + 1), c.slug + "-") << c.name;
         for (char ch : id.rawValue.substr(c.slug.size() + 1)) {
-            EXPECT_NE(std::string_view("abcdefghijkmnpqrstuvwxyz23456789").find(ch), std::string_view::npos);
+            EXPECT_NE(std::string_view("abcdefghijkmnpqrstuvwxyz23456789").find(ch),
+                      std::string_view::npos);
         }
     }
 }
@@ -95,11 +97,13 @@ TEST(ProfileColor, HexAndRgb) {
 
 TEST(Profile, ToolsStaySortedAndUnique) {
     Profile p(ProfileID("a"), "A", ProfileColor::blue, std::nullopt,
-              {ToolKind::codex, ToolKind::claudeDesktop, ToolKind::codex}, Profile::Storage::managed);
+              {ToolKind::codex, ToolKind::claudeDesktop, ToolKind::codex},
+              Profile::Storage::managed);
     EXPECT_EQ(p.tools(), (std::vector<ToolKind>{ToolKind::claudeDesktop, ToolKind::codex}));
     p.addTool(ToolKind::chatGPTApp);
     p.addTool(ToolKind::codex);
-    EXPECT_EQ(p.tools(), (std::vector<ToolKind>{ToolKind::claudeDesktop, ToolKind::chatGPTApp, ToolKind::codex}));
+    EXPECT_EQ(p.tools(), (std::vector<ToolKind>{ToolKind::claudeDesktop, ToolKind::chatGPTApp,
+                                                ToolKind::codex}));
     p.removeTool(ToolKind::claudeDesktop);
     EXPECT_TRUE(p.uses(ToolKind::codex));
     EXPECT_FALSE(p.uses(ToolKind::claudeDesktop));
@@ -110,8 +114,14 @@ TEST(Profile, DefaultBadge) {
         std::string name, badge;
     };
     const Case cases[] = {
-        {"work personal", "WP"}, {"acme-dev_team", "AD"}, {"x", "X"},      {"", "?"},
-        {" - _ ", "?"},          {"stra\u00dfe", "S"},    {"\u00dfig", "SS"}, {"\u00e9lan vital", "\u00c9V"},
+        {"work personal", "WP"},
+        {"acme-dev_team", "AD"},
+        {"x", "X"},
+        {"", "?"},
+        {" - _ ", "?"},
+        {"stra\u00dfe", "S"},
+        {"\u00dfig", "SS"},
+        {"\u00e9lan vital", "\u00c9V"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Profile::defaultBadge(c.name), c.badge) << c.name;
@@ -119,25 +129,30 @@ TEST(Profile, DefaultBadge) {
 }
 
 TEST(Profile, JsonDefaultsAndErrors) {
-    auto p = nlohmann::json::parse(R"({"id":"Odd Id!","name":"work personal","extra":1})").get<Profile>();
+    auto p = ProfileDocumentReader::decodeProfile(
+        R"({"id":"Odd Id!","name":"work personal","extra":1})");
     EXPECT_EQ(p.id.rawValue, "Odd Id!");
     EXPECT_EQ(p.color, ProfileColor::graphite);
     EXPECT_EQ(p.badge, "WP");
     EXPECT_EQ(p.tools().size(), 4u);
     EXPECT_EQ(p.storage, Profile::Storage::managed);
 
-    auto q = nlohmann::json::parse(R"({"id":"a","name":"n","badge":"","tools":[],"color":null})").get<Profile>();
+    auto q = ProfileDocumentReader::decodeProfile(
+        R"({"id":"a","name":"n","badge":"","tools":[],"color":null})");
     EXPECT_EQ(q.badge, "");
     EXPECT_TRUE(q.tools().empty());
     EXPECT_EQ(q.color, ProfileColor::graphite);
 
-    for (const char* bad : {R"({"name":"n"})", R"({"id":1,"name":"n"})", R"({"id":"a","name":"n","color":"red"})",
-                            R"({"id":"a","name":"n","tools":["vim"]})", R"({"id":"a","name":"n","tools":"codex"})",
-                            R"({"id":"a","name":"n","storage":"shared"})"}) {
-        EXPECT_ANY_THROW(nlohmann::json::parse(bad).get<Profile>()) << bad;
+    for (const char* bad :
+         {R"({"name":"n"})", R"({"id":1,"name":"n"})", R"({"id":"a","name":"n","color":"red"})",
+          R"({"id":"a","name":"n","tools":["vim"]})", R"({"id":"a","name":"n","tools":"codex"})",
+          R"({"id":"a","name":"n","storage":"shared"})"}) {
+        EXPECT_ANY_THROW(ProfileDocumentReader::decodeProfile(bad)) << bad;
     }
 
     nlohmann::json round = q;
-    EXPECT_EQ(round.dump(), R"({"badge":"","color":"graphite","id":"a","name":"n","storage":"managed","tools":[]})");
-    EXPECT_EQ(round.get<Profile>(), q);
+    EXPECT_EQ(
+        round.dump(),
+        R"({"badge":"","color":"graphite","id":"a","name":"n","storage":"managed","tools":[]})");
+    EXPECT_EQ(ProfileDocumentReader::decodeProfile(round.dump()), q);
 }

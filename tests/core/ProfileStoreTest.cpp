@@ -1,5 +1,5 @@
-#include "core/Json.h"
 #include "core/ProfileStore.h"
+#include "core/Json.h"
 #include "core/TwinLanternError.h"
 #include "tests/support/TestSupport.h"
 
@@ -31,7 +31,9 @@ struct StoreFixture : ::testing::Test {
     tltest::TempHome home;
     ProfileStore store{home.paths};
 
-    void writeProfiles(std::string_view bytes) { tltest::writeFile(home.paths.profilesFile(), bytes, 0600); }
+    void writeProfiles(std::string_view bytes) {
+        tltest::writeFile(home.paths.profilesFile(), bytes, 0600);
+    }
 
     std::vector<std::string> supportEntries() const {
         std::vector<std::string> names;
@@ -54,7 +56,7 @@ struct StoreFixture : ::testing::Test {
 };
 
 struct timespec modificationTime(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     ::stat(path.c_str(), &st);
     return st.st_mtim;
 }
@@ -77,17 +79,22 @@ TEST_F(StoreFixture, BadFilesGiveTheirErrorAndStayUntouched) {
     const Case cases[] = {
         {"empty", "", TwinLanternError::Kind::storeCorrupt},
         {"empty object", "{}", TwinLanternError::Kind::storeCorrupt},
-        {"truncated", R"({"version":1,"profiles":[{"id":"a","na)", TwinLanternError::Kind::storeCorrupt},
-        {"wrong types", R"({"version":1,"profiles":"none","rules":[]})", TwinLanternError::Kind::storeCorrupt},
+        {"truncated", R"({"version":1,"profiles":[{"id":"a","na)",
+         TwinLanternError::Kind::storeCorrupt},
+        {"wrong types", R"({"version":1,"profiles":"none","rules":[]})",
+         TwinLanternError::Kind::storeCorrupt},
         {"array", "[1,2]", TwinLanternError::Kind::storeCorrupt},
         {"too new, nothing else", R"({"version":5})", TwinLanternError::Kind::storeTooNew, 5},
-        {"string version", R"({"version":"2","profiles":[],"rules":[]})", TwinLanternError::Kind::storeCorrupt},
+        {"string version", R"({"version":"2","profiles":[],"rules":[]})",
+         TwinLanternError::Kind::storeCorrupt},
         {"huge version", R"({"version":18446744073709551615,"profiles":[],"rules":[]})",
          TwinLanternError::Kind::storeCorrupt},
-        {"invalid UTF-8", "{\"version\":1,\"profiles\":[{\"id\":\"a\",\"name\":\"\xff\xfe\"}],\"rules\":[]}",
+        {"invalid UTF-8",
+         "{\"version\":1,\"profiles\":[{\"id\":\"a\",\"name\":\"\xff\xfe\"}],\"rules\":[]}",
          TwinLanternError::Kind::storeCorrupt},
         {"100 MB of garbage", garbage, TwinLanternError::Kind::storeCorrupt},
-        {"deep nesting", std::string(200000, '[') + std::string(200000, ']'), TwinLanternError::Kind::storeCorrupt},
+        {"deep nesting", std::string(200000, '[') + std::string(200000, ']'),
+         TwinLanternError::Kind::storeCorrupt},
     };
     for (const auto& c : cases) {
         writeProfiles(c.bytes);
@@ -97,7 +104,8 @@ TEST_F(StoreFixture, BadFilesGiveTheirErrorAndStayUntouched) {
                 if (attempt == 0) {
                     store.load();
                 } else {
-                    store.update([](ProfileDocument& d) { d.profiles.push_back(profile("x", "x")); });
+                    store.update(
+                        [](ProfileDocument& d) { d.profiles.push_back(profile("x", "x")); });
                 }
                 ADD_FAILURE() << c.what << ": no error";
             } catch (const TwinLanternError& e) {
@@ -105,7 +113,8 @@ TEST_F(StoreFixture, BadFilesGiveTheirErrorAndStayUntouched) {
                 if (c.kind == TwinLanternError::Kind::storeTooNew) {
                     EXPECT_EQ(e.code(), c.version);
                 } else {
-                    EXPECT_TRUE(std::string(e.what()).starts_with("Couldn't read " + home.paths.profilesFile() + ": "))
+                    EXPECT_TRUE(std::string(e.what()).starts_with("Couldn't read " +
+                                                                  home.paths.profilesFile() + ": "))
                         << e.what();
                 }
             }
@@ -121,7 +130,8 @@ TEST_F(StoreFixture, UnreadableFileIsAnIoError) {
         store.load();
         FAIL();
     } catch (const TwinLanternError& e) {
-        EXPECT_EQ(e, TwinLanternError::io("Couldn't read " + home.paths.profilesFile() + ": " + std::strerror(EISDIR)));
+        EXPECT_EQ(e, TwinLanternError::io("Couldn't read " + home.paths.profilesFile() + ": " +
+                                          std::strerror(EISDIR)));
     }
 }
 
@@ -133,7 +143,10 @@ TEST_F(StoreFixture, WrittenFormat) {
     });
     ::umask(old);
     const std::string text = tltest::readFile(home.paths.profilesFile());
-    ProfileDocument expected{1, {profile("work-ab12", "Work")}, {FolderRule("~/src/work/**", ProfileID("work-ab12"))}, {}};
+    ProfileDocument expected{1,
+                             {profile("work-ab12", "Work")},
+                             {FolderRule("~/src/work/**", ProfileID("work-ab12"))},
+                             {}};
     EXPECT_EQ(text, jsonText(nlohmann::json(expected)));
     EXPECT_TRUE(text.ends_with("}\n") && !text.ends_with("\n\n"));
     EXPECT_NE(text.find("\"~/src/work/**\""), std::string::npos);
@@ -156,7 +169,8 @@ TEST_F(StoreFixture, UnchangedDocumentIsNotWritten) {
     writeProfiles(original);
     auto before = modificationTime(home.paths.profilesFile());
     ::usleep(20000);
-    int count = store.update([](ProfileDocument& d) { return static_cast<int>(d.profiles.size()); });
+    int count =
+        store.update([](ProfileDocument& d) { return static_cast<int>(d.profiles.size()); });
     EXPECT_EQ(count, 2);
     EXPECT_EQ(tltest::readFile(home.paths.profilesFile()), original);
     auto after = modificationTime(home.paths.profilesFile());
@@ -176,8 +190,9 @@ TEST_F(StoreFixture, VersionZeroIsUpgradedByTheFirstRealChange) {
 TEST_F(StoreFixture, RefusedChangesWriteNothing) {
     addProfile("a");
     const std::string original = tltest::readFile(home.paths.profilesFile());
-    EXPECT_THROW(store.update([](ProfileDocument& d) { d.profiles.push_back(profile("a", "other")); }),
-                 TwinLanternError);
+    EXPECT_THROW(
+        store.update([](ProfileDocument& d) { d.profiles.push_back(profile("a", "other")); }),
+        TwinLanternError);
     EXPECT_THROW(store.update([](ProfileDocument& d) {
         d.profiles.clear();
         throw std::runtime_error("change failed");
@@ -197,7 +212,8 @@ TEST_F(StoreFixture, SupportFolderThatIsAFile) {
         FAIL();
     } catch (const TwinLanternError& e) {
         EXPECT_EQ(e.kind(), TwinLanternError::Kind::io);
-        EXPECT_EQ(std::string(e.what()), "Couldn't create " + home.paths.supportDirectory() + ": " + std::strerror(ENOTDIR));
+        EXPECT_EQ(std::string(e.what()), "Couldn't create " + home.paths.supportDirectory() + ": " +
+                                             std::strerror(ENOTDIR));
     }
 }
 
@@ -210,13 +226,18 @@ TEST_F(StoreFixture, FailedWriteKeepsTheOldFile) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit{16, 16};
+        struct rlimit limit {
+            16, 16
+        };
         ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
             addProfile("b");
             ::_exit(1);
         } catch (const TwinLanternError& e) {
-            ::_exit(std::string(e.what()) == std::string("Couldn't save profiles: ") + std::strerror(EFBIG) ? 0 : 2);
+            ::_exit(std::string(e.what()) ==
+                            std::string("Couldn't save profiles: ") + std::strerror(EFBIG)
+                        ? 0
+                        : 2);
         }
     }
     int status = 0;
@@ -230,7 +251,8 @@ TEST_F(StoreFixture, FailedWriteKeepsTheOldFile) {
     ::rename(home.paths.profilesFile().c_str(), (home.paths.supportDirectory() + "/saved").c_str());
     tltest::writeFile(home.paths.profilesFile() + "/inside", "x");
     EXPECT_THROW(addProfile("c"), TwinLanternError);
-    EXPECT_EQ(supportEntries(), (std::vector<std::string>{".profiles.lock", "profiles.json", "saved"}));
+    EXPECT_EQ(supportEntries(),
+              (std::vector<std::string>{".profiles.lock", "profiles.json", "saved"}));
 }
 
 TEST_F(StoreFixture, ConcurrentWritersLoseNothing) {

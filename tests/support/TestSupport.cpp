@@ -15,7 +15,8 @@ namespace twinlantern::testing {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tl-test-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tl-test-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
@@ -24,7 +25,9 @@ TempDir::TempDir() {
     path_ = ::realpath(pattern.c_str(), resolved) != nullptr ? resolved : pattern;
 }
 
-TempDir::~TempDir() { removeTree(path_); }
+TempDir::~TempDir() {
+    removeTree(path_);
+}
 
 void writeFile(const std::string& path, std::string_view bytes, mode_t mode) {
     auto slash = path.rfind('/');
@@ -49,12 +52,12 @@ std::string readFile(const std::string& path) {
 }
 
 bool exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
 }
 
 mode_t fileMode(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         return 0;
     }
@@ -76,7 +79,8 @@ void removeTree(const std::string& path) {
         },
         32, FTW_PHYS);
     ::nftw(
-        path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 32,
+        path.c_str(),
+        [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 32,
         FTW_DEPTH | FTW_PHYS);
 }
 

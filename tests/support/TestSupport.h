@@ -18,7 +18,9 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
-    std::string operator/(std::string_view relative) const { return path_ + "/" + std::string(relative); }
+    std::string operator/(std::string_view relative) const {
+        return path_ + "/" + std::string(relative);
+    }
 
 private:
     std::string path_;
