@@ -25,9 +25,7 @@ namespace twinlantern::PathUtil {
 
 namespace {
 
-// Appends the pieces of `path` to `out` ("/a/b" form), dropping "." and empty pieces
-// and letting ".." take back the last piece kept.
-// Already in normal form: "/" and pieces other than "", "." and "..".
+// Absolute and already normal: no piece is "", "." or "..", so nothing to split.
 bool isNormalAbsolute(std::string_view path) {
     if (path.size() < 2 || path.front() != '/' || path.back() == '/') {
         return false;
@@ -45,6 +43,8 @@ bool isNormalAbsolute(std::string_view path) {
     return true;
 }
 
+// Appends the pieces of `path` to `out` ("/a/b" form), dropping "." and empty pieces
+// and letting ".." take back the last piece kept.
 void appendPieces(std::string& out, std::string_view path) {
     if (isNormalAbsolute(path)) {
         out += path; // the usual case, piece splitting spared
