@@ -27,20 +27,21 @@ namespace {
 
 // Absolute and already normal: no piece is "", "." or "..", so nothing to split.
 bool isNormalAbsolute(std::string_view path) {
-    if (path.size() < 2 || path.front() != '/' || path.back() == '/') {
+    if (path.size() < 2 || path.front() != '/') {
         return false;
     }
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] != '/') {
-            continue;
-        }
-        const std::string_view next = path.substr(i + 1, 3);
-        if (next.starts_with('/') || next == "." || next == ".." || next.starts_with("./") ||
-            next.starts_with("../")) {
+    std::size_t start = 1;
+    for (;;) {
+        const std::size_t slash = path.find('/', start);
+        const std::string_view piece = path.substr(start, slash - start);
+        if (piece.empty() || piece == "." || piece == "..") {
             return false;
         }
+        if (slash == std::string_view::npos) {
+            return true;
+        }
+        start = slash + 1;
     }
-    return true;
 }
 
 // Appends the pieces of `path` to `out` ("/a/b" form), dropping "." and empty pieces

@@ -141,7 +141,10 @@ private:
     }
 
     std::optional<std::string> child(const std::string& base, std::string_view name, int& links) {
-        Folder& folder = folders_[base];
+        if (lastChild_ == folders_.end() || lastChild_->first != base) {
+            lastChild_ = folders_.try_emplace(base).first;
+        }
+        Folder& folder = lastChild_->second;
         if (!folder.tried && (folder.expected > listAfter || ++folder.lookups > listAfter)) {
             folder.tried = true; // a folder too big to list is not read again
             folder.listed = list(base, folder.entries);
@@ -226,6 +229,7 @@ private:
     Reals::iterator lastFolder_ = folderReals_.end();
     std::map<std::string, Folder, std::less<>> folders_; // real folders
     decltype(folders_)::iterator lastExpected_ = folders_.end();
+    decltype(folders_)::iterator lastChild_ = folders_.end();
 };
 
 // Length of the line break at s[i], 0 when there is none there.
