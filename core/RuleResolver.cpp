@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -92,30 +91,10 @@ private:
         if (folder == "/" || (!trusted_.empty() && isPrefixFolder(folder, trusted_))) {
             real = std::string(folder);
         } else {
-            real = whole(std::string(folder));
+            real = PathUtil::realPath(std::string(folder)); // the kernel's, in one open
         }
         lastFolder_ = folderReals_.emplace(std::string(folder), std::move(real)).first;
         return lastFolder_->second;
-    }
-
-    // The kernel's own name for the opened path, else a walk piece by piece.
-    std::optional<std::string> whole(const std::string& path) {
-        UniqueFd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
-        if (!fd) {
-            if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
-                return std::nullopt;
-            }
-        } else {
-            char link[32];
-            std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd.get());
-            char target[4096];
-            const ssize_t n = ::readlink(link, target, sizeof target);
-            if (n > 0 && static_cast<std::size_t>(n) < sizeof target && target[0] == '/') {
-                return std::string(target, static_cast<std::size_t>(n));
-            }
-        }
-        int links = 0;
-        return walk("/", path, links);
     }
 
     // `base` is already real; every step below it is looked up once.

@@ -172,7 +172,7 @@ struct Program {
             fail("couldn't find the real `" + invokedAs + "` on your PATH. Is it installed?", 127);
         }
 
-        // Nothing here is freed: the process becomes the tool or ends.
+        // The document lives on into execve: freeing it would be wasted work.
         Environment newEnv;
         const std::optional<ProfileDocument> document = loadDocument();
         if (document) {
@@ -212,7 +212,7 @@ struct Program {
             fail(usage, 2);
         }
         if (argv[1] == "--prompt") {
-            // std::exit leaves the document and the resolution unfreed.
+            // The document lives on into std::exit: freeing it would be wasted work.
             const std::optional<ProfileDocument> document = loadDocument();
             if (document) {
                 const std::string& folder = workingDirectory();
