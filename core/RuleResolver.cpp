@@ -395,7 +395,8 @@ Resolution resolveFolder(const ProfileDocument& document, const std::string& hom
     const std::string normalized = PathUtil::normalize(PathUtil::expandTilde(path, home), cwd);
     RealPaths realPaths;
     std::vector<std::string> candidates{normalized};
-    if (std::optional<std::string> real = realPaths.resolve(normalized)) {
+    // The folder itself is asked of the kernel in one go; its folders then need no lookup.
+    if (std::optional<std::string> real = PathUtil::realPath(normalized)) {
         if (*real != normalized) {
             candidates.push_back(*real);
         }
