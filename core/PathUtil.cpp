@@ -10,7 +10,9 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -21,38 +23,65 @@
 
 namespace twinlantern::PathUtil {
 
-std::string normalize(std::string_view path, std::optional<std::string_view> relativeTo) {
-    std::string joined;
-    if (path.empty() || path.front() != '/') {
-        joined = relativeTo ? std::string(*relativeTo) : std::string("/");
-        joined += '/';
-    }
-    joined += path;
+namespace {
 
-    std::vector<std::string_view> kept;
-    std::string_view rest = joined;
-    while (!rest.empty()) {
-        auto slash = rest.find('/');
-        std::string_view piece = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+// Absolute and already normal: no piece is "", "." or "..", so nothing to split.
+bool isNormalAbsolute(std::string_view path) {
+    if (path.size() < 2 || path.front() != '/') {
+        return false;
+    }
+    std::size_t start = 1;
+    for (;;) {
+        const std::size_t slash = path.find('/', start);
+        const std::string_view piece = path.substr(start, slash - start);
+        if (piece.empty() || piece == "." || piece == "..") {
+            return false;
+        }
+        if (slash == std::string_view::npos) {
+            return true;
+        }
+        start = slash + 1;
+    }
+}
+
+// Appends the pieces of `path` to `out` ("/a/b" form), dropping "." and empty pieces
+// and letting ".." take back the last piece kept.
+void appendPieces(std::string& out, std::string_view path) {
+    if (isNormalAbsolute(path)) {
+        out += path; // the usual case, piece splitting spared
+        return;
+    }
+    while (!path.empty()) {
+        const auto slash = path.find('/');
+        const std::string_view piece = path.substr(0, slash);
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
         if (piece.empty() || piece == ".") {
             continue;
         }
         if (piece == "..") {
-            if (!kept.empty()) {
-                kept.pop_back();
-            }
+            const auto last = out.rfind('/');
+            out.resize(last == std::string::npos ? 0 : last);
             continue;
         }
-        kept.push_back(piece);
-    }
-    if (kept.empty()) {
-        return "/";
-    }
-    std::string out;
-    for (auto piece : kept) {
         out += '/';
         out += piece;
+    }
+}
+
+} // namespace
+
+std::string normalize(std::string_view path, std::optional<std::string_view> relativeTo) {
+    std::string out;
+    if (path.empty() || path.front() != '/') {
+        const std::string_view base = relativeTo ? *relativeTo : std::string_view("/");
+        out.reserve(base.size() + 1 + path.size());
+        appendPieces(out, base);
+    } else {
+        out.reserve(path.size());
+    }
+    appendPieces(out, path);
+    if (out.empty()) {
+        out.push_back('/');
     }
     return out;
 }
@@ -71,6 +100,22 @@ std::string expandTilde(std::string_view path, std::string_view home) {
 }
 
 std::optional<std::string> realPath(const std::string& path) {
+    // The kernel names an opened path in three calls; the C library's walk asks once
+    // per component.
+    UniqueFd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    if (!fd) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
+            return std::nullopt;
+        }
+    } else {
+        char link[32];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd.get());
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(link, target, sizeof target);
+        if (n > 0 && static_cast<std::size_t>(n) < sizeof target && target[0] == '/') {
+            return std::string(target, static_cast<std::size_t>(n));
+        }
+    }
     std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
                                                          &std::free);
     if (!resolved) {

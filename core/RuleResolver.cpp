@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -20,80 +20,81 @@ namespace {
 
 constexpr std::size_t dotfileLimit = 4096;
 
-std::vector<std::string> unique(std::vector<std::string> paths) {
-    std::vector<std::string> out;
-    for (auto& p : paths) {
-        bool seen = false;
-        for (const auto& q : out) {
-            seen = seen || q == p;
-        }
-        if (!seen) {
-            out.push_back(std::move(p));
-        }
+std::string join(std::string_view folder, std::string_view name) {
+    std::string out;
+    out.reserve(folder.size() + 1 + name.size());
+    if (folder != "/") {
+        out = folder;
     }
-    return out;
-}
-
-std::string join(const std::string& folder, std::string_view name) {
-    std::string out = folder == "/" ? std::string() : folder;
     out += '/';
     out += name;
     return out;
+}
+
+// `path` is `ancestor` or lies below it; both normalised.
+bool isPrefixFolder(std::string_view ancestor, std::string_view path) {
+    return path.starts_with(ancestor) &&
+           (path.size() == ancestor.size() || path[ancestor.size()] == '/');
 }
 
 // realpath with every resolved prefix remembered: a hundred rules under one folder
 // cost one lookup each instead of one per component.
 class RealPaths {
 public:
+    // Every folder above a real path is real as written, so paths that lead to it
+    // need no lookup at all.
+    void trust(std::string real) { trusted_ = std::move(real); }
+
+    // Folders that hold many of the paths to come are listed once up front.
+    void expect(std::string_view path) {
+        const auto slash = path.rfind('/');
+        const std::string_view folder = slash == 0 ? std::string_view("/") : path.substr(0, slash);
+        if (lastExpected_ == folders_.end() || lastExpected_->first != folder) {
+            lastExpected_ = folders_.find(folder);
+            if (lastExpected_ == folders_.end()) {
+                lastExpected_ = folders_.emplace(std::string(folder), Folder()).first;
+            }
+        }
+        ++lastExpected_->second.expected;
+    }
+
     // `absolute` is normalised: no "." or ".." pieces. Its folder is asked of the
     // kernel in one go; the last piece is looked up in that folder, which many rules
     // share.
     std::optional<std::string> resolve(const std::string& absolute) {
-        if (absolute == "/") {
+        if (absolute == "/" || (!trusted_.empty() && isPrefixFolder(absolute, trusted_))) {
             return absolute;
         }
-        if (auto it = resolved_.find(absolute); it != resolved_.end()) {
-            return it->second;
+        const auto slash = absolute.rfind('/');
+        const std::string_view folder =
+            slash == 0 ? std::string_view("/") : std::string_view(absolute).substr(0, slash);
+        const std::optional<std::string>& realFolder = folderReal(folder);
+        if (!realFolder) {
+            return std::nullopt;
         }
-        const std::string folder = PathUtil::parent(absolute);
-        auto known = resolved_.find(folder);
-        if (known == resolved_.end()) {
-            known = resolved_.emplace(folder, whole(folder)).first;
-        }
-        std::optional<std::string> real;
-        if (known->second) {
-            int links = 0;
-            real = child(*known->second, std::string_view(absolute).substr(absolute.rfind('/') + 1),
-                         links);
-        }
-        resolved_.emplace(absolute, real);
-        return real;
+        int links = 0;
+        return child(*realFolder, std::string_view(absolute).substr(slash + 1), links);
     }
 
 private:
     static constexpr int maxLinks = 40;
 
-    // The kernel's own name for the opened path, else a walk piece by piece.
-    std::optional<std::string> whole(const std::string& path) {
-        if (path == "/") {
-            return path;
+    const std::optional<std::string>& folderReal(std::string_view folder) {
+        if (lastFolder_ != folderReals_.end() && lastFolder_->first == folder) {
+            return lastFolder_->second; // rules tend to share a folder
         }
-        UniqueFd fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
-        if (!fd) {
-            if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
-                return std::nullopt;
-            }
+        if (auto it = folderReals_.find(folder); it != folderReals_.end()) {
+            lastFolder_ = it;
+            return it->second;
+        }
+        std::optional<std::string> real;
+        if (folder == "/" || (!trusted_.empty() && isPrefixFolder(folder, trusted_))) {
+            real = std::string(folder);
         } else {
-            char link[32];
-            std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd.get());
-            char target[4096];
-            const ssize_t n = ::readlink(link, target, sizeof target);
-            if (n > 0 && static_cast<std::size_t>(n) < sizeof target && target[0] == '/') {
-                return std::string(target, static_cast<std::size_t>(n));
-            }
+            real = PathUtil::realPath(std::string(folder)); // the kernel's, in one open
         }
-        int links = 0;
-        return walk("/", path, links);
+        lastFolder_ = folderReals_.emplace(std::string(folder), std::move(real)).first;
+        return lastFolder_->second;
     }
 
     // `base` is already real; every step below it is looked up once.
@@ -119,54 +120,57 @@ private:
     }
 
     std::optional<std::string> child(const std::string& base, std::string_view name, int& links) {
+        if (lastChild_ == folders_.end() || lastChild_->first != base) {
+            lastChild_ = folders_.try_emplace(base).first;
+        }
+        Folder& folder = lastChild_->second;
+        if (!folder.tried && (folder.expected > listAfter || ++folder.lookups > listAfter)) {
+            folder.tried = true; // a folder too big to list is not read again
+            folder.listed = list(base, folder.entries);
+        }
+        Kind kind = Kind::unknown;
+        if (folder.listed) {
+            auto it = folder.entries.find(name);
+            if (it == folder.entries.end()) {
+                return std::nullopt; // the common case of a rule for a folder not made yet
+            }
+            if (it->second != DT_UNKNOWN) {
+                kind = it->second == DT_LNK ? Kind::link : Kind::other;
+            }
+        }
         std::string path = join(base, name);
+        if (kind == Kind::other) {
+            return path;
+        }
         if (auto it = known_.find(path); it != known_.end()) {
             return it->second;
         }
+        if (kind == Kind::unknown) {
+            struct stat st {};
+            kind = ::lstat(path.c_str(), &st) != 0 ? Kind::missing
+                   : S_ISLNK(st.st_mode)           ? Kind::link
+                                                   : Kind::other;
+        }
         std::optional<std::string> real;
-        const Kind kind = kindOf(base, name, path);
-        if (kind != Kind::missing) {
-            if (kind != Kind::link) {
-                real = path;
-            } else if (++links <= maxLinks) {
-                char target[4096];
-                const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
-                if (n > 0 && static_cast<std::size_t>(n) < sizeof target) {
-                    const std::string_view t(target, static_cast<std::size_t>(n));
-                    real = walk(t.front() == '/' ? "/" : base, t, links);
-                }
+        if (kind == Kind::other) {
+            real = path;
+        } else if (kind == Kind::link && ++links <= maxLinks) {
+            char target[4096];
+            const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+            if (n > 0 && static_cast<std::size_t>(n) < sizeof target) {
+                const std::string_view t(target, static_cast<std::size_t>(n));
+                real = walk(t.front() == '/' ? "/" : base, t, links);
             }
         }
         known_.emplace(std::move(path), real);
         return real;
     }
 
-    enum class Kind { missing, link, other };
+    enum class Kind { unknown, missing, link, other };
 
-    // Many rules share one parent folder; after a few lookups there, one listing of
-    // it answers the rest.
-    Kind kindOf(const std::string& base, std::string_view name, const std::string& path) {
-        auto& folder = folders_[base];
-        if (!folder.listed && ++folder.lookups > listAfter) {
-            folder.listed = list(base, folder.entries);
-        }
-        if (folder.listed) {
-            auto it = folder.entries.find(std::string(name));
-            if (it == folder.entries.end()) {
-                return Kind::missing;
-            }
-            if (it->second != DT_UNKNOWN) {
-                return it->second == DT_LNK ? Kind::link : Kind::other;
-            }
-        }
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) {
-            return Kind::missing;
-        }
-        return S_ISLNK(st.st_mode) ? Kind::link : Kind::other;
-    }
+    using Entries = std::map<std::string, unsigned char, std::less<>>;
 
-    static bool list(const std::string& folder, std::map<std::string, unsigned char>& entries) {
+    static bool list(const std::string& folder, Entries& entries) {
         struct CloseDir {
             void operator()(DIR* d) const { ::closedir(d); }
         };
@@ -184,18 +188,27 @@ private:
         return true;
     }
 
-    static constexpr int listAfter = 8;
+    // A listing costs about as much as this many single lookups.
+    static constexpr int listAfter = 5;
     static constexpr std::size_t maxListed = 512;
 
     struct Folder {
+        int expected = 0;
         int lookups = 0;
+        bool tried = false;
         bool listed = false;
-        std::map<std::string, unsigned char> entries;
+        Entries entries;
     };
 
-    std::map<std::string, std::optional<std::string>> known_;    // real folder + name
-    std::map<std::string, std::optional<std::string>> resolved_; // paths as asked
-    std::map<std::string, Folder> folders_;
+    using Reals = std::map<std::string, std::optional<std::string>, std::less<>>;
+
+    std::string trusted_;
+    Reals known_;       // real folder + name
+    Reals folderReals_; // as asked
+    Reals::iterator lastFolder_ = folderReals_.end();
+    std::map<std::string, Folder, std::less<>> folders_; // real folders
+    decltype(folders_)::iterator lastExpected_ = folders_.end();
+    decltype(folders_)::iterator lastChild_ = folders_.end();
 };
 
 // Length of the line break at s[i], 0 when there is none there.
@@ -255,9 +268,17 @@ std::string_view trimSpaces(std::string_view s) {
     return s;
 }
 
-std::string dotfileIn(const std::string& folder) {
-    return folder == "/" ? std::string("/") + RuleResolver::dotfileName
-                         : folder + "/" + RuleResolver::dotfileName;
+// `PathUtil::normalize(PathUtil::expandTilde(path, home))` with one string built:
+// the pieces after "~" follow the pieces of the home folder.
+std::string expandedFolder(std::string_view path, std::string_view home) {
+    if (path == "~" || path.starts_with("~/")) {
+        path.remove_prefix(1);
+        while (path.starts_with('/')) {
+            path.remove_prefix(1);
+        }
+        return PathUtil::normalize(path, home);
+    }
+    return PathUtil::normalize(path);
 }
 
 struct FoundDotfile {
@@ -267,20 +288,48 @@ struct FoundDotfile {
 
 // The nearest file that names something, walking each candidate up to "/".
 std::optional<FoundDotfile> nearestDotfile(const std::vector<std::string>& candidates) {
+    const std::string_view name = RuleResolver::dotfileName;
+    std::string file;
     for (const auto& candidate : candidates) {
-        std::string folder = candidate;
+        file.reserve(candidate.size() + 1 + name.size());
+        file = candidate == "/" ? std::string_view() : std::string_view(candidate);
         for (;;) {
-            std::string file = dotfileIn(folder);
+            const std::size_t folderLength = file.size();
+            file += '/';
+            file += name;
             if (auto reference = RuleResolver::readReference(file)) {
                 return FoundDotfile{std::move(file), std::move(*reference)};
             }
-            if (folder == "/") {
-                break;
+            if (folderLength == 0) {
+                break; // "/" done
             }
-            folder = PathUtil::parent(folder);
+            file.resize(file.rfind('/', folderLength - 1)); // the parent; "" for "/"
         }
     }
     return std::nullopt;
+}
+
+// A folder as written and, when it differs, as the file system has it: the two
+// forms without repeats.
+struct Forms {
+    std::string written;
+    std::optional<std::string> real;
+
+    std::vector<std::string> list() const {
+        std::vector<std::string> out{written};
+        if (real) {
+            out.push_back(*real);
+        }
+        return out;
+    }
+};
+
+Forms formsOf(std::string folder, RealPaths& realPaths) {
+    std::optional<std::string> real = realPaths.resolve(folder);
+    if (real && *real == folder) {
+        real.reset();
+    }
+    return {std::move(folder), std::move(real)};
 }
 
 struct BestRule {
@@ -338,34 +387,62 @@ std::optional<std::string> RuleResolver::readReference(const std::string& path) 
 }
 
 Resolution RuleResolver::resolve(const std::string& path, const std::string& cwd) const {
+    return resolveFolder(document, home, path, cwd);
+}
+
+Resolution resolveFolder(const ProfileDocument& document, const std::string& home,
+                         const std::string& path, const std::string& cwd) {
     const std::string normalized = PathUtil::normalize(PathUtil::expandTilde(path, home), cwd);
     RealPaths realPaths;
-    auto withRealPath = [&realPaths](std::string folder) {
-        std::string real = realPaths.resolve(folder).value_or(folder);
-        return unique({std::move(folder), std::move(real)});
-    };
-    const std::string real = realPaths.resolve(normalized).value_or(normalized);
-    const std::vector<std::string> candidates = unique({normalized, real});
+    std::vector<std::string> candidates{normalized};
+    // The folder itself is asked of the kernel in one go; its folders then need no lookup.
+    if (std::optional<std::string> real = PathUtil::realPath(normalized)) {
+        if (*real != normalized) {
+            candidates.push_back(*real);
+        }
+        realPaths.trust(std::move(*real));
+    }
+    const std::string& real = candidates.back();
     const bool caseSensitive = PathUtil::isCaseSensitiveVolume(real);
     auto inside = [caseSensitive](const std::string& p, const std::string& ancestor) {
         return PathUtil::isSameOrInside(p, ancestor, caseSensitive);
     };
+    auto matches = [&](const std::string& form) {
+        for (const auto& candidate : candidates) {
+            if (inside(candidate, form)) {
+                return true;
+            }
+        }
+        return false;
+    };
+
+    // A rule naming no profile is skipped; sorted ids spare a search of the profiles
+    // per rule.
+    std::vector<std::string_view> ids;
+    ids.reserve(document.profiles.size());
+    for (const auto& profile : document.profiles) {
+        ids.push_back(profile.id.rawValue);
+    }
+    std::sort(ids.begin(), ids.end());
+    std::vector<std::pair<const FolderRule*, std::string>> rules;
+    rules.reserve(document.rules.size());
+    for (const auto& rule : document.rules) {
+        if (std::binary_search(ids.begin(), ids.end(), std::string_view(rule.profileID.rawValue))) {
+            rules.emplace_back(&rule, expandedFolder(rule.folderPath(), home));
+            realPaths.expect(rules.back().second);
+        }
+    }
 
     BestRule best;
-    for (const auto& rule : document.rules) {
-        if (document.profile(rule.profileID) == nullptr) {
-            continue;
-        }
-        auto forms =
-            withRealPath(PathUtil::normalize(PathUtil::expandTilde(rule.folderPath(), home)));
-        for (const auto& form : forms) {
-            bool matches = false;
-            for (const auto& candidate : candidates) {
-                matches = matches || inside(candidate, form);
+    for (auto& [rule, folder] : rules) {
+        const Forms forms = formsOf(std::move(folder), realPaths);
+        for (const std::string* form : {&forms.written, forms.real ? &*forms.real : nullptr}) {
+            if (form == nullptr || !matches(*form)) {
+                continue;
             }
-            const std::size_t depth = PathUtil::componentCount(form);
-            if (matches && (best.rule == nullptr || depth > best.depth)) {
-                best = {&rule, forms, depth};
+            const std::size_t depth = PathUtil::componentCount(*form);
+            if (best.rule == nullptr || depth > best.depth) {
+                best = {rule, forms.list(), depth};
             }
         }
     }
@@ -381,7 +458,7 @@ Resolution RuleResolver::resolve(const std::string& path, const std::string& cwd
                                       "\u201D, but there's no profile with that name.");
         } else {
             dotfilePath = std::move(found->path);
-            dotfileForms = withRealPath(PathUtil::parent(dotfilePath));
+            dotfileForms = formsOf(PathUtil::parent(dotfilePath), realPaths).list();
         }
     }
 

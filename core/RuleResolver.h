@@ -38,4 +38,9 @@ struct RuleResolver {
     friend bool operator==(const RuleResolver&, const RuleResolver&) = default;
 };
 
+// What `RuleResolver{document, home}.resolve(path, cwd)` gives, without copying the
+// document into a resolver.
+Resolution resolveFolder(const ProfileDocument& document, const std::string& home,
+                         const std::string& path, const std::string& cwd);
+
 } // namespace twinlantern

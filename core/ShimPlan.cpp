@@ -70,7 +70,7 @@ Changes changes(std::string_view toolName, const Environment& environment, const
     }
     const std::vector<std::string> ours = variables(*kind);
     const std::set<std::string> previous = splitMarker(environment);
-    const Resolution resolution = RuleResolver{document, paths.home}.resolve(cwd, cwd);
+    const Resolution resolution = resolveFolder(document, paths.home, cwd, cwd);
 
     // A managed profile whose id could escape the support folder has no folder to
     // point at, so it is treated as no profile.

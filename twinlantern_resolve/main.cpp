@@ -12,8 +12,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -64,13 +66,19 @@ struct Program {
     }
 
     // The physical folder, or the shell's logical PWD when it names the same place.
-    // getcwd allocates, so any depth is read whole.
+    // A folder too deep for the buffer is read whole through an allocating getcwd.
     const std::string& workingDirectory() {
         if (cwd) {
             return *cwd;
         }
-        std::unique_ptr<char, decltype(&std::free)> physical(::getcwd(nullptr, 0), &std::free);
-        cwd = physical ? std::string(physical.get()) : std::string("/");
+        char buffer[PATH_MAX];
+        if (::getcwd(buffer, sizeof buffer) != nullptr) {
+            cwd = std::string(buffer);
+        } else {
+            std::unique_ptr<char, decltype(&std::free)> physical(
+                errno == ERANGE ? ::getcwd(nullptr, 0) : nullptr, &std::free);
+            cwd = physical ? std::string(physical.get()) : std::string("/");
+        }
         const std::string* pwd = variable("PWD");
         if (pwd != nullptr && pwd->starts_with("/") && *pwd != *cwd &&
             PathUtil::realPath(*pwd) == PathUtil::realPath(*cwd)) {
@@ -138,15 +146,20 @@ struct Program {
             fail("`" + invokedAs + "` keeps resolving to a shim. Run `twinlantern doctor`.", 127);
         }
 
+        // Usually the shim folder comes up twice; each folder is resolved once.
         std::vector<std::string> excluded{paths.home + "/.twinlantern/bin"};
+        auto exclude = [&excluded](std::string folder) {
+            if (std::find(excluded.begin(), excluded.end(), folder) == excluded.end()) {
+                excluded.push_back(std::move(folder));
+            }
+        };
         if (argv[0].find('/') != std::string::npos) {
-            excluded.push_back(PathUtil::parent(PathUtil::normalize(argv[0], workingDirectory())));
+            exclude(PathUtil::parent(PathUtil::normalize(argv[0], workingDirectory())));
         }
         char exe[4097];
         const ssize_t exeLength = ::readlink("/proc/self/exe", exe, sizeof exe);
         if (exeLength > 0 && static_cast<std::size_t>(exeLength) < sizeof exe) {
-            excluded.push_back(
-                PathUtil::parent(std::string_view(exe, static_cast<std::size_t>(exeLength))));
+            exclude(PathUtil::parent(std::string_view(exe, static_cast<std::size_t>(exeLength))));
         }
         const std::string* searchPath = variable("PATH");
         std::optional<std::string> found =
@@ -159,8 +172,10 @@ struct Program {
             fail("couldn't find the real `" + invokedAs + "` on your PATH. Is it installed?", 127);
         }
 
+        // The document lives on into execve: freeing it would be wasted work.
         Environment newEnv;
-        if (auto document = loadDocument()) {
+        const std::optional<ProfileDocument> document = loadDocument();
+        if (document) {
             const std::string& folder = workingDirectory();
             const ShimPlan::Changes changes =
                 ShimPlan::changes(invokedAs, env, folder, *document, paths);
@@ -197,10 +212,11 @@ struct Program {
             fail(usage, 2);
         }
         if (argv[1] == "--prompt") {
-            if (auto document = loadDocument()) {
+            // The document lives on into std::exit: freeing it would be wasted work.
+            const std::optional<ProfileDocument> document = loadDocument();
+            if (document) {
                 const std::string& folder = workingDirectory();
-                const Resolution resolution =
-                    RuleResolver{std::move(*document), paths.home}.resolve(folder, folder);
+                const Resolution resolution = resolveFolder(*document, paths.home, folder, folder);
                 if (resolution.profile) {
                     writeOut(STDOUT_FILENO, resolution.profile->name + "\n");
                 }

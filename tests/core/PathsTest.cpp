@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace twinlantern;
 
 TEST(PathUtil, Normalize) {
@@ -13,10 +15,21 @@ TEST(PathUtil, Normalize) {
         std::string expected;
     };
     const Case cases[] = {
-        {"a/./b/../c", "/x", "/x/a/c"},    {"/../..", std::nullopt, "/"},
-        {"//a//b/", std::nullopt, "/a/b"}, {"", std::nullopt, "/"},
-        {"", "/base/", "/base"},           {"~/x", "/h", "/h/~/x"},
-        {"../../..", "/a/b", "/"},         {"/a/b/..", "/x", "/a"},
+        {"a/./b/../c", "/x", "/x/a/c"},
+        {"/../..", std::nullopt, "/"},
+        {"//a//b/", std::nullopt, "/a/b"},
+        {"", std::nullopt, "/"},
+        {"", "/base/", "/base"},
+        {"~/x", "/h", "/h/~/x"},
+        {"../../..", "/a/b", "/"},
+        {"/a/b/..", "/x", "/a"},
+        // Paths already in normal form pass through whole; near misses do not.
+        {"/a/.b/..c", std::nullopt, "/a/.b/..c"},
+        {"/a/b/.", std::nullopt, "/a/b"},
+        {"c", "/a/./b", "/a/b/c"},
+        {"b", "a", "/a/b"},
+        {"/a/b", "/x", "/a/b"},
+        {"x/..", "/a/b//", "/a/b"},
     };
     for (const auto& c : cases) {
         std::optional<std::string_view> base;
@@ -94,6 +107,14 @@ TEST(PathUtil, FileTests) {
     EXPECT_FALSE(PathUtil::isRegularFile(dir / "missing"));
     EXPECT_EQ(PathUtil::realPath(dir / "missing"), std::nullopt);
     EXPECT_EQ(PathUtil::realPath(dir / "./plain"), dir / "plain");
+    // Links are followed; a dangling one or a file taken for a folder has no real path.
+    const std::string real = PathUtil::realPath(dir.path()).value();
+    ASSERT_EQ(::symlink("plain", (dir / "link").c_str()), 0);
+    ASSERT_EQ(::symlink("gone", (dir / "dangling").c_str()), 0);
+    EXPECT_EQ(PathUtil::realPath(dir / "link"), real + "/plain");
+    EXPECT_EQ(PathUtil::realPath(dir / "dangling"), std::nullopt);
+    EXPECT_EQ(PathUtil::realPath(dir / "plain/x"), std::nullopt);
+    EXPECT_EQ(PathUtil::realPath("/"), "/");
 }
 
 TEST(Paths, DerivedLocations) {

@@ -65,6 +65,19 @@ TEST_F(RuleResolverTest, DeepestRuleWinsAndFirstOnTies) {
     EXPECT_EQ(profileAt(home.dir / "alias"), "home");
 }
 
+TEST_F(RuleResolverTest, RuleFoldersAreExpandedAndNormalised) {
+    const std::string work = dir("work/sub");
+    const std::vector<std::string> written = {"~//work", "~/./work/sub/..", "~/work/x/../",
+                                              "/" + work + "/sub/.."};
+    for (const auto& path : written) {
+        document.rules = {{"~", ProfileID("home")}, {path, ProfileID("work")}};
+        EXPECT_EQ(profileAt(work), "work") << path;
+        EXPECT_EQ(profileAt("~"), "home") << path;
+    }
+    document.rules = {{"~/", ProfileID("home")}, {"~work", ProfileID("work")}}; // not expanded
+    EXPECT_EQ(profileAt(work), "home");
+}
+
 TEST_F(RuleResolverTest, CaseInsensitiveVolumesFoldCase) {
     dir("Work");
     document.rules = {{home.dir / "work", ProfileID("work")}};
