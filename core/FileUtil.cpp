@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace twinlantern {
@@ -24,15 +25,35 @@ ReadResult readWholeFile(const std::string& path, std::size_t maxBytes) {
         return {std::nullopt, EISDIR};
     }
     std::string bytes;
+    std::size_t used = 0;
     if (S_ISREG(st.st_mode)) {
         if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
             return {std::nullopt, EFBIG};
         }
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
+        // One byte more than the size, so end-of-file shows without a second buffer.
+        bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
     }
-    char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (used == bytes.size()) {
+            if (used >= maxBytes) {
+                // Grown past the limit since fstat: see whether anything follows.
+                char probe;
+                ssize_t n = ::read(fd.get(), &probe, 1);
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n < 0) {
+                    return {std::nullopt, errno};
+                }
+                if (n == 0) {
+                    break;
+                }
+                return {std::nullopt, EFBIG};
+            }
+            bytes.resize(
+                std::min<std::size_t>(maxBytes, std::max<std::size_t>(65536, bytes.size() * 2)));
+        }
+        ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -42,11 +63,12 @@ ReadResult readWholeFile(const std::string& path, std::size_t maxBytes) {
         if (n == 0) {
             break;
         }
-        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
-            return {std::nullopt, EFBIG};
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        used += static_cast<std::size_t>(n);
     }
+    if (used > maxBytes) {
+        return {std::nullopt, EFBIG};
+    }
+    bytes.resize(used);
     return {std::move(bytes), 0};
 }
 

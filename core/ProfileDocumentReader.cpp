@@ -2,6 +2,7 @@
 
 #include "core/JsonDecode.h"
 
+#include <array>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -48,6 +49,15 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
+
+// Bytes that stand for themselves inside a string: printable ASCII but '"' and '\\'.
+constexpr auto plainStringByte = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0x20; c < 0x80; ++c) {
+        table[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    }
+    return table;
+}();
 
 struct Number {
     bool isInteger = false; // no fraction or exponent, and within the 64-bit signed range
@@ -114,11 +124,7 @@ public:
         ++p_;
         for (;;) {
             const char* start = p_;
-            while (p_ < end_) {
-                auto c = static_cast<unsigned char>(*p_);
-                if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) {
-                    break;
-                }
+            while (p_ < end_ && plainStringByte[static_cast<unsigned char>(*p_)]) {
                 ++p_;
             }
             if (out != nullptr) {
@@ -508,9 +514,10 @@ struct StringField {
         c.skipValue();
     }
     bool present() const { return kind == Kind::string || kind == Kind::other; }
-    std::string& require(const std::string& what) {
+    // `what` names the member for the message; it is only called on failure.
+    template <typename Name> std::string& require(Name&& what) {
         if (kind != Kind::string) {
-            throw JsonDecodeError(what + " should be a string but is " + otherType);
+            throw JsonDecodeError(std::string(what()) + " should be a string but is " + otherType);
         }
         return text;
     }
@@ -573,47 +580,49 @@ Profile readProfile(Cursor& c) {
     if (id.kind == StringField::Kind::missing) {
         throw JsonDecodeError("a profile has no \"id\"");
     }
-    ProfileID pid(std::move(id.require("a profile's \"id\"")));
+    ProfileID pid(std::move(id.require([] { return "a profile's \"id\""; })));
     if (name.kind == StringField::Kind::missing) {
         throw JsonDecodeError("the profile \"" + pid.rawValue + "\" has no \"name\"");
     }
-    const std::string at = "the profile \"" + pid.rawValue + "\"";
-    std::string pname = std::move(name.require(at + "'s \"name\""));
+    auto at = [&pid] {
+        return "the profile \"" + pid.rawValue + "\"";
+    };
+    std::string pname = std::move(name.require([&] { return at() + "'s \"name\""; }));
 
     ProfileColor pcolor = ProfileColor::graphite;
     if (color.present()) {
-        const std::string& raw = color.require(at + "'s \"color\"");
+        const std::string& raw = color.require([&] { return at() + "'s \"color\""; });
         auto parsed = profileColorFromRawValue(raw);
         if (!parsed) {
-            throw JsonDecodeError(at + " has the unknown colour \"" + raw + "\"");
+            throw JsonDecodeError(at() + " has the unknown colour \"" + raw + "\"");
         }
         pcolor = *parsed;
     }
     std::optional<std::string> pbadge;
     if (badge.present()) {
-        pbadge = std::move(badge.require(at + "'s \"badge\""));
+        pbadge = std::move(badge.require([&] { return at() + "'s \"badge\""; }));
     }
     std::vector<ToolKind> ptools(allToolKinds.begin(), allToolKinds.end());
     if (tools.present) {
         if (!tools.otherType.empty()) {
-            throw JsonDecodeError(at + "'s \"tools\" should be an array of strings but is " +
+            throw JsonDecodeError(at() + "'s \"tools\" should be an array of strings but is " +
                                   tools.otherType);
         }
         ptools.clear();
         for (const auto& raw : tools.names) {
             auto kind = toolKindFromRawValue(raw);
             if (!kind) {
-                throw JsonDecodeError(at + " has the unknown tool \"" + raw + "\"");
+                throw JsonDecodeError(at() + " has the unknown tool \"" + raw + "\"");
             }
             ptools.push_back(*kind);
         }
     }
     Profile::Storage pstorage = Profile::Storage::managed;
     if (storage.present()) {
-        const std::string& raw = storage.require(at + "'s \"storage\"");
+        const std::string& raw = storage.require([&] { return at() + "'s \"storage\""; });
         auto parsed = storageFromRawValue(raw);
         if (!parsed) {
-            throw JsonDecodeError(at + " has the unknown storage \"" + raw + "\"");
+            throw JsonDecodeError(at() + " has the unknown storage \"" + raw + "\"");
         }
         pstorage = *parsed;
     }
@@ -641,8 +650,9 @@ FolderRule readRule(Cursor& c) {
     if (profileID.kind == StringField::Kind::missing) {
         throw JsonDecodeError("a rule has no \"profileID\"");
     }
-    return FolderRule(std::move(path.require("a rule's \"path\"")),
-                      ProfileID(std::move(profileID.require("a rule's \"profileID\""))));
+    return FolderRule(
+        std::move(path.require([] { return "a rule's \"path\""; })),
+        ProfileID(std::move(profileID.require([] { return "a rule's \"profileID\""; }))));
 }
 
 } // namespace
@@ -747,7 +757,7 @@ ProfileDocument decodeDocument(std::string_view bytes) {
     document.profiles = std::move(*profiles);
     document.rules = std::move(*rules);
     if (cliDefault.present()) {
-        document.cliDefault = ProfileID(cliDefault.require("\"cliDefault\""));
+        document.cliDefault = ProfileID(cliDefault.require([] { return "\"cliDefault\""; }));
     }
     return document;
 }
