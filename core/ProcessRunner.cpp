@@ -1,5 +1,7 @@
 #include "core/ProcessRunner.h"
 
+#include "core/Utf8Replacing.h"
+
 #include "core/UniqueFd.h"
 
 #include <fcntl.h>
@@ -37,68 +39,6 @@ constexpr auto terminateGrace = std::chrono::seconds(2);
 constexpr auto closeGrace = std::chrono::seconds(1);
 // Without a pidfd, how often the child's exit is checked.
 constexpr int exitCheckMilliseconds = 10;
-
-// Appends the U+FFFD replacement (EF BF BD).
-void appendReplacement(std::string& out) {
-    out += "\xEF\xBF\xBD";
-}
-
-// Each maximal invalid subpart becomes one U+FFFD, the usual rule for decoders.
-std::string decodeUtf8(const std::string& bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned char c = s[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-            continue;
-        }
-        int length = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) {
-                low = 0xA0;
-            } else if (c == 0xED) {
-                high = 0x9F;
-            }
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) {
-                low = 0x90;
-            } else if (c == 0xF4) {
-                high = 0x8F;
-            }
-        } else {
-            appendReplacement(out);
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool valid = true;
-        for (int k = 1; k < length; ++k, ++j) {
-            unsigned char lo = k == 1 ? low : 0x80;
-            unsigned char hi = k == 1 ? high : 0xBF;
-            if (j >= n || s[j] < lo || s[j] > hi) {
-                valid = false;
-                break;
-            }
-        }
-        if (valid) {
-            out.append(bytes, i, static_cast<std::size_t>(length));
-        } else {
-            appendReplacement(out);
-        }
-        i = j;
-    }
-    return out;
-}
 
 // A started child, always reaped before it goes away.
 class Child {
@@ -332,8 +272,8 @@ ProcessResult ProcessRunner::runSync(const std::string& executable,
     streams[0].fd.reset();
     streams[1].fd.reset();
     result.exitCode = child.reap();
-    result.stdoutText = decodeUtf8(streams[0].bytes);
-    result.stderrText = decodeUtf8(streams[1].bytes);
+    result.stdoutText = utf8Replacing(streams[0].bytes);
+    result.stderrText = utf8Replacing(streams[1].bytes);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "core/ProfileDocumentReader.h"
 
 #include "core/JsonDecode.h"
+#include "core/Text.h"
 
 #include <array>
 #include <clocale>
@@ -453,41 +454,15 @@ private:
     }
 
     void utf8Sequence(std::string* out) {
-        auto byte = [&](std::ptrdiff_t k) {
-            return static_cast<unsigned char>(p_[k]);
-        };
-        unsigned char c = byte(0);
-        std::ptrdiff_t len;
-        std::uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            syntaxError("invalid UTF-8");
-        }
-        if (end_ - p_ < len) {
-            syntaxError("invalid UTF-8");
-        }
-        for (std::ptrdiff_t k = 1; k < len; ++k) {
-            if ((byte(k) & 0xC0) != 0x80) {
-                syntaxError("invalid UTF-8");
-            }
-            cp = (cp << 6) | (byte(k) & 0x3F);
-        }
-        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
+        const std::size_t length = text::utf8SequenceLength(
+            reinterpret_cast<const unsigned char*>(p_), static_cast<std::size_t>(end_ - p_));
+        if (length == 0) {
             syntaxError("invalid UTF-8");
         }
         if (out != nullptr) {
-            out->append(p_, static_cast<std::size_t>(len));
+            out->append(p_, length);
         }
-        p_ += len;
+        p_ += static_cast<std::ptrdiff_t>(length);
     }
 
     const char* begin_;

@@ -9,6 +9,42 @@
 namespace twinlantern::text {
 
 bool isAscii(std::string_view s);
+
+// Length of the well-formed UTF-8 sequence starting at p (at most `available` bytes
+// there), or 0 when it is not one: no overlong forms, surrogates or values past U+10FFFF.
+inline std::size_t utf8SequenceLength(const unsigned char* p, std::size_t available) {
+    if (available == 0) {
+        return 0;
+    }
+    const unsigned char c = p[0];
+    if (c < 0x80) {
+        return 1;
+    }
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        low = c == 0xE0 ? 0xA0 : 0x80;
+        high = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        low = c == 0xF0 ? 0x90 : 0x80;
+        high = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (available < length || p[1] < low || p[1] > high) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < length; ++k) {
+        if ((p[k] & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
 bool isValidUtf8(std::string_view s);
 
 // Full Unicode case mapping, no locale (one character may become several).

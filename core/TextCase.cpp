@@ -16,46 +16,14 @@ bool isAscii(std::string_view s) {
 }
 
 bool isValidUtf8(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     std::size_t i = 0;
-    const std::size_t n = s.size();
-    auto byte = [&](std::size_t k) {
-        return static_cast<unsigned char>(s[k]);
-    };
-    while (i < n) {
-        unsigned char c = byte(i);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len;
-        std::uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
+    while (i < s.size()) {
+        std::size_t length = utf8SequenceLength(p + i, s.size() - i);
+        if (length == 0) {
             return false;
         }
-        if (i + len > n) {
-            return false;
-        }
-        for (std::size_t k = 1; k < len; ++k) {
-            unsigned char cc = byte(i + k);
-            if ((cc & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
-            return false;
-        }
-        i += len;
+        i += length;
     }
     return true;
 }

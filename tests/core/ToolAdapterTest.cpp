@@ -5,6 +5,8 @@
 
 #include "tests/support/TestSupport.h"
 
+#include "tests/support/ErrorOf.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,16 +20,6 @@ Profile profile(std::string id, Profile::Storage storage = Profile::Storage::man
                 std::vector<ToolKind> tools = {ToolKind::claudeCode, ToolKind::codex}) {
     return Profile(ProfileID(id), "Work", ProfileColor::blue, std::nullopt, std::move(tools),
                    storage);
-}
-
-template <typename F> TwinLanternError errorOf(F f) {
-    try {
-        f();
-    } catch (const TwinLanternError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "nothing thrown";
-    return TwinLanternError::io("");
 }
 
 struct ToolAdapterTest : ::testing::Test {
