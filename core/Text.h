@@ -10,17 +10,15 @@ namespace twinlantern::text {
 
 bool isAscii(std::string_view s);
 
-// Length of the well-formed UTF-8 sequence starting at p (at most `available` bytes
-// there), or 0 when it is not one: no overlong forms, surrogates or values past U+10FFFF.
-inline std::size_t utf8SequenceLength(const unsigned char* p, std::size_t available) {
-    if (available == 0) {
-        return 0;
-    }
+// The UTF-8 sequence starting at p (`available` bytes there): its length when it is
+// well-formed (no overlong forms, surrogates or values past U+10FFFF), else the length of
+// its maximal invalid subpart, negated; the Unicode practice for U+FFFD substitution.
+inline int utf8Sequence(const unsigned char* p, std::size_t available) {
     const unsigned char c = p[0];
     if (c < 0x80) {
         return 1;
     }
-    std::size_t length;
+    int length;
     unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
     if (c >= 0xC2 && c <= 0xDF) {
         length = 2;
@@ -33,17 +31,27 @@ inline std::size_t utf8SequenceLength(const unsigned char* p, std::size_t availa
         low = c == 0xF0 ? 0x90 : 0x80;
         high = c == 0xF4 ? 0x8F : 0xBF;
     } else {
-        return 0;
+        return -1;
     }
-    if (available < length || p[1] < low || p[1] > high) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < length; ++k) {
-        if ((p[k] & 0xC0) != 0x80) {
-            return 0;
+    for (int i = 1; i < length; ++i) {
+        if (static_cast<std::size_t>(i) >= available) {
+            return -i;
+        }
+        const unsigned char b = p[i];
+        if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF)) {
+            return -i;
         }
     }
     return length;
+}
+
+// Length of the well-formed sequence at p, or 0 when there is none.
+inline std::size_t utf8SequenceLength(const unsigned char* p, std::size_t available) {
+    if (available == 0) {
+        return 0;
+    }
+    const int length = utf8Sequence(p, available);
+    return length > 0 ? static_cast<std::size_t>(length) : 0;
 }
 bool isValidUtf8(std::string_view s);
 
