@@ -1,5 +1,5 @@
 // Lines of arbitrary bytes through the Codex line reader, sharing one file's state.
-#include "core/LocalLogUsageProvider.h"
+#include "core/usage/LocalLogUsageProvider.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // One line of arbitrary bytes through the field scanner.
-#include "core/JsonFieldScanner.h"
+#include "core/usage/JsonFieldScanner.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,10 +1,10 @@
 // Arbitrary bytes as profiles.json: the store's reader never crashes, agrees with a
 // general JSON parser on what is JSON, and what it accepts survives a write and read.
-#include "core/Json.h"
-#include "core/JsonDecode.h"
-#include "core/ProfileDocumentReader.h"
-#include "core/ProfileStore.h"
-#include "core/TwinLanternError.h"
+#include "core/base/Json.h"
+#include "core/base/JsonDecode.h"
+#include "core/profiles/ProfileDocumentReader.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/base/TwinLanternError.h"
 
 #include <nlohmann/json.hpp>
 

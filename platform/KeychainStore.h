@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Profile.h"
-#include "core/SecretStore.h"
+#include "core/profiles/Profile.h"
+#include "core/tools/SecretStore.h"
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,5 @@
 // What one short child run costs: spawn, drain both pipes, reap.
-#include "core/ProcessRunner.h"
+#include "core/tools/ProcessRunner.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #include "bench/usage/GenerateLogs.h"
 
-#include "core/FileUtil.h"
+#include "core/base/FileUtil.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

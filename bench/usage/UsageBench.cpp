@@ -1,7 +1,7 @@
 // Usage totals over a generated log set: cold throughput (files in page cache, empty
 // cache), nothing changed, one line appended, and peak memory.
 #include "bench/usage/GenerateLogs.h"
-#include "core/LocalLogUsageProvider.h"
+#include "core/usage/LocalLogUsageProvider.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -1,6 +1,6 @@
 #include "platform/linux/SecretService.h"
 
-#include "core/KeychainStatus.h"
+#include "core/tools/KeychainStatus.h"
 
 #include <gio/gio.h>
 

@@ -1,6 +1,6 @@
 #include "tests/e2e/ShimFixture.h"
 
-#include "core/PathUtil.h"
+#include "core/base/PathUtil.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #include "tests/e2e/ShimFixture.h"
 
-#include "core/ProfileStore.h"
+#include "core/profiles/ProfileStore.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Paths.h"
-#include "core/ProfileDocument.h"
+#include "core/base/Paths.h"
+#include "core/profiles/ProfileDocument.h"
 
 #include "tests/support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "core/InMemorySecretStore.h"
+#include "core/tools/InMemorySecretStore.h"
 
 #include <gtest/gtest.h>
 

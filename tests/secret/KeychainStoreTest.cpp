@@ -1,7 +1,7 @@
 #include "platform/KeychainStore.h"
 
-#include "core/KeychainStatus.h"
-#include "core/TwinLanternError.h"
+#include "core/tools/KeychainStatus.h"
+#include "core/base/TwinLanternError.h"
 #include "platform/linux/SecretService.h"
 
 #include "tests/support/ErrorOf.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/TwinLanternError.h"
+#include "core/base/TwinLanternError.h"
 
 #include <gtest/gtest.h>
 

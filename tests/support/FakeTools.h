@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Paths.h"
+#include "core/base/Paths.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "tests/support/ShellFixtures.h"
 
-#include "core/UniqueFd.h"
+#include "core/base/UniqueFd.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Paths.h"
-#include "core/ShellIntegration.h"
+#include "core/base/Paths.h"
+#include "core/shell/ShellIntegration.h"
 #include "tests/support/TestSupport.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #include "tests/support/TestSupport.h"
 
-#include "core/FileUtil.h"
+#include "core/base/FileUtil.h"
 
 #include <fcntl.h>
 #include <ftw.h>

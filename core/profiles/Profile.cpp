@@ -1,0 +1,256 @@
+#include "core/profiles/Profile.h"
+
+#include "core/base/Random.h"
+#include "core/base/Text.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace twinlantern {
+
+bool ProfileID::isValid() const {
+    const std::string& s = rawValue;
+    if (s.empty() || s.size() > 40) {
+        return false;
+    }
+    if (s.front() == '-' || s.back() == '-' || s.find("--") != std::string::npos) {
+        return false;
+    }
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+    });
+}
+
+ProfileID ProfileID::generate(std::string_view name, const std::set<ProfileID>& avoiding) {
+    const std::string folded = text::foldedForSlug(name);
+    std::string slug;
+    // Bytes of non-ASCII characters are never a-z or 0-9, so byte-wise walking
+    // turns each run of them into one "-" just as a character walk would.
+    for (char c : folded) {
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            slug.push_back(c);
+        } else if (!slug.empty() && slug.back() != '-') {
+            slug.push_back('-');
+        }
+    }
+    auto trimDashes = [&slug] {
+        while (!slug.empty() && slug.back() == '-') {
+            slug.pop_back();
+        }
+    };
+    trimDashes();
+    if (slug.size() > 20) {
+        slug.resize(20);
+    }
+    trimDashes();
+    if (slug.empty()) {
+        slug = "profile";
+    }
+    static constexpr std::string_view alphabet = "abcdefghijkmnpqrstuvwxyz23456789";
+    for (;;) {
+        std::string candidate = slug + "-";
+        for (int i = 0; i < 4; ++i) {
+            candidate.push_back(
+                alphabet[secureRandomBelow(static_cast<std::uint32_t>(alphabet.size()))]);
+        }
+        ProfileID id(std::move(candidate));
+        if (!avoiding.contains(id)) {
+            return id;
+        }
+    }
+}
+
+namespace {
+
+struct ToolInfo {
+    ToolKind kind;
+    const char* raw;
+    const char* display;
+    const char* folder;
+    bool app;
+    std::array<const char*, 3> words;
+};
+
+constexpr std::array<ToolInfo, 4> toolTable = {{
+    {ToolKind::claudeDesktop,
+     "claude-desktop",
+     "Claude Desktop",
+     "desktop",
+     true,
+     {"claude-desktop", "desktop", nullptr}},
+    {ToolKind::chatGPTApp,
+     "chatgpt-app",
+     "ChatGPT app",
+     "chatgpt-app",
+     true,
+     {"chatgpt-app", "chatgpt", "codex-app"}},
+    {ToolKind::claudeCode,
+     "claude-code",
+     "Claude Code",
+     "claude-code",
+     false,
+     {"claude-code", "claude", "code"}},
+    {ToolKind::codex, "codex", "Codex", "codex", false, {"codex", nullptr, nullptr}},
+}};
+
+const ToolInfo& info(ToolKind kind) {
+    return toolTable[static_cast<std::size_t>(kind)];
+}
+
+struct ColorInfo {
+    const char* raw;
+    const char* hex;
+};
+
+constexpr std::array<ColorInfo, 6> colorTable = {{
+    {"blue", "#2563EB"},
+    {"green", "#16A34A"},
+    {"orange", "#EA580C"},
+    {"purple", "#7C3AED"},
+    {"pink", "#DB2777"},
+    {"graphite", "#4B5563"},
+}};
+
+std::vector<ToolKind> normalizedTools(std::vector<ToolKind> tools) {
+    std::sort(tools.begin(), tools.end());
+    tools.erase(std::unique(tools.begin(), tools.end()), tools.end());
+    return tools;
+}
+
+} // namespace
+
+const char* rawValue(ToolKind kind) {
+    return info(kind).raw;
+}
+const char* displayName(ToolKind kind) {
+    return info(kind).display;
+}
+const char* dataFolderName(ToolKind kind) {
+    return info(kind).folder;
+}
+bool isApp(ToolKind kind) {
+    return info(kind).app;
+}
+
+std::optional<ToolKind> toolKindFromRawValue(std::string_view raw) {
+    for (const auto& t : toolTable) {
+        if (raw == t.raw) {
+            return t.kind;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<ToolKind> toolKindFromArgument(std::string_view argument) {
+    const std::string lower = text::lowercased(argument);
+    for (const auto& t : toolTable) {
+        for (const char* word : t.words) {
+            if (word != nullptr && lower == word) {
+                return t.kind;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+const char* rawValue(ProfileColor color) {
+    return colorTable[static_cast<std::size_t>(color)].raw;
+}
+const char* hex(ProfileColor color) {
+    return colorTable[static_cast<std::size_t>(color)].hex;
+}
+
+RGB rgb(ProfileColor color) {
+    unsigned long value = std::stoul(hex(color) + 1, nullptr, 16);
+    return {static_cast<int>((value >> 16) & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+            static_cast<int>(value & 0xFF)};
+}
+
+std::optional<ProfileColor> profileColorFromRawValue(std::string_view raw) {
+    for (std::size_t i = 0; i < colorTable.size(); ++i) {
+        if (raw == colorTable[i].raw) {
+            return static_cast<ProfileColor>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+const char* rawValue(Profile::Storage storage) {
+    return storage == Profile::Storage::system ? "system" : "managed";
+}
+
+std::optional<Profile::Storage> storageFromRawValue(std::string_view raw) {
+    if (raw == "managed") {
+        return Profile::Storage::managed;
+    }
+    if (raw == "system") {
+        return Profile::Storage::system;
+    }
+    return std::nullopt;
+}
+
+Profile::Profile(ProfileID id_, std::string name_, ProfileColor color_,
+                 std::optional<std::string> badge_, std::vector<ToolKind> tools, Storage storage_)
+    : id(std::move(id_)), name(std::move(name_)), color(color_),
+      badge(badge_ ? std::move(*badge_) : defaultBadge(name)), storage(storage_),
+      tools_(normalizedTools(std::move(tools))) {}
+
+std::string Profile::defaultBadge(std::string_view name) {
+    std::string badge;
+    int words = 0;
+    std::size_t i = 0;
+    auto isSeparator = [](char c) {
+        return c == ' ' || c == '-' || c == '_';
+    };
+    while (i < name.size() && words < 2) {
+        while (i < name.size() && isSeparator(name[i])) {
+            ++i;
+        }
+        if (i >= name.size()) {
+            break;
+        }
+        std::size_t end = i;
+        while (end < name.size() && !isSeparator(name[end])) {
+            ++end;
+        }
+        badge += text::uppercased(text::firstCharacter(name.substr(i, end - i)));
+        ++words;
+        i = end;
+    }
+    return words == 0 ? "?" : badge;
+}
+
+void Profile::setTools(std::vector<ToolKind> tools) {
+    tools_ = normalizedTools(std::move(tools));
+}
+
+void Profile::addTool(ToolKind kind) {
+    auto tools = tools_;
+    tools.push_back(kind);
+    setTools(std::move(tools));
+}
+
+void Profile::removeTool(ToolKind kind) {
+    std::erase(tools_, kind);
+}
+
+bool Profile::uses(ToolKind kind) const {
+    return std::find(tools_.begin(), tools_.end(), kind) != tools_.end();
+}
+
+void to_json(nlohmann::json& j, const ProfileID& id) {
+    j = id.rawValue;
+}
+
+void to_json(nlohmann::json& j, const Profile& p) {
+    nlohmann::json tools = nlohmann::json::array();
+    for (auto t : p.tools()) {
+        tools.push_back(rawValue(t));
+    }
+    j = nlohmann::json{{"id", p.id.rawValue},        {"name", p.name},
+                       {"color", rawValue(p.color)}, {"badge", p.badge},
+                       {"tools", std::move(tools)},  {"storage", rawValue(p.storage)}};
+}
+
+} // namespace twinlantern

@@ -1,0 +1,151 @@
+#include "core/profiles/ProfileDocument.h"
+
+#include "core/base/Text.h"
+#include "core/base/TwinLanternError.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <set>
+
+namespace twinlantern {
+
+namespace {
+const std::string lq = "\u201C";
+const std::string rq = "\u201D";
+} // namespace
+
+std::string FolderRule::folderPath() const {
+    std::string p = path;
+    if (p.size() >= 3 && p.compare(p.size() - 3, 3, "/**") == 0) {
+        p.resize(p.size() - 3);
+    }
+    while (p.size() >= 2 && p.back() == '/') {
+        p.pop_back();
+    }
+    return p.empty() ? "/" : p;
+}
+
+std::string FolderRule::id() const {
+    return text::lowercased(folderPath());
+}
+
+const Profile* ProfileDocument::profile(const ProfileID& id) const {
+    for (const auto& p : profiles) {
+        if (p.id == id) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+Profile* ProfileDocument::profile(const ProfileID& id) {
+    for (auto& p : profiles) {
+        if (p.id == id) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+const Profile* ProfileDocument::profileNamed(std::string_view query) const {
+    const std::string_view trimmed = text::trimSpacesTabs(query);
+    for (const auto& p : profiles) {
+        if (text::caselessEqual(p.name, trimmed)) {
+            return &p;
+        }
+    }
+    for (const auto& p : profiles) {
+        if (text::caselessEqual(p.id.rawValue, trimmed)) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<FolderRule> ProfileDocument::rulesFor(const ProfileID& id) const {
+    std::vector<FolderRule> out;
+    for (const auto& r : rules) {
+        if (r.profileID == id) {
+            out.push_back(r);
+        }
+    }
+    return out;
+}
+
+void ProfileDocument::validate() const {
+    std::set<std::string> ids;
+    std::set<std::string> names;
+    for (const auto& p : profiles) {
+        if (!p.id.isValid()) {
+            throw TwinLanternError::invalidProfile(lq + p.id.rawValue + rq +
+                                                   " isn't a valid profile id.");
+        }
+        const std::string trimmed(text::trimSpacesTabs(p.name));
+        if (trimmed.empty()) {
+            throw TwinLanternError::invalidProfile("Profile names can't be empty.");
+        }
+        if (text::characterCount(trimmed) > 40) {
+            throw TwinLanternError::invalidProfile(lq + trimmed + rq +
+                                                   " is too long. Use 40 characters or fewer.");
+        }
+        if (!ids.insert(p.id.rawValue).second) {
+            throw TwinLanternError::invalidProfile("Two profiles share the id " + lq +
+                                                   p.id.rawValue + rq + ".");
+        }
+        if (!names.insert(text::lowercased(trimmed)).second) {
+            throw TwinLanternError::invalidProfile("There's already a profile called " + lq +
+                                                   trimmed + rq + ".");
+        }
+    }
+    int systemCount = 0;
+    for (const auto& p : profiles) {
+        systemCount += p.storage == Profile::Storage::system ? 1 : 0;
+    }
+    if (systemCount > 1) {
+        throw TwinLanternError::invalidProfile(
+            "Only one profile can use the tools' default setup.");
+    }
+    std::set<std::string> folders;
+    for (const auto& r : rules) {
+        if (profile(r.profileID) == nullptr) {
+            throw TwinLanternError::invalidRule("The rule for " + r.path +
+                                                " points at a profile that doesn't exist.");
+        }
+        // An empty stored path would normalise to "/" and apply everywhere.
+        const std::string folder = r.folderPath();
+        if (r.path.empty() || (folder.front() != '/' && folder.front() != '~')) {
+            throw TwinLanternError::invalidRule(lq + r.path + rq +
+                                                " isn't a full path. Start it with / or ~.");
+        }
+        if (!folders.insert(text::lowercased(folder)).second) {
+            throw TwinLanternError::invalidRule("There's already a rule for " + folder + ".");
+        }
+    }
+    if (cliDefault && profile(*cliDefault) == nullptr) {
+        throw TwinLanternError::invalidProfile(
+            "The terminal default points at a profile that doesn't exist.");
+    }
+}
+
+void to_json(nlohmann::json& j, const FolderRule& rule) {
+    j = nlohmann::json{{"path", rule.path}, {"profileID", rule.profileID.rawValue}};
+}
+
+void to_json(nlohmann::json& j, const ProfileDocument& d) {
+    j = nlohmann::json::object();
+    j["version"] = d.version;
+    j["profiles"] = nlohmann::json::array();
+    for (const auto& p : d.profiles) {
+        j["profiles"].push_back(p);
+    }
+    j["rules"] = nlohmann::json::array();
+    for (const auto& r : d.rules) {
+        j["rules"].push_back(r);
+    }
+    if (d.cliDefault) {
+        j["cliDefault"] = d.cliDefault->rawValue;
+    }
+}
+
+} // namespace twinlantern

@@ -1,0 +1,494 @@
+#include "core/rules/RuleResolver.h"
+
+#include "core/base/PathUtil.h"
+#include "core/base/Text.h"
+#include "core/base/UniqueFd.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <memory>
+
+namespace twinlantern {
+
+namespace {
+
+constexpr std::size_t dotfileLimit = 4096;
+
+std::string join(std::string_view folder, std::string_view name) {
+    std::string out;
+    out.reserve(folder.size() + 1 + name.size());
+    if (folder != "/") {
+        out = folder;
+    }
+    out += '/';
+    out += name;
+    return out;
+}
+
+// `path` is `ancestor` or lies below it; both normalised.
+bool isPrefixFolder(std::string_view ancestor, std::string_view path) {
+    return path.starts_with(ancestor) &&
+           (path.size() == ancestor.size() || path[ancestor.size()] == '/');
+}
+
+// realpath with every resolved prefix remembered: a hundred rules under one folder
+// cost one lookup each instead of one per component.
+class RealPaths {
+public:
+    // Every folder above a real path is real as written, so paths that lead to it
+    // need no lookup at all.
+    void trust(std::string real) { trusted_ = std::move(real); }
+
+    // Folders that hold many of the paths to come are listed once up front.
+    void expect(std::string_view path) {
+        const auto slash = path.rfind('/');
+        const std::string_view folder = slash == 0 ? std::string_view("/") : path.substr(0, slash);
+        if (lastExpected_ == folders_.end() || lastExpected_->first != folder) {
+            lastExpected_ = folders_.find(folder);
+            if (lastExpected_ == folders_.end()) {
+                lastExpected_ = folders_.emplace(std::string(folder), Folder()).first;
+            }
+        }
+        ++lastExpected_->second.expected;
+    }
+
+    // `absolute` is normalised: no "." or ".." pieces. Its folder is asked of the
+    // kernel in one go; the last piece is looked up in that folder, which many rules
+    // share.
+    std::optional<std::string> resolve(const std::string& absolute) {
+        if (absolute == "/" || (!trusted_.empty() && isPrefixFolder(absolute, trusted_))) {
+            return absolute;
+        }
+        const auto slash = absolute.rfind('/');
+        const std::string_view folder =
+            slash == 0 ? std::string_view("/") : std::string_view(absolute).substr(0, slash);
+        const std::optional<std::string>& realFolder = folderReal(folder);
+        if (!realFolder) {
+            return std::nullopt;
+        }
+        int links = 0;
+        return child(*realFolder, std::string_view(absolute).substr(slash + 1), links);
+    }
+
+private:
+    static constexpr int maxLinks = 40;
+
+    const std::optional<std::string>& folderReal(std::string_view folder) {
+        if (lastFolder_ != folderReals_.end() && lastFolder_->first == folder) {
+            return lastFolder_->second; // rules tend to share a folder
+        }
+        if (auto it = folderReals_.find(folder); it != folderReals_.end()) {
+            lastFolder_ = it;
+            return it->second;
+        }
+        std::optional<std::string> real;
+        if (folder == "/" || (!trusted_.empty() && isPrefixFolder(folder, trusted_))) {
+            real = std::string(folder);
+        } else {
+            real = PathUtil::realPath(std::string(folder)); // the kernel's, in one open
+        }
+        lastFolder_ = folderReals_.emplace(std::string(folder), std::move(real)).first;
+        return lastFolder_->second;
+    }
+
+    // `base` is already real; every step below it is looked up once.
+    std::optional<std::string> walk(std::string base, std::string_view rest, int& links) {
+        while (!rest.empty()) {
+            const auto slash = rest.find('/');
+            const std::string_view name = rest.substr(0, slash);
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+            if (name.empty() || name == ".") {
+                continue;
+            }
+            if (name == "..") {
+                base = PathUtil::parent(base);
+                continue;
+            }
+            auto next = child(base, name, links);
+            if (!next) {
+                return std::nullopt;
+            }
+            base = std::move(*next);
+        }
+        return base;
+    }
+
+    std::optional<std::string> child(const std::string& base, std::string_view name, int& links) {
+        if (lastChild_ == folders_.end() || lastChild_->first != base) {
+            lastChild_ = folders_.try_emplace(base).first;
+        }
+        Folder& folder = lastChild_->second;
+        if (!folder.tried && (folder.expected > listAfter || ++folder.lookups > listAfter)) {
+            folder.tried = true; // a folder too big to list is not read again
+            folder.listed = list(base, folder.entries);
+        }
+        Kind kind = Kind::unknown;
+        if (folder.listed) {
+            auto it = folder.entries.find(name);
+            if (it == folder.entries.end()) {
+                return std::nullopt; // the common case of a rule for a folder not made yet
+            }
+            if (it->second != DT_UNKNOWN) {
+                kind = it->second == DT_LNK ? Kind::link : Kind::other;
+            }
+        }
+        std::string path = join(base, name);
+        if (kind == Kind::other) {
+            return path;
+        }
+        if (auto it = known_.find(path); it != known_.end()) {
+            return it->second;
+        }
+        if (kind == Kind::unknown) {
+            struct stat st {};
+            kind = ::lstat(path.c_str(), &st) != 0 ? Kind::missing
+                   : S_ISLNK(st.st_mode)           ? Kind::link
+                                                   : Kind::other;
+        }
+        std::optional<std::string> real;
+        if (kind == Kind::other) {
+            real = path;
+        } else if (kind == Kind::link && ++links <= maxLinks) {
+            char target[4096];
+            const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+            if (n > 0 && static_cast<std::size_t>(n) < sizeof target) {
+                const std::string_view t(target, static_cast<std::size_t>(n));
+                real = walk(t.front() == '/' ? "/" : base, t, links);
+            }
+        }
+        known_.emplace(std::move(path), real);
+        return real;
+    }
+
+    enum class Kind { unknown, missing, link, other };
+
+    using Entries = std::map<std::string, unsigned char, std::less<>>;
+
+    static bool list(const std::string& folder, Entries& entries) {
+        struct CloseDir {
+            void operator()(DIR* d) const { ::closedir(d); }
+        };
+        std::unique_ptr<DIR, CloseDir> dir(::opendir(folder.c_str()));
+        if (!dir) {
+            return false;
+        }
+        while (const dirent* entry = ::readdir(dir.get())) {
+            if (entries.size() >= maxListed) {
+                entries.clear();
+                return false; // a huge folder: asking one by one is cheaper
+            }
+            entries.emplace(entry->d_name, entry->d_type);
+        }
+        return true;
+    }
+
+    // A listing costs about as much as this many single lookups.
+    static constexpr int listAfter = 5;
+    static constexpr std::size_t maxListed = 512;
+
+    struct Folder {
+        int expected = 0;
+        int lookups = 0;
+        bool tried = false;
+        bool listed = false;
+        Entries entries;
+    };
+
+    using Reals = std::map<std::string, std::optional<std::string>, std::less<>>;
+
+    std::string trusted_;
+    Reals known_;       // real folder + name
+    Reals folderReals_; // as asked
+    Reals::iterator lastFolder_ = folderReals_.end();
+    std::map<std::string, Folder, std::less<>> folders_; // real folders
+    decltype(folders_)::iterator lastExpected_ = folders_.end();
+    decltype(folders_)::iterator lastChild_ = folders_.end();
+};
+
+// Length of the line break at s[i], 0 when there is none there.
+std::size_t lineBreakLength(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c == '\r') {
+        return i + 1 < s.size() && s[i + 1] == '\n' ? 2 : 1;
+    }
+    if (c == '\n' || c == '\v' || c == '\f') {
+        return 1;
+    }
+    if (s.substr(i, 2) == "\u0085") {
+        return 2;
+    }
+    if (s.substr(i, 3) == "\u2028" || s.substr(i, 3) == "\u2029") {
+        return 3;
+    }
+    return 0;
+}
+
+// Tab and the Unicode space separators; the file is valid UTF-8 here.
+std::size_t leadingSpaceLength(std::string_view s) {
+    if (s.empty()) {
+        return 0;
+    }
+    if (s[0] == ' ' || s[0] == '\t') {
+        return 1;
+    }
+    for (std::string_view space :
+         {"\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
+          "\u2007", "\u2008", "\u2009", "\u200A", "\u202F", "\u205F", "\u3000"}) {
+        if (s.starts_with(space)) {
+            return space.size();
+        }
+    }
+    return 0;
+}
+
+std::size_t trailingSpaceLength(std::string_view s) {
+    // Every separator is at most 3 bytes; test the endings that decode as one.
+    for (std::size_t n = 1; n <= 3 && n <= s.size(); ++n) {
+        std::string_view tail = s.substr(s.size() - n);
+        if (leadingSpaceLength(tail) == n) {
+            return n;
+        }
+    }
+    return 0;
+}
+
+std::string_view trimSpaces(std::string_view s) {
+    while (std::size_t n = leadingSpaceLength(s)) {
+        s.remove_prefix(n);
+    }
+    while (std::size_t n = trailingSpaceLength(s)) {
+        s.remove_suffix(n);
+    }
+    return s;
+}
+
+// `PathUtil::normalize(PathUtil::expandTilde(path, home))` with one string built:
+// the pieces after "~" follow the pieces of the home folder.
+std::string expandedFolder(std::string_view path, std::string_view home) {
+    if (path == "~" || path.starts_with("~/")) {
+        path.remove_prefix(1);
+        while (path.starts_with('/')) {
+            path.remove_prefix(1);
+        }
+        return PathUtil::normalize(path, home);
+    }
+    return PathUtil::normalize(path);
+}
+
+struct FoundDotfile {
+    std::string path;
+    std::string reference;
+};
+
+// The nearest file that names something, walking each candidate up to "/".
+std::optional<FoundDotfile> nearestDotfile(const std::vector<std::string>& candidates) {
+    const std::string_view name = RuleResolver::dotfileName;
+    std::string file;
+    for (const auto& candidate : candidates) {
+        file.reserve(candidate.size() + 1 + name.size());
+        file = candidate == "/" ? std::string_view() : std::string_view(candidate);
+        for (;;) {
+            const std::size_t folderLength = file.size();
+            file += '/';
+            file += name;
+            if (auto reference = RuleResolver::readReference(file)) {
+                return FoundDotfile{std::move(file), std::move(*reference)};
+            }
+            if (folderLength == 0) {
+                break; // "/" done
+            }
+            file.resize(file.rfind('/', folderLength - 1)); // the parent; "" for "/"
+        }
+    }
+    return std::nullopt;
+}
+
+// A folder as written and, when it differs, as the file system has it: the two
+// forms without repeats.
+struct Forms {
+    std::string written;
+    std::optional<std::string> real;
+
+    std::vector<std::string> list() const {
+        std::vector<std::string> out{written};
+        if (real) {
+            out.push_back(*real);
+        }
+        return out;
+    }
+};
+
+Forms formsOf(std::string folder, RealPaths& realPaths) {
+    std::optional<std::string> real = realPaths.resolve(folder);
+    if (real && *real == folder) {
+        real.reset();
+    }
+    return {std::move(folder), std::move(real)};
+}
+
+struct BestRule {
+    const FolderRule* rule = nullptr;
+    std::vector<std::string> forms;
+    std::size_t depth = 0;
+};
+
+} // namespace
+
+std::optional<std::string> RuleResolver::readReference(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    // Non-blocking, so a file swapped for a FIFO after the stat cannot hang us.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    char buffer[dotfileLimit + 1];
+    std::size_t got = 0;
+    while (got < sizeof buffer) {
+        const ssize_t n = ::read(fd.get(), buffer + got, sizeof buffer - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    const std::string_view bytes(buffer, got);
+    if (got > dotfileLimit || !text::isValidUtf8(bytes)) {
+        return std::nullopt;
+    }
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= bytes.size();) {
+        const std::size_t breakLength = i < bytes.size() ? lineBreakLength(bytes, i) : 1;
+        if (breakLength == 0) {
+            ++i;
+            continue;
+        }
+        const std::string_view line = trimSpaces(bytes.substr(start, i - start));
+        if (!line.empty() && line.front() != '#') {
+            return std::string(line);
+        }
+        i += breakLength;
+        start = i;
+    }
+    return std::nullopt;
+}
+
+Resolution RuleResolver::resolve(const std::string& path, const std::string& cwd) const {
+    return resolveFolder(document, home, path, cwd);
+}
+
+Resolution resolveFolder(const ProfileDocument& document, const std::string& home,
+                         const std::string& path, const std::string& cwd) {
+    const std::string normalized = PathUtil::normalize(PathUtil::expandTilde(path, home), cwd);
+    RealPaths realPaths;
+    std::vector<std::string> candidates{normalized};
+    // The folder itself is asked of the kernel in one go; its folders then need no lookup.
+    if (std::optional<std::string> real = PathUtil::realPath(normalized)) {
+        if (*real != normalized) {
+            candidates.push_back(*real);
+        }
+        realPaths.trust(std::move(*real));
+    }
+    const std::string& real = candidates.back();
+    const bool caseSensitive = PathUtil::isCaseSensitiveVolume(real);
+    auto inside = [caseSensitive](const std::string& p, const std::string& ancestor) {
+        return PathUtil::isSameOrInside(p, ancestor, caseSensitive);
+    };
+    auto matches = [&](const std::string& form) {
+        for (const auto& candidate : candidates) {
+            if (inside(candidate, form)) {
+                return true;
+            }
+        }
+        return false;
+    };
+
+    // A rule naming no profile is skipped; sorted ids spare a search of the profiles
+    // per rule.
+    std::vector<std::string_view> ids;
+    ids.reserve(document.profiles.size());
+    for (const auto& profile : document.profiles) {
+        ids.push_back(profile.id.rawValue);
+    }
+    std::sort(ids.begin(), ids.end());
+    std::vector<std::pair<const FolderRule*, std::string>> rules;
+    rules.reserve(document.rules.size());
+    for (const auto& rule : document.rules) {
+        if (std::binary_search(ids.begin(), ids.end(), std::string_view(rule.profileID.rawValue))) {
+            rules.emplace_back(&rule, expandedFolder(rule.folderPath(), home));
+            realPaths.expect(rules.back().second);
+        }
+    }
+
+    BestRule best;
+    for (auto& [rule, folder] : rules) {
+        const Forms forms = formsOf(std::move(folder), realPaths);
+        for (const std::string* form : {&forms.written, forms.real ? &*forms.real : nullptr}) {
+            if (form == nullptr || !matches(*form)) {
+                continue;
+            }
+            const std::size_t depth = PathUtil::componentCount(*form);
+            if (best.rule == nullptr || depth > best.depth) {
+                best = {rule, forms.list(), depth};
+            }
+        }
+    }
+
+    Resolution result;
+    const Profile* dotfileProfile = nullptr;
+    std::string dotfilePath;
+    std::vector<std::string> dotfileForms;
+    if (auto found = nearestDotfile(candidates)) {
+        dotfileProfile = document.profileNamed(found->reference);
+        if (dotfileProfile == nullptr) {
+            result.warnings.push_back(found->path + " names \u201C" + found->reference +
+                                      "\u201D, but there's no profile with that name.");
+        } else {
+            dotfilePath = std::move(found->path);
+            dotfileForms = formsOf(PathUtil::parent(dotfilePath), realPaths).list();
+        }
+    }
+
+    bool dotfileWins = dotfileProfile != nullptr;
+    if (dotfileWins && best.rule != nullptr) {
+        // Only a file strictly below the rule's folder takes over from the rule.
+        dotfileWins = false;
+        for (const auto& ruleForm : best.forms) {
+            for (const auto& dotForm : dotfileForms) {
+                dotfileWins = dotfileWins ||
+                              (inside(dotForm, ruleForm) && PathUtil::componentCount(dotForm) >
+                                                                PathUtil::componentCount(ruleForm));
+            }
+        }
+    }
+
+    if (dotfileWins) {
+        result.profile = *dotfileProfile;
+        result.source = Resolution::Source::dotfile;
+        result.dotfilePath = std::move(dotfilePath);
+    } else if (best.rule != nullptr) {
+        result.profile = *document.profile(best.rule->profileID);
+        result.source = Resolution::Source::folderRule;
+        result.rule = *best.rule;
+    } else if (const Profile* fallback =
+                   document.cliDefault ? document.profile(*document.cliDefault) : nullptr) {
+        result.profile = *fallback;
+        result.source = Resolution::Source::cliDefault;
+    }
+    return result;
+}
+
+} // namespace twinlantern

@@ -1,0 +1,100 @@
+#include "core/tools/CodexAdapter.h"
+
+#include "core/base/FileUtil.h"
+#include "core/base/PathUtil.h"
+#include "core/base/Text.h"
+#include "core/base/TwinLanternError.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace twinlantern {
+
+namespace {
+
+constexpr std::size_t hintLimit = 64 * 1024;
+
+bool isTrimmed(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+} // namespace
+
+bool CodexAdapter::isInstalled() const {
+    return binaryPath().has_value();
+}
+
+std::optional<std::string> CodexAdapter::binaryPath() const {
+    if (auto found = context().locator().find(binaryName)) {
+        return found;
+    }
+    return bundledCodex(context().paths);
+}
+
+bool CodexAdapter::usesBundledCodex() const {
+    return !context().locator().find(binaryName) && bundledCodex(context().paths);
+}
+
+Environment CodexAdapter::environment(const Profile& profile) const {
+    if (auto folder = dataDirectory(profile)) {
+        return {{configVariable, *folder}};
+    }
+    return {};
+}
+
+std::string CodexAdapter::bundledHintFile(const Paths& paths) {
+    return paths.supportDirectory() + "/codex-app-path";
+}
+
+std::vector<std::string> CodexAdapter::bundledCandidates(const Paths& paths) {
+    std::vector<std::string> apps;
+    ReadResult hint = readWholeFile(bundledHintFile(paths), hintLimit);
+    if (hint.bytes && text::isValidUtf8(*hint.bytes)) {
+        std::string_view text = *hint.bytes;
+        while (!text.empty() && isTrimmed(text.front())) {
+            text.remove_prefix(1);
+        }
+        while (!text.empty() && isTrimmed(text.back())) {
+            text.remove_suffix(1);
+        }
+        if (text.ends_with(".app")) {
+            apps.emplace_back(text);
+        }
+    }
+    apps.push_back(paths.applicationsDirectory + "/ChatGPT.app");
+    apps.push_back(paths.applicationsDirectory + "/Codex.app");
+    apps.push_back(paths.home + "/Applications/ChatGPT.app");
+    apps.push_back(paths.home + "/Applications/Codex.app");
+    for (auto& app : apps) {
+        app += "/Contents/Resources/codex-cli/bin/codex";
+    }
+    return apps;
+}
+
+std::optional<std::string> CodexAdapter::bundledCodex(const Paths& paths) {
+    for (auto& candidate : bundledCandidates(paths)) {
+        if (PathUtil::isExecutableFile(candidate)) {
+            return std::move(candidate);
+        }
+    }
+    return std::nullopt;
+}
+
+void CodexAdapter::prepare(const Profile& profile) const {
+    auto folder = createDataDirectory(profile);
+    if (!folder) {
+        return;
+    }
+    const std::string file = *folder + "/config.toml";
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) == 0) {
+        return; // the user's settings stay
+    }
+    if (auto failure = writeFileAtomically(file, configText, 0644)) {
+        throw TwinLanternError::io("Couldn't write " + file + ": " + std::strerror(failure->error));
+    }
+}
+
+} // namespace twinlantern

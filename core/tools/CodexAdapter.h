@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/tools/ToolAdapter.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace twinlantern {
+
+// Codex, `codex`: a profile's data lives in the folder CODEX_HOME names, whose
+// config.toml keeps the login in the keyring.
+class CodexAdapter final : public ToolAdapter {
+public:
+    static constexpr const char* binaryName = "codex";
+    static constexpr const char* configVariable = "CODEX_HOME";
+    // Variables that make the tool use a key instead of the profile's login.
+    static constexpr std::array<const char*, 2> overridingVariables = {"OPENAI_API_KEY",
+                                                                       "CODEX_API_KEY"};
+    // The ChatGPT desktop app, which carries its own copy of the tool.
+    static constexpr const char* desktopAppBundleID = "com.openai.codex";
+    static constexpr std::string_view configText =
+        "# Written by TwinLantern for this profile. Keeps this profile's Codex login in the\n"
+        "# macOS Keychain instead of a plaintext auth.json. Add your own settings below.\n"
+        "cli_auth_credentials_store = \"keyring\"\n";
+
+    struct LoginState {
+        enum class Case { signedIn, signedOut, unknown };
+        Case state = Case::unknown;
+        std::string method; // signedIn only
+        friend bool operator==(const LoginState&, const LoginState&) = default;
+    };
+
+    explicit CodexAdapter(ToolContext context) : ToolAdapter(ToolKind::codex, std::move(context)) {}
+
+    bool isInstalled() const override;
+    Environment environment(const Profile& profile) const override;
+    ToolStatus status(const Profile& profile) const override;
+    void prepare(const Profile& profile) const override;
+    std::optional<SignInCommand> setUp(const Profile& profile) const override;
+    void removeData(const Profile& profile) const override;
+
+    // The codex on PATH (never a shim), else the desktop app's copy.
+    std::optional<std::string> binaryPath() const;
+    // True when only the desktop app's copy exists.
+    bool usesBundledCodex() const;
+
+    // The app's own copy: the hinted app first, then the usual applications folders.
+    static std::vector<std::string> bundledCandidates(const Paths& paths);
+    static std::optional<std::string> bundledCodex(const Paths& paths);
+    // Where the app last saw the ChatGPT app bundle.
+    static std::string bundledHintFile(const Paths& paths);
+
+    static LoginState parseLoginStatus(std::string_view text);
+
+    // How long the tool's own commands may run before they are stopped.
+    void setCommandTimeout(double seconds) { commandTimeout_ = seconds; }
+
+private:
+    // The reduced environment plus the profile's own variable.
+    Environment helperEnvironment(const Profile& profile) const;
+
+    double commandTimeout_ = 15;
+};
+
+} // namespace twinlantern

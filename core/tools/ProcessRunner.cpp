@@ -1,0 +1,327 @@
+#include "core/tools/ProcessRunner.h"
+
+#include "core/base/Utf8Replacing.h"
+
+#include "core/base/UniqueFd.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <system_error>
+
+namespace twinlantern {
+
+std::string ProcessResult::combinedOutput() const {
+    if (stderrText.empty()) {
+        return stdoutText;
+    }
+    return stdoutText + "\n" + stderrText;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto terminateGrace = std::chrono::seconds(2);
+// After SIGKILL: how long a descendant holding the pipes may keep us waiting.
+constexpr auto closeGrace = std::chrono::seconds(1);
+// Without a pidfd, how often the child's exit is checked.
+constexpr int exitCheckMilliseconds = 10;
+
+// A started child, always reaped before it goes away.
+class Child {
+public:
+    explicit Child(pid_t pid) : pid_(pid) {
+#ifdef SYS_pidfd_open
+        // Close-on-exec from the start.
+        pidfd_.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+#endif
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    // Only reached unreaped when the run was cut short; never leave a zombie.
+    ~Child() {
+        signal(SIGKILL);
+        reap();
+    }
+
+    int pidfd() const {
+        return pidfd_.get();
+    }
+
+    // Whether the child has exited; it stays a zombie, so its pid can't be reused
+    // under us and signals to it are always safe.
+    bool exited() {
+        if (status_) {
+            return true;
+        }
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+            if (errno != EINTR) {
+                return false;
+            }
+        }
+        return info.si_pid == pid_;
+    }
+
+    void signal(int number) {
+        if (!status_) {
+            ::kill(pid_, number);
+        }
+    }
+
+    // Blocks until the child has exited; its exit status or the signal's number.
+    std::int32_t reap() {
+        if (!status_) {
+            int raw = 0;
+            pid_t r;
+            do {
+                r = ::waitpid(pid_, &raw, 0);
+            } while (r < 0 && errno == EINTR);
+            if (r < 0) {
+                status_ = -1;
+            } else if (WIFSIGNALED(raw)) {
+                status_ = WTERMSIG(raw);
+            } else {
+                status_ = WEXITSTATUS(raw);
+            }
+        }
+        return *status_;
+    }
+
+private:
+    pid_t pid_;
+    UniqueFd pidfd_;
+    std::optional<std::int32_t> status_;
+};
+
+struct Stream {
+    UniqueFd fd;
+    std::string bytes;
+};
+
+// Reads both streams and watches the child until both streams end and the child
+// has exited, or until the deadline. True when everything finished in time.
+bool drainUntil(Clock::time_point deadline, Child& child, std::array<Stream, 2>& streams) {
+    std::array<char, 65536> buffer{};
+    for (;;) {
+        bool exited = child.exited();
+        bool open = streams[0].fd.valid() || streams[1].fd.valid();
+        if (exited && !open) {
+            return true;
+        }
+        auto now = Clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        int wait = static_cast<int>(std::min<long long>(left, 60'000));
+
+        std::array<pollfd, 3> fds{};
+        nfds_t count = 0;
+        std::array<Stream*, 2> polled{};
+        for (auto& stream : streams) {
+            if (stream.fd.valid()) {
+                polled[count] = &stream;
+                fds[count++] = {stream.fd.get(), POLLIN, 0};
+            }
+        }
+        if (!exited) {
+            if (child.pidfd() >= 0) {
+                fds[count++] = {child.pidfd(), POLLIN, 0};
+            } else {
+                wait = std::min(wait, exitCheckMilliseconds);
+            }
+        }
+        int ready = ::poll(fds.data(), count, wait);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            // Nothing sensible left to poll; let the deadline decide.
+            ::usleep(exitCheckMilliseconds * 1000);
+            continue;
+        }
+        for (nfds_t k = 0; k < count; ++k) {
+            if (k >= 2 || polled[k] == nullptr || fds[k].revents == 0) {
+                continue;
+            }
+            Stream& stream = *polled[k];
+            ssize_t got = ::read(stream.fd.get(), buffer.data(), buffer.size());
+            if (got > 0) {
+                stream.bytes.append(buffer.data(), static_cast<std::size_t>(got));
+            } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+                stream.fd.reset();
+            }
+        }
+    }
+}
+
+std::optional<std::array<UniqueFd, 2>> makePipe() {
+    std::array<int, 2> ends{};
+    if (::pipe2(ends.data(), O_CLOEXEC) != 0) {
+        return std::nullopt;
+    }
+    return std::array<UniqueFd, 2>{UniqueFd(ends[0]), UniqueFd(ends[1])};
+}
+
+ProcessResult launchFailure(const std::string& executable, int err) {
+    ProcessResult result;
+    result.exitCode = 127;
+    result.stderrText = "Couldn't run " + executable + ": " + std::strerror(err);
+    return result;
+}
+
+// posix_spawn's C structures, destroyed on every path.
+struct SpawnSetup {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    SpawnSetup() {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+    }
+    ~SpawnSetup() {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+} // namespace
+
+ProcessResult ProcessRunner::runSync(const std::string& executable,
+                                     const std::vector<std::string>& arguments,
+                                     const Environment& environment, double timeoutSeconds) {
+    auto outPipe = makePipe();
+    auto errPipe = makePipe();
+    if (!outPipe || !errPipe) {
+        return launchFailure(executable, errno);
+    }
+
+    SpawnSetup setup;
+    // Pipes are O_CLOEXEC, and the child also closes everything above 2, so a
+    // run on another thread never holds our pipe ends open.
+    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, (*outPipe)[1].get(), 1);
+    posix_spawn_file_actions_adddup2(&setup.actions, (*errPipe)[1].get(), 2);
+    posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&setup.attributes, &signals);
+    sigfillset(&signals);
+    posix_spawnattr_setsigdefault(&setup.attributes, &signals);
+    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<std::string> argStrings;
+    argStrings.reserve(arguments.size() + 1);
+    argStrings.push_back(executable);
+    argStrings.insert(argStrings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : argStrings) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (const auto& [name, value] : environment) {
+        envStrings.push_back(name + "=" + value);
+    }
+    std::vector<char*> envp;
+    for (auto& e : envStrings) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+
+    pid_t pid = 0;
+    int err = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes,
+                            argv.data(), envp.data());
+    if (err != 0) {
+        return launchFailure(executable, err);
+    }
+    Child child(pid);
+    (*outPipe)[1].reset();
+    (*errPipe)[1].reset();
+    std::array<Stream, 2> streams{Stream{std::move((*outPipe)[0]), {}},
+                                  Stream{std::move((*errPipe)[0]), {}}};
+
+    ProcessResult result;
+    double seconds = std::isfinite(timeoutSeconds) ? std::clamp(timeoutSeconds, 0.0, 1e7) : 1e7;
+    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double>(seconds));
+    if (!drainUntil(deadline, child, streams)) {
+        result.timedOut = true;
+        child.signal(SIGTERM);
+        if (!drainUntil(Clock::now() + terminateGrace, child, streams)) {
+            child.signal(SIGKILL);
+            // A descendant may hold the pipes open for ever; give up on them.
+            drainUntil(Clock::now() + closeGrace, child, streams);
+        }
+    }
+    streams[0].fd.reset();
+    streams[1].fd.reset();
+    result.exitCode = child.reap();
+    result.stdoutText = utf8Replacing(streams[0].bytes);
+    result.stderrText = utf8Replacing(streams[1].bytes);
+    return result;
+}
+
+std::future<ProcessResult> ProcessRunner::run(std::string executable,
+                                              std::vector<std::string> arguments,
+                                              Environment environment, double timeoutSeconds) {
+    auto work = [=] {
+        return runSync(executable, arguments, environment, timeoutSeconds);
+    };
+    try {
+        return std::async(std::launch::async, work);
+    } catch (const std::system_error&) {
+        // No thread to be had: run here rather than fail.
+        std::promise<ProcessResult> done;
+        done.set_value(work());
+        return done.get_future();
+    }
+}
+
+Environment ProcessRunner::baseEnvironment(const Environment& environment) {
+    static const char* const names[] = {
+        "HOME",
+        "USER",
+        "LOGNAME",
+        "PATH",
+        "SHELL",
+        "TMPDIR",
+        "LANG",
+        "LC_ALL",
+        "LC_CTYPE",
+        "TERM",
+        "__CF_USER_TEXT_ENCODING",
+        "SSH_AUTH_SOCK",
+        "NODE_EXTRA_CA_CERTS",
+        "HTTPS_PROXY",
+        "HTTP_PROXY",
+        "NO_PROXY",
+        "https_proxy",
+        "http_proxy",
+        "no_proxy",
+    };
+    Environment result;
+    for (const char* name : names) {
+        if (auto it = environment.find(name); it != environment.end()) {
+            result.insert(*it);
+        }
+    }
+    return result;
+}
+
+} // namespace twinlantern

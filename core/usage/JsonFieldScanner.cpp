@@ -1,0 +1,354 @@
+#include "core/usage/JsonFieldScanner.h"
+
+#include "core/base/Utf8Replacing.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+
+namespace twinlantern {
+
+namespace {
+
+bool isSpace(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Bytes that end a scalar where a value is parsed, and where one is skipped.
+bool endsParsedScalar(unsigned char c) {
+    return c == ',' || c == '}' || c == ']' || isSpace(c);
+}
+bool endsSkippedScalar(unsigned char c) {
+    return c == ',' || c == '}' || c == ']';
+}
+
+bool isAscii(std::string_view bytes) {
+    for (unsigned char c : bytes) {
+        if (c >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Left to right, non-overlapping, over the whole text.
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    std::string out;
+    std::size_t start = 0;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, start)) {
+        out.append(text, start, at - start);
+        out.append(to);
+        start = at + from.size();
+    }
+    if (start == 0) {
+        return;
+    }
+    out.append(text, start);
+    text = std::move(out);
+}
+
+std::string decodeString(std::string_view raw, bool escaped) {
+    std::string text = isAscii(raw) ? std::string(raw) : utf8Replacing(raw);
+    if (escaped) {
+        replaceAll(text, "\\\"", "\"");
+        replaceAll(text, "\\\\", "\\");
+    }
+    return text;
+}
+
+std::optional<std::int64_t> integerToken(std::string_view token) {
+    std::string_view digits = token;
+    bool negative = false;
+    if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) {
+        negative = digits[0] == '-';
+        digits.remove_prefix(1);
+    }
+    if (digits.empty()) {
+        return std::nullopt;
+    }
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+    }
+    // Parse with the sign attached so that the most negative value fits.
+    std::string_view body = negative ? token : digits;
+    std::int64_t value = 0;
+    auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), value);
+    if (error != std::errc() || end != body.data() + body.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+locale_t cLocale() {
+    static locale_t locale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
+}
+
+// A C-locale floating-point text, truncated toward zero; nothing when it is not
+// finite or outside the 64-bit range.
+std::optional<std::int64_t> floatingToken(const std::string& token) {
+    if (token.empty() || std::isspace(static_cast<unsigned char>(token[0])) != 0) {
+        return std::nullopt;
+    }
+    const locale_t locale = cLocale();
+    if (locale == static_cast<locale_t>(nullptr)) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    double value = ::strtod_l(token.c_str(), &end, locale);
+    if (end != token.c_str() + token.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    if (!(value >= -9223372036854775808.0 && value < 9223372036854775808.0)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+} // namespace
+
+struct JsonFieldScanner::State {
+    const char* bytes;
+    std::size_t count;
+    std::size_t index = 0;
+    bool complete = true;
+
+    bool atEnd() const { return index >= count; }
+    unsigned char current() const { return static_cast<unsigned char>(bytes[index]); }
+    // Steps past the byte under the index when it is c.
+    bool take(char c) {
+        if (index < count && bytes[index] == c) {
+            ++index;
+            return true;
+        }
+        return false;
+    }
+    // False at the end of the line.
+    bool skipSpace() {
+        while (index < count && isSpace(current())) {
+            ++index;
+        }
+        return index < count;
+    }
+
+    // The index is on the opening quote. On success the index is past the closing
+    // quote and raw holds the bytes between the quotes.
+    bool readRaw(std::string_view& raw, bool& escaped) {
+        std::size_t start = ++index;
+        escaped = false;
+        while (index < count) {
+            const void* quote = std::memchr(bytes + index, '"', count - index);
+            std::size_t stop = quote == nullptr ? count : static_cast<const char*>(quote) - bytes;
+            const void* slash = std::memchr(bytes + index, '\\', stop - index);
+            if (slash == nullptr) {
+                if (quote == nullptr) {
+                    break;
+                }
+                raw = std::string_view(bytes + start, stop - start);
+                index = stop + 1;
+                return true;
+            }
+            escaped = true;
+            index = static_cast<std::size_t>(static_cast<const char*>(slash) - bytes) + 2;
+        }
+        index = count;
+        complete = false;
+        return false;
+    }
+
+    bool skipValue() {
+        if (!skipSpace()) {
+            return false;
+        }
+        unsigned char c = current();
+        if (c == '"') {
+            std::string_view raw;
+            bool escaped = false;
+            return readRaw(raw, escaped);
+        }
+        if (c == '{' || c == '[') {
+            return skipBrackets();
+        }
+        std::size_t start = index;
+        while (index < count && !endsSkippedScalar(current())) {
+            ++index;
+        }
+        return index > start;
+    }
+
+    // Counts brackets of either kind from the opening one; strings are passed over.
+    bool skipBrackets() {
+        std::size_t depth = 0;
+        while (index < count) {
+            switch (current()) {
+            case '{':
+            case '[':
+                ++depth;
+                break;
+            case '}':
+            case ']':
+                if (--depth == 0) {
+                    ++index;
+                    return true;
+                }
+                break;
+            case '"': {
+                std::string_view raw;
+                bool escaped = false;
+                if (!readRaw(raw, escaped)) {
+                    return false;
+                }
+                continue;
+            }
+            default:
+                break;
+            }
+            ++index;
+        }
+        return false;
+    }
+};
+
+JsonFieldScanner::JsonFieldScanner(std::set<KeyPath> paths) : paths_(std::move(paths)) {
+    nodes_.emplace_back();
+    for (const KeyPath& path : paths_) {
+        std::size_t node = 0;
+        KeyPath prefix;
+        prefixes_.insert(prefix);
+        for (const std::string& key : path) {
+            prefix.push_back(key);
+            prefixes_.insert(prefix);
+            auto it = nodes_[node].children.find(key);
+            if (it == nodes_[node].children.end()) {
+                nodes_.emplace_back();
+                it = nodes_[node].children.emplace(key, nodes_.size() - 1).first;
+            }
+            node = it->second;
+        }
+        nodes_[node].wanted = true;
+        nodes_[node].path = path;
+    }
+}
+
+std::optional<JsonFieldScanner::Result> JsonFieldScanner::scan(std::string_view line) const {
+    State state{line.data(), line.size()};
+    if (!state.skipSpace() || state.current() != '{') {
+        return std::nullopt;
+    }
+    Result result;
+    if (!parseObject(state, 0, result) || !state.complete) {
+        return std::nullopt;
+    }
+    if (state.skipSpace()) {
+        return std::nullopt;
+    }
+    return result;
+}
+
+bool JsonFieldScanner::parseValue(State& state, std::size_t node, Result& result) const {
+    if (!state.skipSpace()) {
+        return false;
+    }
+    const Node& here = nodes_[node];
+    unsigned char c = state.current();
+    if (c == '"') {
+        std::string_view raw;
+        bool escaped = false;
+        if (!state.readRaw(raw, escaped)) {
+            return false;
+        }
+        if (here.wanted) {
+            result[*here.path] = decodeString(raw, escaped);
+        }
+        return true;
+    }
+    if (c == '[') {
+        ++state.index;
+        if (!state.skipSpace()) {
+            return false;
+        }
+        if (state.take(']')) {
+            return true;
+        }
+        while (true) {
+            if (!state.skipValue() || !state.skipSpace()) {
+                return false;
+            }
+            if (state.take(']')) {
+                return true;
+            }
+            if (!state.take(',')) {
+                return false;
+            }
+        }
+    }
+    if (c == '{') {
+        return parseObject(state, node, result);
+    }
+    std::size_t start = state.index;
+    while (state.index < state.count && !endsParsedScalar(state.current())) {
+        ++state.index;
+    }
+    if (state.index == start) {
+        return false;
+    }
+    if (here.wanted) {
+        std::string_view bytes(state.bytes + start, state.index - start);
+        std::string token = isAscii(bytes) ? std::string(bytes) : utf8Replacing(bytes);
+        std::optional<std::int64_t> number = integerToken(token);
+        if (!number) {
+            number = floatingToken(token);
+        }
+        if (number) {
+            result[*here.path] = *number;
+        }
+    }
+    return true;
+}
+
+bool JsonFieldScanner::parseObject(State& state, std::size_t node, Result& result) const {
+    ++state.index;
+    if (!state.skipSpace()) {
+        return false;
+    }
+    if (state.take('}')) {
+        return true;
+    }
+    std::string decodedKey;
+    while (true) {
+        if (!state.skipSpace() || state.current() != '"') {
+            return false;
+        }
+        std::string_view key;
+        bool escaped = false;
+        if (!state.readRaw(key, escaped)) {
+            return false;
+        }
+        if (escaped || !isAscii(key)) {
+            decodedKey = decodeString(key, escaped);
+            key = decodedKey;
+        }
+        if (!state.skipSpace() || !state.take(':')) {
+            return false;
+        }
+        const auto& children = nodes_[node].children;
+        auto child = children.find(key);
+        bool ok =
+            child != children.end() ? parseValue(state, child->second, result) : state.skipValue();
+        if (!ok || !state.skipSpace()) {
+            return false;
+        }
+        if (state.take('}')) {
+            return true;
+        }
+        if (!state.take(',') || !state.skipSpace()) {
+            return false;
+        }
+    }
+}
+
+} // namespace twinlantern

@@ -1,0 +1,110 @@
+#include "core/tools/DesktopInstall.h"
+#include "core/base/JsonDecode.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <plist/plist.h>
+
+#include <memory>
+
+using namespace twinlantern;
+using namespace twinlantern::testing;
+
+namespace {
+
+std::string xmlInfoPlist(const std::string& identifier, const std::string& versionEntry) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\"><dict>\n"
+           "<key>CFBundleIdentifier</key><string>" +
+           identifier + "</string>\n" + versionEntry + "</dict></plist>\n";
+}
+
+// The binary form that shipped apps usually carry.
+std::string binaryInfoPlist(const std::string& identifier, const std::string& version) {
+    plist_t dict = plist_new_dict();
+    plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(identifier.c_str()));
+    plist_dict_set_item(dict, "CFBundleShortVersionString", plist_new_string(version.c_str()));
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(dict, &bytes, &length);
+    std::string out(bytes, length);
+    plist_to_bin_free(bytes);
+    plist_free(dict);
+    return out;
+}
+
+void makeApp(const std::string& bundle, const std::string& infoPlist) {
+    writeFile(bundle + "/Contents/Info.plist", infoPlist);
+}
+
+} // namespace
+
+TEST(DesktopInstall, FindsTheBundleByIdentifierInXmlOrBinaryInfoPlist) {
+    TempHome h;
+    const std::string apps = h.home() + "/Applications";
+    makeApp(apps + "/Other.app", xmlInfoPlist("com.example.other", ""));
+    makeApp(apps + "/Claude.app", binaryInfoPlist(DesktopInstall::bundleID, "0.9.3"));
+    EXPECT_EQ(DesktopInstall::locate(h.paths), (DesktopInstall{apps + "/Claude.app", "0.9.3"}));
+
+    removeTree(apps + "/Claude.app");
+    makeApp(apps + "/Renamed Claude.app",
+            xmlInfoPlist(DesktopInstall::bundleID,
+                         "<key>CFBundleShortVersionString</key><string>1.2</string>\n"));
+    EXPECT_EQ(DesktopInstall::locate(h.paths),
+              (DesktopInstall{apps + "/Renamed Claude.app", "1.2"}));
+}
+
+TEST(DesktopInstall, VersionIsAbsentWhenMissingOrNotAString) {
+    TempHome h;
+    const std::string bundle = h.home() + "/Applications/Claude.app";
+    makeApp(bundle, xmlInfoPlist(DesktopInstall::bundleID, ""));
+    EXPECT_EQ(DesktopInstall::locate(h.paths), (DesktopInstall{bundle, std::nullopt}));
+    makeApp(bundle, xmlInfoPlist(DesktopInstall::bundleID,
+                                 "<key>CFBundleShortVersionString</key><integer>3</integer>\n"));
+    EXPECT_EQ(DesktopInstall::locate(h.paths), (DesktopInstall{bundle, std::nullopt}));
+}
+
+TEST(DesktopInstall, SearchesTheSystemFolderBeforeTheHomeFolder) {
+    TempHome h;
+    TempDir system;
+    Paths paths(h.home(), system.path());
+    makeApp(h.home() + "/Applications/Claude.app", binaryInfoPlist(DesktopInstall::bundleID, "2"));
+    makeApp(system / "Claude.app", binaryInfoPlist(DesktopInstall::bundleID, "1"));
+    EXPECT_EQ(DesktopInstall::locate(paths), (DesktopInstall{system / "Claude.app", "1"}));
+    EXPECT_EQ(DesktopInstall::applicationFolders(paths),
+              (std::vector<std::string>{system.path(), h.home() + "/Applications"}));
+}
+
+TEST(DesktopInstall, BrokenHostileOrMisplacedBundlesAreSkipped) {
+    TempHome h;
+    const std::string apps = h.home() + "/Applications";
+    const std::string good = xmlInfoPlist(DesktopInstall::bundleID, "");
+    const std::string binary = binaryInfoPlist(DesktopInstall::bundleID, "1");
+    makeApp(apps + "/A-empty.app", "");
+    makeApp(apps + "/B-garbage.app", std::string("\0\xff<plist>\x01", 10));
+    makeApp(apps + "/C-truncated-xml.app", good.substr(0, good.size() / 2));
+    makeApp(apps + "/D-truncated-binary.app", binary.substr(0, binary.size() - 9));
+    makeApp(apps + "/E-array.app", "<plist version=\"1.0\"><array><string>" +
+                                       std::string(DesktopInstall::bundleID) +
+                                       "</string></array></plist>");
+    makeApp(apps + "/F-huge.app", good + std::string(5 * 1024 * 1024, ' '));
+    makeDirs(apps + "/G-info-is-folder.app/Contents/Info.plist");
+    writeFile(apps + "/H-file.app", good);
+    makeApp(apps + "/Nested/Claude.app", good);
+    EXPECT_EQ(DesktopInstall::locate(h.paths), std::nullopt);
+    EXPECT_EQ(DesktopInstall::locate(Paths(h.home(), h.home() + "/missing")), std::nullopt);
+}
+
+TEST(DesktopInstall, JsonRoundTrip) {
+    DesktopInstall bare{"/Applications/Claude.app", std::nullopt};
+    EXPECT_EQ(nlohmann::json(bare).dump(), R"({"path":"/Applications/Claude.app"})");
+    EXPECT_EQ(nlohmann::json(bare).get<DesktopInstall>(), bare);
+    DesktopInstall full{"/A.app", "1.0"};
+    EXPECT_EQ(nlohmann::json(full).get<DesktopInstall>(), full);
+    EXPECT_THROW(nlohmann::json::parse(R"({"version":"1"})").get<DesktopInstall>(),
+                 JsonDecodeError);
+}

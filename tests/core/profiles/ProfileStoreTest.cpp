@@ -1,0 +1,314 @@
+#include "core/profiles/ProfileStore.h"
+#include "core/base/Json.h"
+#include "core/base/TwinLanternError.h"
+#include "tests/support/TestSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <set>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+using namespace twinlantern;
+
+namespace {
+
+Profile profile(const std::string& id, const std::string& name) {
+    return Profile(ProfileID(id), name, ProfileColor::green, std::nullopt, {ToolKind::codex},
+                   Profile::Storage::managed);
+}
+
+struct StoreFixture : ::testing::Test {
+    tltest::TempHome home;
+    ProfileStore store{home.paths};
+
+    void writeProfiles(std::string_view bytes) {
+        tltest::writeFile(home.paths.profilesFile(), bytes, 0600);
+    }
+
+    std::vector<std::string> supportEntries() const {
+        std::vector<std::string> names;
+        if (DIR* d = ::opendir(home.paths.supportDirectory().c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                std::string n = e->d_name;
+                if (n != "." && n != "..") {
+                    names.push_back(n);
+                }
+            }
+            ::closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    void addProfile(const std::string& id) {
+        store.update([&](ProfileDocument& d) { d.profiles.push_back(profile(id, id)); });
+    }
+};
+
+struct timespec modificationTime(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mtim;
+}
+
+} // namespace
+
+TEST_F(StoreFixture, MissingFileLoadsEmptyAndCreatesNothing) {
+    EXPECT_EQ(store.load(), ProfileDocument::empty());
+    EXPECT_FALSE(tltest::exists(home.paths.supportDirectory()));
+}
+
+TEST_F(StoreFixture, BadFilesGiveTheirErrorAndStayUntouched) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        TwinLanternError::Kind kind;
+        std::int64_t version = 0;
+    };
+    std::string garbage(100 * 1024 * 1024, '\x9c');
+    const Case cases[] = {
+        {"empty", "", TwinLanternError::Kind::storeCorrupt},
+        {"empty object", "{}", TwinLanternError::Kind::storeCorrupt},
+        {"truncated", R"({"version":1,"profiles":[{"id":"a","na)",
+         TwinLanternError::Kind::storeCorrupt},
+        {"wrong types", R"({"version":1,"profiles":"none","rules":[]})",
+         TwinLanternError::Kind::storeCorrupt},
+        {"array", "[1,2]", TwinLanternError::Kind::storeCorrupt},
+        {"too new, nothing else", R"({"version":5})", TwinLanternError::Kind::storeTooNew, 5},
+        {"string version", R"({"version":"2","profiles":[],"rules":[]})",
+         TwinLanternError::Kind::storeCorrupt},
+        {"huge version", R"({"version":18446744073709551615,"profiles":[],"rules":[]})",
+         TwinLanternError::Kind::storeCorrupt},
+        {"invalid UTF-8",
+         "{\"version\":1,\"profiles\":[{\"id\":\"a\",\"name\":\"\xff\xfe\"}],\"rules\":[]}",
+         TwinLanternError::Kind::storeCorrupt},
+        {"100 MB of garbage", garbage, TwinLanternError::Kind::storeCorrupt},
+        {"deep nesting", std::string(200000, '[') + std::string(200000, ']'),
+         TwinLanternError::Kind::storeCorrupt},
+    };
+    for (const auto& c : cases) {
+        writeProfiles(c.bytes);
+        auto started = std::chrono::steady_clock::now();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                if (attempt == 0) {
+                    store.load();
+                } else {
+                    store.update(
+                        [](ProfileDocument& d) { d.profiles.push_back(profile("x", "x")); });
+                }
+                ADD_FAILURE() << c.what << ": no error";
+            } catch (const TwinLanternError& e) {
+                EXPECT_EQ(e.kind(), c.kind) << c.what << ": " << e.what();
+                if (c.kind == TwinLanternError::Kind::storeTooNew) {
+                    EXPECT_EQ(e.code(), c.version);
+                } else {
+                    EXPECT_TRUE(std::string(e.what()).starts_with("Couldn't read " +
+                                                                  home.paths.profilesFile() + ": "))
+                        << e.what();
+                }
+            }
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << c.what;
+        EXPECT_TRUE(tltest::readFile(home.paths.profilesFile()) == c.bytes) << c.what;
+    }
+}
+
+TEST_F(StoreFixture, UnreadableFileIsAnIoError) {
+    tltest::makeDirs(home.paths.profilesFile()); // a folder where the file should be
+    try {
+        store.load();
+        FAIL();
+    } catch (const TwinLanternError& e) {
+        EXPECT_EQ(e, TwinLanternError::io("Couldn't read " + home.paths.profilesFile() + ": " +
+                                          std::strerror(EISDIR)));
+    }
+}
+
+TEST_F(StoreFixture, WrittenFormat) {
+    ::mode_t old = ::umask(0);
+    store.update([](ProfileDocument& d) {
+        d.profiles.push_back(profile("work-ab12", "Work"));
+        d.rules.push_back(FolderRule("~/src/work/**", ProfileID("work-ab12")));
+    });
+    ::umask(old);
+    const std::string text = tltest::readFile(home.paths.profilesFile());
+    ProfileDocument expected{1,
+                             {profile("work-ab12", "Work")},
+                             {FolderRule("~/src/work/**", ProfileID("work-ab12"))},
+                             {}};
+    EXPECT_EQ(text, jsonText(nlohmann::json(expected)));
+    EXPECT_TRUE(text.ends_with("}\n") && !text.ends_with("\n\n"));
+    EXPECT_NE(text.find("\"~/src/work/**\""), std::string::npos);
+    EXPECT_EQ(text.find("cliDefault"), std::string::npos);
+    EXPECT_LT(text.find("\"profiles\""), text.find("\"rules\""));
+    EXPECT_LT(text.find("\"rules\""), text.find("\"version\""));
+    EXPECT_EQ(store.load(), expected);
+
+    EXPECT_EQ(tltest::fileMode(home.paths.supportDirectory()), 0700u);
+    EXPECT_EQ(tltest::fileMode(home.paths.profilesFile()), 0600u);
+    EXPECT_EQ(tltest::fileMode(home.paths.lockFile()), 0600u);
+    EXPECT_EQ(supportEntries(), (std::vector<std::string>{".profiles.lock", "profiles.json"}));
+}
+
+TEST_F(StoreFixture, UnchangedDocumentIsNotWritten) {
+    // Version 0 with an extra key and a document validate() would refuse: a read-only
+    // update returns its value and leaves bytes and time alone.
+    const std::string original =
+        R"({"version":0,"extra":true,"profiles":[{"id":"BAD","name":"a"},{"id":"BAD","name":"a"}],"rules":[]})";
+    writeProfiles(original);
+    auto before = modificationTime(home.paths.profilesFile());
+    ::usleep(20000);
+    int count =
+        store.update([](ProfileDocument& d) { return static_cast<int>(d.profiles.size()); });
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(tltest::readFile(home.paths.profilesFile()), original);
+    auto after = modificationTime(home.paths.profilesFile());
+    EXPECT_EQ(before.tv_sec, after.tv_sec);
+    EXPECT_EQ(before.tv_nsec, after.tv_nsec);
+}
+
+TEST_F(StoreFixture, VersionZeroIsUpgradedByTheFirstRealChange) {
+    writeProfiles(R"({"version":0,"extra":1,"profiles":[],"rules":[]})");
+    EXPECT_EQ(store.load().version, 0);
+    addProfile("a");
+    const std::string text = tltest::readFile(home.paths.profilesFile());
+    EXPECT_NE(text.find("\"version\": 1"), std::string::npos);
+    EXPECT_EQ(text.find("extra"), std::string::npos);
+}
+
+TEST_F(StoreFixture, RefusedChangesWriteNothing) {
+    addProfile("a");
+    const std::string original = tltest::readFile(home.paths.profilesFile());
+    EXPECT_THROW(
+        store.update([](ProfileDocument& d) { d.profiles.push_back(profile("a", "other")); }),
+        TwinLanternError);
+    EXPECT_THROW(store.update([](ProfileDocument& d) {
+        d.profiles.clear();
+        throw std::runtime_error("change failed");
+    }),
+                 std::runtime_error);
+    EXPECT_EQ(tltest::readFile(home.paths.profilesFile()), original);
+    // The lock was released each time: another update goes through.
+    addProfile("b");
+    EXPECT_EQ(store.load().profiles.size(), 2u);
+}
+
+TEST_F(StoreFixture, SupportFolderThatIsAFile) {
+    tltest::makeDirs(home.paths.home + "/Library/Application Support");
+    tltest::writeFile(home.paths.supportDirectory(), "not a folder");
+    try {
+        addProfile("a");
+        FAIL();
+    } catch (const TwinLanternError& e) {
+        EXPECT_EQ(e.kind(), TwinLanternError::Kind::io);
+        EXPECT_EQ(std::string(e.what()), "Couldn't create " + home.paths.supportDirectory() + ": " +
+                                             std::strerror(ENOTDIR));
+    }
+}
+
+TEST_F(StoreFixture, FailedWriteKeepsTheOldFile) {
+    addProfile("a");
+    const std::string original = tltest::readFile(home.paths.profilesFile());
+
+    // The file system refuses more than a few bytes: the write fails after the temp file exists.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {
+            16, 16
+        };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            addProfile("b");
+            ::_exit(1);
+        } catch (const TwinLanternError& e) {
+            ::_exit(std::string(e.what()) ==
+                            std::string("Couldn't save profiles: ") + std::strerror(EFBIG)
+                        ? 0
+                        : 2);
+        }
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(tltest::readFile(home.paths.profilesFile()), original);
+    EXPECT_EQ(supportEntries(), (std::vector<std::string>{".profiles.lock", "profiles.json"}));
+
+    // The target replaced by a non-empty folder: rename fails, the temp file goes.
+    ::rename(home.paths.profilesFile().c_str(), (home.paths.supportDirectory() + "/saved").c_str());
+    tltest::writeFile(home.paths.profilesFile() + "/inside", "x");
+    EXPECT_THROW(addProfile("c"), TwinLanternError);
+    EXPECT_EQ(supportEntries(),
+              (std::vector<std::string>{".profiles.lock", "profiles.json", "saved"}));
+}
+
+TEST_F(StoreFixture, ConcurrentWritersLoseNothing) {
+    constexpr int writers = 16, changes = 50;
+    std::vector<pid_t> children;
+    // A reader that must never see a partial file.
+    int pipefd[2];
+    ASSERT_EQ(::pipe(pipefd), 0);
+    pid_t reader = ::fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0) {
+        ::close(pipefd[1]);
+        ::fcntl(pipefd[0], F_SETFL, O_NONBLOCK);
+        char c;
+        int loads = 0;
+        while (::read(pipefd[0], &c, 1) < 0) {
+            try {
+                store.load();
+                ++loads;
+            } catch (...) {
+                ::_exit(3);
+            }
+        }
+        ::_exit(loads > 0 ? 0 : 4);
+    }
+    ::close(pipefd[0]);
+    for (int w = 0; w < writers; ++w) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            try {
+                for (int i = 0; i < changes; ++i) {
+                    addProfile("w" + std::to_string(w) + "-" + std::to_string(i));
+                }
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ::write(pipefd[1], "x", 1);
+    ::close(pipefd[1]);
+    int status = 0;
+    ::waitpid(reader, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "reader status " << status;
+
+    std::set<std::string> ids;
+    for (const auto& p : store.load().profiles) {
+        ids.insert(p.id.rawValue);
+    }
+    EXPECT_EQ(ids.size(), static_cast<std::size_t>(writers * changes));
+    EXPECT_EQ(supportEntries(), (std::vector<std::string>{".profiles.lock", "profiles.json"}));
+}
