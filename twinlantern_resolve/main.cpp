@@ -1,14 +1,14 @@
 // twinlantern-resolve: run as `claude` or `codex` it becomes the real tool under the
 // profile of the working folder; run under its own name it answers --prompt and --version.
-#include "core/rules/BinaryLocator.h"
-#include "core/tools/CodexAdapter.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
+#include "core/base/Text.h"
 #include "core/profiles/ProfileStore.h"
+#include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
 #include "core/rules/ShimPlan.h"
-#include "core/base/Text.h"
+#include "core/tools/ToolRegistry.h"
 
 #include <unistd.h>
 
@@ -39,14 +39,6 @@ void writeOut(int fd, std::string_view text) {
 [[noreturn]] void fail(const std::string& message, int code) {
     writeOut(STDERR_FILENO, "twinlantern: " + message + "\n");
     std::exit(code);
-}
-
-std::string lastComponent(std::string_view path) {
-    while (!path.empty() && path.back() == '/') {
-        path.remove_suffix(1);
-    }
-    const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 bool isBlank(char c) {
@@ -147,7 +139,7 @@ struct Program {
         }
 
         // Usually the shim folder comes up twice; each folder is resolved once.
-        std::vector<std::string> excluded{paths.home + "/.twinlantern/bin"};
+        std::vector<std::string> excluded{paths.shimDirectory()};
         auto exclude = [&excluded](std::string folder) {
             if (std::find(excluded.begin(), excluded.end(), folder) == excluded.end()) {
                 excluded.push_back(std::move(folder));
@@ -165,8 +157,8 @@ struct Program {
         std::optional<std::string> found =
             BinaryLocator(searchPath ? *searchPath : "/usr/bin:/bin", std::move(excluded))
                 .find(invokedAs);
-        if (!found && invokedAs == CodexAdapter::binaryName) {
-            found = CodexAdapter::bundledCodex(paths);
+        if (const std::optional<ToolKind> kind = toolKindFromCommand(invokedAs); !found && kind) {
+            found = ToolRegistry::adapter(*kind, ToolContext{paths, env})->bundledBinary();
         }
         if (!found) {
             fail("couldn't find the real `" + invokedAs + "` on your PATH. Is it installed?", 127);
@@ -237,7 +229,7 @@ int main(int argc, char** argv) {
     Program program;
     if (argc > 0 && argv[0] != nullptr) {
         program.argv.assign(argv, argv + argc);
-        program.invokedAs = lastComponent(program.argv[0]);
+        program.invokedAs = PathUtil::lastComponent(program.argv[0]);
     }
     // No name to act as (the kernel turns an empty vector into one empty argument).
     if (program.invokedAs.empty()) {

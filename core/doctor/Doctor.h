@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/tools/DesktopInstall.h"
 #include "core/doctor/DoctorCheck.h"
 #include "core/profiles/ProfileDocument.h"
+#include "core/tools/DesktopInstall.h"
 #include "core/tools/ToolContext.h"
 
 #include <array>
@@ -40,8 +40,8 @@ struct Doctor {
 
 private:
     DoctorCheck profilesCheck(ProfileDocument& document) const;
-    DoctorCheck binaryCheck(ToolKind kind, const char* name, bool used) const;
-    DoctorCheck shimCheck(const char* name) const;
+    DoctorCheck binaryCheck(ToolKind kind, bool used) const;
+    DoctorCheck shimCheck(ToolKind kind) const;
     DoctorCheck desktopCheck(bool used) const;
     std::vector<DoctorCheck> missingRuleChecks(const ProfileDocument& document) const;
     std::vector<DoctorCheck> shellBlockChecks() const;

@@ -1,9 +1,7 @@
 #include "core/rules/ShimPlan.h"
 
-#include "core/tools/ClaudeCodeAdapter.h"
-#include "core/tools/CodexAdapter.h"
-#include "core/base/PathUtil.h"
 #include "core/rules/RuleResolver.h"
+#include "core/tools/ToolRegistry.h"
 
 #include <algorithm>
 #include <memory>
@@ -15,11 +13,7 @@ namespace {
 
 std::unique_ptr<ToolAdapter> adapterFor(ToolKind kind, const Paths& paths,
                                         const Environment& environment) {
-    ToolContext context{paths, environment};
-    if (kind == ToolKind::claudeCode) {
-        return std::make_unique<ClaudeCodeAdapter>(std::move(context));
-    }
-    return std::make_unique<CodexAdapter>(std::move(context));
+    return ToolRegistry::adapter(kind, ToolContext{paths, environment});
 }
 
 std::set<std::string> splitMarker(const Environment& environment) {
@@ -42,24 +36,14 @@ std::set<std::string> splitMarker(const Environment& environment) {
 } // namespace
 
 std::optional<ToolKind> tool(std::string_view name) {
-    if (name == ClaudeCodeAdapter::binaryName) {
-        return ToolKind::claudeCode;
-    }
-    if (name == CodexAdapter::binaryName) {
-        return ToolKind::codex;
-    }
-    return std::nullopt;
+    return toolKindFromCommand(name);
 }
 
 std::vector<std::string> variables(ToolKind kind) {
-    switch (kind) {
-    case ToolKind::claudeCode:
-        return {ClaudeCodeAdapter::configVariable};
-    case ToolKind::codex:
-        return {CodexAdapter::configVariable};
-    default:
+    if (isApp(kind)) {
         return {};
     }
+    return {toolInfo(kind).configVariable};
 }
 
 Changes changes(std::string_view toolName, const Environment& environment, const std::string& cwd,
@@ -151,8 +135,7 @@ void prepare(const Changes& changes, std::string_view toolName, const Paths& pat
     if (!folder) {
         return; // an id that is not valid never becomes a path
     }
-    if (PathUtil::isDirectory(*folder) &&
-        (*kind == ToolKind::claudeCode || PathUtil::isRegularFile(*folder + "/config.toml"))) {
+    if (adapter->isPrepared(*folder)) {
         return;
     }
     try {

@@ -1,6 +1,6 @@
 #include "core/base/PathUtil.h"
-#include "core/shell/ShellIntegration.h"
 #include "core/base/Text.h"
+#include "core/shell/ShellIntegration.h"
 
 #include <sys/stat.h>
 #include <unicode/uchar.h>
@@ -209,7 +209,7 @@ std::string ShellIntegration::appPathFile() const {
     return root() + "/app-path";
 }
 std::string ShellIntegration::shimFolder() const {
-    return paths.home + "/.twinlantern/bin";
+    return paths.shimDirectory();
 }
 
 } // namespace twinlantern

@@ -1,10 +1,10 @@
 #include "core/base/FileUtil.h"
 #include "core/base/Json.h"
 #include "core/base/PathUtil.h"
-#include "core/shell/ShellIntegration.h"
 #include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 #include "core/base/UniqueFd.h"
+#include "core/shell/ShellIntegration.h"
 
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -24,19 +24,6 @@ namespace {
 // Shell files are small; a file past this is refused rather than read into memory.
 constexpr std::size_t maxShellFileBytes = 16u << 20;
 constexpr std::size_t maxStateBytes = 4u << 20;
-
-std::string lastComponent(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) {
-        return "/";
-    }
-    return path.substr(0, slash);
-}
 
 // Writes bytes to a new file created private, so a 0600 file's text is never readable
 // by others in between; the caller sets the final mode.
@@ -179,8 +166,9 @@ void ShellIntegration::write(std::string_view text, const std::string& path, mod
     const std::string target = PathUtil::realPath(path).value_or(path);
     struct stat st {};
     const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newMode;
-    const std::string temporary = folderOf(target) + "/." + lastComponent(target) +
-                                  ".twinlantern-tmp." + std::to_string(::getpid());
+    const std::string temporary = PathUtil::parent(target) + "/." +
+                                  PathUtil::lastComponent(target) + ".twinlantern-tmp." +
+                                  std::to_string(::getpid());
     int err = writePrivateFile(temporary, text);
     if (err == 0) {
         ::chmod(temporary.c_str(), mode);

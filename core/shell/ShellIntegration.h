@@ -23,7 +23,14 @@ struct ShellIntegration {
     static constexpr std::string_view beginMarker = "# >>> twinlantern >>>";
     static constexpr std::string_view endMarker = "# <<< twinlantern <<<";
     static const std::string& block();
-    static constexpr std::array<std::string_view, 2> toolNames = {"claude", "codex"};
+    // The shims: one per terminal tool, named for its command.
+    static constexpr std::array<std::string_view, terminalTools.size()> toolNames = [] {
+        std::array<std::string_view, terminalTools.size()> names{};
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            names[i] = toolInfo(terminalTools[i]).command;
+        }
+        return names;
+    }();
 
     ShellIntegration(Paths paths, const Environment& environment);
 

@@ -1,7 +1,7 @@
 #include "core/usage/LocalLogUsageProvider.h"
 
-#include "core/usage/JsonFieldScanner.h"
 #include "core/base/SaturatingMath.h"
+#include "core/usage/JsonFieldScanner.h"
 
 #include <nlohmann/json.hpp>
 
@@ -211,22 +211,13 @@ LocalLogUsageProvider::LocalLogUsageProvider(Paths paths, Environment environmen
 
 std::optional<std::string> LocalLogUsageProvider::logRoot(const Profile& profile,
                                                           ToolKind tool) const {
-    const char* variable = nullptr;
-    const char* folder = nullptr;
-    switch (tool) {
-    case ToolKind::claudeCode:
-        variable = "CLAUDE_CONFIG_DIR", folder = ".claude";
-        break;
-    case ToolKind::codex:
-        variable = "CODEX_HOME", folder = ".codex";
-        break;
-    case ToolKind::claudeDesktop:
-    case ToolKind::chatGPTApp:
-        return std::nullopt;
+    const ToolInfo& info = toolInfo(tool);
+    if (*info.logFolder == '\0') {
+        return std::nullopt; // the tool keeps no logs we read
     }
     if (profile.storage == Profile::Storage::system) {
-        auto it = environment_.find(variable);
-        return it != environment_.end() ? it->second : joined(paths_.home, folder);
+        auto it = environment_.find(info.configVariable);
+        return it != environment_.end() ? it->second : joined(paths_.home, info.homeFolder);
     }
     // A hand-edited id such as "../../x" must not lead the reader out of the support folder.
     if (!profile.id.isValid()) {
@@ -260,12 +251,12 @@ std::vector<ActivitySummary> LocalLogUsageProvider::activities(const Profile& pr
     std::vector<SharedEvents> perFile;
     std::vector<const UsageEvent*> events;
     if (tool == ToolKind::claudeCode) {
-        perFile = eventsOfFiles(recentLogFiles(joined(*root, "projects"), cutoff), cutoff, *cache_,
-                                &parseClaudeFile);
+        perFile = eventsOfFiles(recentLogFiles(joined(*root, toolInfo(tool).logFolder), cutoff),
+                                cutoff, *cache_, &parseClaudeFile);
         events = dedupedClaudeEvents(perFile, cutoff);
     } else {
-        perFile = eventsOfFiles(recentLogFiles(joined(*root, "sessions"), cutoff), cutoff, *cache_,
-                                &parseCodexFile);
+        perFile = eventsOfFiles(recentLogFiles(joined(*root, toolInfo(tool).logFolder), cutoff),
+                                cutoff, *cache_, &parseCodexFile);
         events = allEvents(perFile, cutoff);
     }
     std::unordered_set<std::string_view> sessions;
