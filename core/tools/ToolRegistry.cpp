@@ -5,12 +5,12 @@
 
 namespace twinlantern::ToolRegistry {
 
-std::unique_ptr<ToolAdapter> adapter(ToolKind kind, const ToolContext& context) {
+std::unique_ptr<ToolAdapter> adapter(ToolKind kind, ToolContext context) {
     switch (kind) { // no default: a new kind is a compile error here until it is handled
     case ToolKind::claudeCode:
-        return std::make_unique<ClaudeCodeAdapter>(context);
+        return std::make_unique<ClaudeCodeAdapter>(std::move(context));
     case ToolKind::codex:
-        return std::make_unique<CodexAdapter>(context);
+        return std::make_unique<CodexAdapter>(std::move(context));
     case ToolKind::claudeDesktop:
     case ToolKind::chatGPTApp:
         return nullptr;

@@ -25,7 +25,7 @@ inline constexpr std::array<const char*, terminalTools.size()> managedVariables 
 
 // The adapter of a terminal tool over the context; nothing for the desktop apps, whose
 // adapters live with the desktop integration.
-std::unique_ptr<ToolAdapter> adapter(ToolKind kind, const ToolContext& context);
+std::unique_ptr<ToolAdapter> adapter(ToolKind kind, ToolContext context);
 
 // Every terminal tool's adapter in table order: Claude Code, then Codex.
 std::vector<std::unique_ptr<ToolAdapter>> cliAdapters(const ToolContext& context);
