@@ -254,7 +254,7 @@ std::vector<ActivitySummary> LocalLogUsageProvider::activities(const Profile& pr
         perFile = eventsOfFiles(recentLogFiles(joined(*root, toolInfo(tool).logFolder), cutoff),
                                 cutoff, *cache_, &parseClaudeFile);
         events = dedupedClaudeEvents(perFile, cutoff);
-    } else {
+    } else if (tool == ToolKind::codex) {
         perFile = eventsOfFiles(recentLogFiles(joined(*root, toolInfo(tool).logFolder), cutoff),
                                 cutoff, *cache_, &parseCodexFile);
         events = allEvents(perFile, cutoff);
