@@ -5,6 +5,7 @@
 #include "core/base/PathUtil.h"
 #include "core/base/Text.h"
 #include "core/rules/BinaryLocator.h"
+#include "core/rules/ShimPlan.h"
 #include "core/shell/ShellQuote.h"
 #include "core/tools/ToolRegistry.h"
 
@@ -84,21 +85,7 @@ std::vector<DoctorCheck> Doctor::dataDirectoryChecks(const ProfileDocument& docu
 std::vector<DoctorCheck> Doctor::environmentChecks(const Environment& environment,
                                                    const ProfileDocument&) const {
     std::vector<DoctorCheck> checks;
-    std::set<std::string> marked;
-    if (auto it = environment.find(managedMarkerVariable); it != environment.end()) {
-        std::string_view rest = it->second;
-        while (true) {
-            const auto comma = rest.find(',');
-            const std::string_view piece = rest.substr(0, comma);
-            if (!piece.empty()) {
-                marked.emplace(piece);
-            }
-            if (comma == std::string_view::npos) {
-                break;
-            }
-            rest.remove_prefix(comma + 1);
-        }
-    }
+    const std::set<std::string> marked = ShimPlan::managedNames(environment);
     for (const auto& name : ToolRegistry::managedVariables) {
         const std::string n(name);
         auto it = environment.find(n);

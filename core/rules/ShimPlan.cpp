@@ -16,7 +16,9 @@ std::unique_ptr<ToolAdapter> adapterFor(ToolKind kind, const Paths& paths,
     return ToolRegistry::adapter(kind, ToolContext{paths, environment});
 }
 
-std::set<std::string> splitMarker(const Environment& environment) {
+} // namespace
+
+std::set<std::string> managedNames(const Environment& environment) {
     std::set<std::string> names;
     auto it = environment.find(markerVariable);
     if (it == environment.end()) {
@@ -32,8 +34,6 @@ std::set<std::string> splitMarker(const Environment& environment) {
     }
     return names;
 }
-
-} // namespace
 
 std::optional<ToolKind> tool(std::string_view name) {
     return toolKindFromCommand(name);
@@ -53,7 +53,7 @@ Changes changes(std::string_view toolName, const Environment& environment, const
         return {};
     }
     const std::vector<std::string> ours = variables(*kind);
-    const std::set<std::string> previous = splitMarker(environment);
+    const std::set<std::string> previous = managedNames(environment);
     const Resolution resolution = resolveFolder(document, paths.home, cwd, cwd);
 
     // A managed profile whose id could escape the support folder has no folder to
