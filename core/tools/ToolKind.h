@@ -18,6 +18,7 @@ struct ToolNames {
     std::array<std::string_view, capacity> names{};
     std::size_t count = 0;
 
+    constexpr ToolNames() = default;
     constexpr ToolNames(std::initializer_list<std::string_view> list) {
         if (list.size() > capacity) {
             throw "ToolNames: raise the capacity"; // a compile error in the constant table
@@ -35,77 +36,73 @@ struct ToolNames {
 
 // Everything the system knows about a tool that is plain data. What it does with the
 // tool lives in the tool's adapter (ToolRegistry builds the terminal tools' ones).
-// Texts a row does not have are empty.
+// Texts a row does not have stay empty.
 struct ToolInfo {
     ToolKind kind;
-    const char* rawValue;       // in profiles.json, check ids and secret names
-    const char* displayName;    // shown to the user
-    const char* dataFolderName; // the tool's folder under the support folder
-    bool isApp;                 // a desktop app; otherwise a terminal tool
-    ToolNames words;            // tool words a user may type, lower case
+    const char* rawValue = "";       // in profiles.json, check ids and secret names
+    const char* displayName = "";    // shown to the user
+    const char* dataFolderName = ""; // the tool's folder under the support folder
+    bool isApp = false;              // a desktop app; otherwise a terminal tool
+    ToolNames words{};               // tool words a user may type, lower case
     // Terminal tools.
-    const char* command;           // the executable on PATH, and the name of its shim
-    const char* configVariable;    // points the tool at a profile's data folder
-    ToolNames overridingVariables; // make the tool use another account than its folder's
-    const char* homeFolder;        // the tool's own data folder in the home folder
-    const char* logFolder;         // session logs, below the data folder
+    const char* command = "";        // the executable on PATH, and the name of its shim
+    const char* configVariable = ""; // points the tool at a profile's data folder
+    ToolNames overridingVariables{}; // make the tool use another account than its folder's
+    const char* homeFolder = "";     // the tool's own data folder in the home folder
+    const char* logFolder = "";      // session logs, below the data folder
     // Desktop apps.
-    const char* bundleID;
+    const char* bundleID = "";
 };
 
+// One row per ToolKind, in declaration order.
 inline constexpr std::array<ToolInfo, 4> toolTable = {{
-    {ToolKind::claudeDesktop,
-     "claude-desktop",
-     "Claude Desktop",
-     "desktop",
-     true,
-     {"claude-desktop", "desktop"},
-     "",
-     "",
-     {},
-     "",
-     "",
-     "com.anthropic.claudefordesktop"},
-    {ToolKind::chatGPTApp,
-     "chatgpt-app",
-     "ChatGPT app",
-     "chatgpt-app",
-     true,
-     {"chatgpt-app", "chatgpt", "codex-app"},
-     "",
-     "",
-     {},
-     "",
-     "",
-     "com.openai.codex"},
-    {ToolKind::claudeCode,
-     "claude-code",
-     "Claude Code",
-     "claude-code",
-     false,
-     {"claude-code", "claude", "code"},
-     "claude",
-     "CLAUDE_CONFIG_DIR",
-     {"CLAUDE_CODE_OAUTH_TOKEN", "ANTHROPIC_API_KEY", "ANTHROPIC_AUTH_TOKEN"},
-     ".claude",
-     "projects",
-     ""},
-    {ToolKind::codex,
-     "codex",
-     "Codex",
-     "codex",
-     false,
-     {"codex"},
-     "codex",
-     "CODEX_HOME",
-     {"OPENAI_API_KEY", "CODEX_API_KEY"},
-     ".codex",
-     "sessions",
-     ""},
+    {
+        .kind = ToolKind::claudeDesktop,
+        .rawValue = "claude-desktop",
+        .displayName = "Claude Desktop",
+        .dataFolderName = "desktop",
+        .isApp = true,
+        .words = {"claude-desktop", "desktop"},
+        .bundleID = "com.anthropic.claudefordesktop",
+    },
+    {
+        .kind = ToolKind::chatGPTApp,
+        .rawValue = "chatgpt-app",
+        .displayName = "ChatGPT app",
+        .dataFolderName = "chatgpt-app",
+        .isApp = true,
+        .words = {"chatgpt-app", "chatgpt", "codex-app"},
+        .bundleID = "com.openai.codex",
+    },
+    {
+        .kind = ToolKind::claudeCode,
+        .rawValue = "claude-code",
+        .displayName = "Claude Code",
+        .dataFolderName = "claude-code",
+        .words = {"claude-code", "claude", "code"},
+        .command = "claude",
+        .configVariable = "CLAUDE_CONFIG_DIR",
+        .overridingVariables = {"CLAUDE_CODE_OAUTH_TOKEN", "ANTHROPIC_API_KEY",
+                                "ANTHROPIC_AUTH_TOKEN"},
+        .homeFolder = ".claude",
+        .logFolder = "projects",
+    },
+    {
+        .kind = ToolKind::codex,
+        .rawValue = "codex",
+        .displayName = "Codex",
+        .dataFolderName = "codex",
+        .words = {"codex"},
+        .command = "codex",
+        .configVariable = "CODEX_HOME",
+        .overridingVariables = {"OPENAI_API_KEY", "CODEX_API_KEY"},
+        .homeFolder = ".codex",
+        .logFolder = "sessions",
+    },
 }};
 
 namespace detail {
-constexpr bool rowsInDeclarationOrder() {
+constexpr bool tableIsSound() {
     for (std::size_t i = 0; i < toolTable.size(); ++i) {
         if (static_cast<std::size_t>(toolTable[i].kind) != i) {
             return false;
@@ -119,8 +116,8 @@ constexpr bool rowsInDeclarationOrder() {
     }
     return true;
 }
-static_assert(rowsInDeclarationOrder(), "toolTable: one row per ToolKind in declaration order; "
-                                        "terminal rows need a command and a variable");
+static_assert(tableIsSound(), "toolTable: one row per ToolKind in declaration order; "
+                              "terminal rows need a command and a variable");
 
 constexpr std::size_t terminalCount() {
     return static_cast<std::size_t>(std::count_if(toolTable.begin(), toolTable.end(),
