@@ -132,17 +132,6 @@ std::string parent(std::string_view path) {
     return std::string(path.substr(0, slash));
 }
 
-std::string join(std::string_view folder, std::string_view name) {
-    std::string out;
-    out.reserve(folder.size() + 1 + name.size());
-    if (folder != "/") {
-        out = folder;
-    }
-    out += '/';
-    out += name;
-    return out;
-}
-
 std::string lastComponent(std::string_view path) {
     while (!path.empty() && path.back() == '/') {
         path.remove_suffix(1);

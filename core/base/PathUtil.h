@@ -15,8 +15,6 @@ std::string normalize(std::string_view path,
 std::string expandTilde(std::string_view path, std::string_view home);
 std::optional<std::string> realPath(const std::string& path);
 std::string parent(std::string_view path);
-// A folder and a relative name below it, without doubling the slash at the root.
-std::string join(std::string_view folder, std::string_view name);
 // The text after the last "/" once trailing slashes are dropped: /a/b/ gives b, b gives b.
 std::string lastComponent(std::string_view path);
 std::size_t componentCount(std::string_view path);
