@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/tools/DesktopInstall.h"
 #include "core/doctor/DoctorCheck.h"
 #include "core/profiles/ProfileDocument.h"
 #include "core/rules/ShimPlan.h"
-#include "core/tools/DesktopInstall.h"
 #include "core/tools/ToolContext.h"
 
 #include <array>

@@ -1,12 +1,12 @@
 // The doctor's check groups that read only the file system and the environment.
 #include "core/doctor/Doctor.h"
 
-#include "core/base/FileUtil.h"
-#include "core/base/PathUtil.h"
-#include "core/base/Text.h"
 #include "core/rules/BinaryLocator.h"
 #include "core/rules/ShimPlan.h"
+#include "core/base/FileUtil.h"
+#include "core/base/PathUtil.h"
 #include "core/shell/ShellQuote.h"
+#include "core/base/Text.h"
 #include "core/tools/ToolRegistry.h"
 
 #include <dirent.h>

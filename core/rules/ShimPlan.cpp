@@ -1,7 +1,7 @@
 #include "core/rules/ShimPlan.h"
 
-#include "core/rules/RuleResolver.h"
 #include "core/tools/ToolRegistry.h"
+#include "core/rules/RuleResolver.h"
 
 #include <algorithm>
 #include <memory>

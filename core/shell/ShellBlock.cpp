@@ -1,6 +1,6 @@
 #include "core/base/PathUtil.h"
-#include "core/base/Text.h"
 #include "core/shell/ShellIntegration.h"
+#include "core/base/Text.h"
 
 #include <sys/stat.h>
 #include <unicode/uchar.h>

@@ -1,10 +1,10 @@
 #include "core/base/FileUtil.h"
 #include "core/base/Json.h"
 #include "core/base/PathUtil.h"
+#include "core/shell/ShellIntegration.h"
 #include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 #include "core/base/UniqueFd.h"
-#include "core/shell/ShellIntegration.h"
 
 #include <fcntl.h>
 #include <openssl/evp.h>

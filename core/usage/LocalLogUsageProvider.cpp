@@ -1,7 +1,7 @@
 #include "core/usage/LocalLogUsageProvider.h"
 
-#include "core/base/SaturatingMath.h"
 #include "core/usage/JsonFieldScanner.h"
+#include "core/base/SaturatingMath.h"
 
 #include <nlohmann/json.hpp>
 
