@@ -15,9 +15,9 @@ std::string normalize(std::string_view path,
 std::string expandTilde(std::string_view path, std::string_view home);
 std::optional<std::string> realPath(const std::string& path);
 std::string parent(std::string_view path);
+std::size_t componentCount(std::string_view path);
 // The text after the last "/" once trailing slashes are dropped: /a/b/ gives b, b gives b.
 std::string lastComponent(std::string_view path);
-std::size_t componentCount(std::string_view path);
 bool isSameOrInside(std::string_view path, std::string_view ancestor, bool caseSensitive);
 bool isCaseSensitiveVolume(const std::string& path);
 bool isRegularFile(const std::string& path);
