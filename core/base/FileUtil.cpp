@@ -178,8 +178,13 @@ int writeFileThroughLinks(const std::string& path, std::string_view bytes, mode_
     if (!target) {
         return error;
     }
+    // A link to a device or pipe is not replaced: rename would put a file in its place.
     struct stat st {};
-    const mode_t mode = ::stat(target->c_str(), &st) == 0 ? (st.st_mode & 07777) : newMode;
+    const bool exists = ::stat(target->c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    const mode_t mode = exists ? (st.st_mode & 07777) : newMode;
     if (auto failure = writeFileAtomically(*target, bytes, mode)) {
         return failure->error;
     }
