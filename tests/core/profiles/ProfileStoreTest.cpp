@@ -3,6 +3,7 @@
 #include "core/base/TwinLanternError.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/HostileFiles.h"
+#include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <dirent.h>
@@ -21,13 +22,9 @@
 #include <nlohmann/json.hpp>
 
 using namespace twinlantern;
+using twinlantern::testing::profile;
 
 namespace {
-
-Profile profile(const std::string& id, const std::string& name) {
-    return Profile(ProfileID(id), name, ProfileColor::green, std::nullopt, {ToolKind::codex},
-                   Profile::Storage::managed);
-}
 
 struct StoreFixture : ::testing::Test {
     tltest::TempHome home;

@@ -7,6 +7,7 @@
 
 #include "tests/support/ErrorOf.h"
 #include "tests/support/HostileFiles.h"
+#include "tests/support/Profiles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +18,6 @@ using namespace twinlantern;
 using namespace twinlantern::testing;
 
 namespace {
-
-Profile profile(std::string id, Profile::Storage storage = Profile::Storage::managed,
-                std::vector<ToolKind> tools = {ToolKind::claudeCode, ToolKind::codex}) {
-    return Profile(ProfileID(id), "Work", ProfileColor::blue, std::nullopt, std::move(tools),
-                   storage);
-}
 
 struct ToolAdapterTest : ::testing::Test {
     TempHome home;
