@@ -76,4 +76,13 @@ FolderSnapshot snapshot(const std::string& path) {
     return out;
 }
 
+void PrintTo(const FolderSnapshot& snapshot, std::ostream* out) {
+    *out << "mode " << std::oct << snapshot.mode << std::dec << ", size " << snapshot.size
+         << ", folder [";
+    for (const auto& entry : snapshot.entries) {
+        *out << " " << entry;
+    }
+    *out << " ]";
+}
+
 } // namespace twinlantern::testing

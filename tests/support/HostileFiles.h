@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,7 @@ struct FolderSnapshot {
     friend bool operator==(const FolderSnapshot&, const FolderSnapshot&) = default;
 };
 FolderSnapshot snapshot(const std::string& path);
+void PrintTo(const FolderSnapshot& snapshot, std::ostream* out);
 
 // A bound for every reader: nothing may block or read a huge file.
 inline constexpr std::chrono::seconds hostileReadBound{1};
