@@ -2,6 +2,7 @@
 
 #include "core/base/Paths.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <future>
 #include <string>
@@ -14,6 +15,7 @@ struct ProcessResult {
     std::string stdoutText;    // UTF-8, invalid sequences replaced by U+FFFD
     std::string stderrText;
     bool timedOut = false;
+    bool outputCut = false; // a stream passed ProcessRunner::outputLimit; the rest was dropped
 
     // stdout, then "\n" and stderr when stderr is not empty.
     std::string combinedOutput() const;
@@ -23,6 +25,10 @@ struct ProcessResult {
 
 // The only way the system runs short-lived child programs. Never throws.
 namespace ProcessRunner {
+
+// Bytes kept per stream. A tool's answer is a few lines; a child that floods its
+// output must not grow the caller without bound.
+inline constexpr std::size_t outputLimit = 4u << 20;
 
 // Blocking; call off the main thread. `executable` is a path (no PATH lookup),
 // `arguments` excludes the program name, `environment` is the child's whole
