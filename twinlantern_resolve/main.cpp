@@ -1,14 +1,15 @@
 // twinlantern-resolve: run as `claude` or `codex` it becomes the real tool under the
 // profile of the working folder; run under its own name it answers --prompt and --version.
-#include "core/rules/BinaryLocator.h"
-#include "core/tools/CodexAdapter.h"
+#include "core/base/EnvironmentBlock.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
+#include "core/base/Text.h"
 #include "core/profiles/ProfileStore.h"
+#include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
 #include "core/rules/ShimPlan.h"
-#include "core/base/Text.h"
+#include "core/tools/CodexAdapter.h"
 
 #include <unistd.h>
 
@@ -192,16 +193,7 @@ struct Program {
             cArgs.push_back(argv[i].data());
         }
         cArgs.push_back(nullptr);
-        std::vector<std::string> entries;
-        entries.reserve(newEnv.size());
-        for (const auto& [name, value] : newEnv) {
-            entries.push_back(name + "=" + value);
-        }
-        std::vector<char*> cEnv;
-        for (auto& entry : entries) {
-            cEnv.push_back(entry.data());
-        }
-        cEnv.push_back(nullptr);
+        const EnvironmentBlock cEnv(newEnv);
 
         ::execve(found->c_str(), cArgs.data(), cEnv.data());
         fail("couldn't run " + *found + ": " + std::strerror(errno), 126);
