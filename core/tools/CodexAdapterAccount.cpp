@@ -1,8 +1,8 @@
 // The account side of Codex: what `codex login status` says, sign-in, sign-out.
 #include "core/tools/CodexAdapter.h"
 
-#include "core/tools/TerminalToolCommand.h"
 #include "core/base/Text.h"
+#include "core/tools/TerminalToolCommand.h"
 
 #include <vector>
 
@@ -105,6 +105,10 @@ CodexAdapter::LoginState CodexAdapter::parseLoginStatus(std::string_view text) {
                 method = method.substr(0, dash);
             }
             return {LoginState::Case::signedIn, std::string(method)};
+        }
+        // What codex 0.169 says after an API-key sign-in, with the masked key after it.
+        if (line.starts_with("API key configured")) {
+            return {LoginState::Case::signedIn, "API key"};
         }
         if (line.starts_with("Not logged in")) {
             return {LoginState::Case::signedOut, {}};

@@ -347,6 +347,12 @@ Environment ProcessRunner::baseEnvironment(const Environment& environment) {
         "https_proxy",
         "http_proxy",
         "no_proxy",
+#ifdef __linux__
+        // The Secret Service is on the session bus, found through one of these; without
+        // them a tool that keeps its login in the keyring can't read it.
+        "DBUS_SESSION_BUS_ADDRESS",
+        "XDG_RUNTIME_DIR",
+#endif
     };
     Environment result;
     for (const char* name : names) {

@@ -40,7 +40,12 @@ ProcessResult runSync(const std::string& executable, const std::vector<std::stri
 std::future<ProcessResult> run(std::string executable, std::vector<std::string> arguments,
                                Environment environment, double timeoutSeconds);
 
-// The 19 variables the tools' commands keep; everything else is dropped.
+// The variables the tools' commands keep; everything else is dropped. These 19:
+// HOME, USER, LOGNAME, PATH, SHELL, TMPDIR, LANG, LC_ALL, LC_CTYPE, TERM,
+// __CF_USER_TEXT_ENCODING, SSH_AUTH_SOCK, NODE_EXTRA_CA_CERTS, HTTPS_PROXY, HTTP_PROXY,
+// NO_PROXY, https_proxy, http_proxy, no_proxy; and on Linux also
+// DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR, the way to the Secret Service, where
+// the tools keep their logins (macOS's Keychain needs no variable).
 Environment baseEnvironment(const Environment& environment);
 
 } // namespace ProcessRunner

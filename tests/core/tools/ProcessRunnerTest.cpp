@@ -248,6 +248,19 @@ TEST(ProcessRunner, BaseEnvironmentKeepsOnlyTheListedNames) {
         all[name] = std::string("v-") + name;
     }
     EXPECT_EQ(ProcessRunner::baseEnvironment(all), all);
+
+    // The way to the Secret Service, on Linux only.
+    const Environment bus{{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/run/user/1000/bus"},
+                          {"XDG_RUNTIME_DIR", "/run/user/1000"},
+                          {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/x"},
+                          {"XDG_CONFIG_HOME", "/c"}};
+#ifdef __linux__
+    EXPECT_EQ(ProcessRunner::baseEnvironment(bus),
+              (Environment{{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/run/user/1000/bus"},
+                           {"XDG_RUNTIME_DIR", "/run/user/1000"}}));
+#else
+    EXPECT_EQ(ProcessRunner::baseEnvironment(bus), Environment{});
+#endif
 }
 
 TEST(ProcessRunner, CombinedOutputJoinsWithOneLineFeed) {
