@@ -1,15 +1,15 @@
 // twinlantern-resolve: run as `claude` or `codex` it becomes the real tool under the
 // profile of the working folder; run under its own name it answers --prompt and --version.
+#include "core/rules/BinaryLocator.h"
+#include "core/tools/CodexAdapter.h"
 #include "core/base/EnvironmentBlock.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
-#include "core/base/Text.h"
 #include "core/profiles/ProfileStore.h"
-#include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
 #include "core/rules/ShimPlan.h"
-#include "core/tools/CodexAdapter.h"
+#include "core/base/Text.h"
 
 #include <unistd.h>
 
