@@ -4,6 +4,7 @@
 #include "core/tools/CodexAdapter.h"
 #include "core/tools/ProcessRunner.h"
 
+#include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -30,9 +31,7 @@ struct CodexKeyring : ::testing::Test {
     TempHome home;
     std::string bin = home.dir / "bin";
     std::string records = home.dir / "records";
-    Profile work{ProfileID("work"),  "Work",
-                 ProfileColor::blue, std::nullopt,
-                 {ToolKind::codex},  Profile::Storage::managed};
+    Profile work = profile("work", Profile::Storage::managed, {ToolKind::codex});
 
     void SetUp() override {
         const ProcessResult direct =
