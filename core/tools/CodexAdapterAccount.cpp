@@ -1,8 +1,8 @@
 // The account side of Codex: what `codex login status` says, sign-in, sign-out.
 #include "core/tools/CodexAdapter.h"
 
-#include "core/base/Text.h"
 #include "core/tools/TerminalToolCommand.h"
+#include "core/base/Text.h"
 
 #include <vector>
 
