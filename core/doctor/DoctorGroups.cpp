@@ -1,12 +1,13 @@
 // The doctor's check groups that read only the file system and the environment.
 #include "core/doctor/Doctor.h"
 
-#include "core/rules/BinaryLocator.h"
-#include "core/rules/ShimPlan.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
-#include "core/shell/ShellQuote.h"
 #include "core/base/Text.h"
+#include "core/rules/BinaryLocator.h"
+#include "core/rules/ShimPlan.h"
+#include "core/shell/ShellIntegration.h"
+#include "core/shell/ShellQuote.h"
 #include "core/tools/ToolRegistry.h"
 
 #include <dirent.h>
@@ -19,9 +20,6 @@
 namespace twinlantern {
 
 namespace {
-
-// Shell start-up files beyond this size are not something we can judge line by line.
-constexpr std::size_t maxShellFileBytes = 16 * 1024 * 1024;
 
 bool isWritableDirectory(const std::string& path, bool& exists) {
     struct stat st {};
@@ -169,7 +167,8 @@ std::vector<DoctorCheck> Doctor::aliasChecks() const {
     std::vector<std::string> hits;
     for (const char* file :
          {".zshrc", ".zprofile", ".zshenv", ".bashrc", ".bash_profile", ".profile"}) {
-        const ReadResult read = readWholeFile(context.paths.home + "/" + file, maxShellFileBytes);
+        const ReadResult read =
+            readWholeFile(context.paths.home + "/" + file, ShellIntegration::maxFileBytes);
         if (!read.bytes || !text::isValidUtf8(*read.bytes)) {
             continue;
         }
