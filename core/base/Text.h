@@ -1,10 +1,6 @@
 #pragma once
 
-#include <unicode/utf8.h>
-
-#include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,13 +13,36 @@ bool isAscii(std::string_view s);
 // The UTF-8 sequence starting at p (`available` bytes there): its length when it is
 // well-formed (no overlong forms, surrogates or values past U+10FFFF), else the length of
 // its maximal invalid subpart, negated; the Unicode practice for U+FFFD substitution.
-// ICU's decoder, as everywhere else; it needs no data.
 inline int utf8Sequence(const unsigned char* p, std::size_t available) {
-    const auto length = static_cast<std::int32_t>(std::min<std::size_t>(available, 4));
-    std::int32_t i = 0;
-    UChar32 c = 0;
-    U8_NEXT(p, i, length, c);
-    return c < 0 ? -i : i;
+    const unsigned char c = p[0];
+    if (c < 0x80) {
+        return 1;
+    }
+    int length;
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        low = c == 0xE0 ? 0xA0 : 0x80;
+        high = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        low = c == 0xF0 ? 0x90 : 0x80;
+        high = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return -1;
+    }
+    for (int i = 1; i < length; ++i) {
+        if (static_cast<std::size_t>(i) >= available) {
+            return -i;
+        }
+        const unsigned char b = p[i];
+        if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF)) {
+            return -i;
+        }
+    }
+    return length;
 }
 
 // Length of the well-formed sequence at p, or 0 when there is none.
@@ -34,6 +53,20 @@ inline std::size_t utf8SequenceLength(const unsigned char* p, std::size_t availa
     const int length = utf8Sequence(p, available);
     return length > 0 ? static_cast<std::size_t>(length) : 0;
 }
+
+// The scalar value of the well-formed sequence at p, `length` bytes long (from
+// utf8Sequence): the one decoder here, for validation, replacement and the shell code.
+inline char32_t utf8Scalar(const unsigned char* p, int length) {
+    if (length == 1) {
+        return p[0];
+    }
+    char32_t c = p[0] & (0x7Fu >> length);
+    for (int i = 1; i < length; ++i) {
+        c = (c << 6) | (p[i] & 0x3Fu);
+    }
+    return c;
+}
+
 bool isValidUtf8(std::string_view s);
 
 // Full Unicode case mapping, no locale (one character may become several).

@@ -3,6 +3,7 @@
 #include "core/base/Text.h"
 
 #include <gtest/gtest.h>
+#include <unicode/utf8.h>
 
 #include <string>
 
@@ -39,6 +40,65 @@ TEST(Text, Utf8Sequence) {
     EXPECT_TRUE(text::isValidUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80"));
     EXPECT_FALSE(text::isValidUtf8("caf\xC3"));
     EXPECT_FALSE(text::isValidUtf8("\xED\xA0\x80"));
+}
+
+TEST(Text, Utf8ScalarValues) {
+    struct Case {
+        std::string bytes;
+        char32_t expected;
+    };
+    const Case cases[] = {
+        {"A", U'A'},
+        {"\x7F", 0x7F},
+        {"\xC2\x80", 0x80},
+        {"\u00E9", 0xE9},
+        {"\u07FF", 0x7FF},
+        {"\u0800", 0x800},
+        {"\u20AC", 0x20AC},
+        {"\uFFFD", 0xFFFD},
+        {"\U0001F600", 0x1F600},
+        {"\U0010FFFF", 0x10FFFF},
+    };
+    for (const auto& c : cases) {
+        const auto* p = reinterpret_cast<const unsigned char*>(c.bytes.data());
+        const int length = text::utf8Sequence(p, c.bytes.size());
+        ASSERT_EQ(length, static_cast<int>(c.bytes.size())) << c.bytes;
+        EXPECT_EQ(text::utf8Scalar(p, length), c.expected) << c.bytes;
+    }
+}
+
+// ICU's own decoder as the judge: every lead and second byte, the boundary values of the
+// trail bytes, each length available.
+TEST(Text, Utf8DecodingAgreesWithIcu) {
+    const unsigned char trails[] = {0x41, 0x80, 0xBF, 0xC0};
+    int disagreements = 0;
+    for (int lead = 0; lead < 256; ++lead) {
+        for (int second = 0; second < 256; ++second) {
+            for (unsigned char third : trails) {
+                for (unsigned char fourth : trails) {
+                    const unsigned char bytes[] = {static_cast<unsigned char>(lead),
+                                                   static_cast<unsigned char>(second), third,
+                                                   fourth};
+                    for (int available = 1; available <= 4; ++available) {
+                        std::int32_t i = 0;
+                        UChar32 icu = 0;
+                        U8_NEXT(bytes, i, available, icu);
+                        const int ours =
+                            text::utf8Sequence(bytes, static_cast<std::size_t>(available));
+                        const bool agree = icu < 0 ? ours == -i
+                                                   : ours == i && text::utf8Scalar(bytes, ours) ==
+                                                                      static_cast<char32_t>(icu);
+                        if (!agree && ++disagreements <= 5) {
+                            ADD_FAILURE() << std::hex << lead << " " << second << " " << int(third)
+                                          << " " << int(fourth) << " of " << available << ": ICU "
+                                          << icu << "/" << i << ", ours " << ours;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(disagreements, 0);
 }
 
 TEST(Text, FullCaseMapping) {
