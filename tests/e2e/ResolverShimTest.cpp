@@ -293,3 +293,18 @@ TEST_F(ResolverShimTest, NonAsciiNamesAndFolders) {
         EXPECT_EQ(got->env.at("CLAUDE_CONFIG_DIR"), dataFolder("claude-code", c.id.c_str()));
     }
 }
+
+// Removing a fixture never reaches through its links: the shims link to the built
+// resolver, and shell tests link to /dev/null.
+TEST(TempHomeRemoval, LeavesLinkTargetsAlone) {
+    TempDir outside;
+    const std::string target = outside / "target";
+    writeFile(target, "x", 0644);
+    {
+        TempHome home;
+        makeDirs(home.dir / "sub");
+        ASSERT_EQ(::symlink(target.c_str(), (home.dir / "sub/link").c_str()), 0);
+    }
+    EXPECT_EQ(fileMode(target), 0644u);
+    EXPECT_EQ(folderEntries(outside.path()), std::vector<std::string>{"target"});
+}
