@@ -11,12 +11,15 @@ MainLoop::Handle PollMainLoop::postAfter(Duration delay, Callback callback) {
 }
 
 void PollMainLoop::runOnce(LoopEngine::TimePoint limit) {
+    bool ran = false;
     while (engine_.runDueTimer(Clock::now())) {
+        ran = true;
         if (quit_) {
             return;
         }
     }
-    auto until = limit;
+    // After a timer the caller looks at its condition again before anything waits.
+    auto until = ran ? Clock::now() : limit;
     if (auto next = engine_.nextTimer()) {
         until = std::min(until, *next);
     }
