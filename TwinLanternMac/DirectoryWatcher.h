@@ -22,9 +22,8 @@ public:
 
     // Creates the folder with its parents first (a failure there is ignored). Nothing
     // when it can't be watched; nothing stays open then.
-    static std::unique_ptr<DirectoryWatcher> create(platform::MainLoop& loop,
-                                                    const std::string& path,
-                                                    std::function<void()> onChange);
+    static std::unique_ptr<DirectoryWatcher>
+    create(platform::MainLoop& loop, const std::string& path, std::function<void()> onChange);
 
     DirectoryWatcher(const Token&, platform::MainLoop& loop, UniqueFd fd, int watch,
                      std::function<void()> onChange);

@@ -49,7 +49,7 @@ std::string KeyCombo::display(const platform::KeyboardLayout& layout) const {
 namespace {
 
 constexpr std::pair<std::uint32_t, const char*> fixedNames[] = {
-    {49, "Space"}, {36, "↩"}, {48, "⇥"}, {53, "⎋"}, {51, "⌫"},
+    {49, "Space"}, {36, "↩"},  {48, "⇥"},  {53, "⎋"},  {51, "⌫"},
     {123, "←"},    {124, "→"}, {126, "↑"}, {125, "↓"},
 };
 

@@ -41,16 +41,11 @@ std::optional<std::string> LoginShellEnvironment::captured(std::string_view outp
 
 std::vector<std::string> LoginShellEnvironment::fallbackFolders(const std::string& home) {
     return {
-        home + "/.local/bin",
-        "/opt/homebrew/bin",
-        "/usr/local/bin",
-        home + "/.npm-global/bin",
-        home + "/.volta/bin",
-        home + "/.bun/bin",
-        "/usr/bin",
-        "/bin",
-        "/usr/sbin",
-        "/sbin",
+        home + "/.local/bin", "/opt/homebrew/bin",
+        "/usr/local/bin",     home + "/.npm-global/bin",
+        home + "/.volta/bin", home + "/.bun/bin",
+        "/usr/bin",           "/bin",
+        "/usr/sbin",          "/sbin",
     };
 }
 

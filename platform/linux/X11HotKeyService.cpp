@@ -85,8 +85,7 @@ public:
         std::vector<std::pair<std::uint16_t, xcb_void_cookie_t>> cookies;
         for (std::uint16_t locks : lockCombinations()) {
             cookies.emplace_back(locks, xcb_grab_key_checked(connection_.get(), 1, root_,
-                                                             mods | locks, key,
-                                                             XCB_GRAB_MODE_ASYNC,
+                                                             mods | locks, key, XCB_GRAB_MODE_ASYNC,
                                                              XCB_GRAB_MODE_ASYNC));
         }
         std::vector<std::uint16_t> grabbed;
@@ -110,8 +109,8 @@ public:
             return std::nullopt;
         }
         const Registration id = nextId_++;
-        entries_.emplace(id, Entry{key, mods, std::make_shared<std::function<void()>>(
-                                                  std::move(action))});
+        entries_.emplace(
+            id, Entry{key, mods, std::make_shared<std::function<void()>>(std::move(action))});
         return id;
     }
 
@@ -184,8 +183,8 @@ private:
                 }
                 for (int k = 0; k < perCode; ++k) {
                     const int at = (code - first) * perCode + k;
-                    if (at < symCount && std::find(wanted.begin(), wanted.end(), syms[at]) !=
-                                             wanted.end()) {
+                    if (at < symCount &&
+                        std::find(wanted.begin(), wanted.end(), syms[at]) != wanted.end()) {
                         return true;
                     }
                 }

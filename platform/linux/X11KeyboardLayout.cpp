@@ -33,16 +33,15 @@ public:
         xcb::Connection connection(xcb_connect(display_.c_str(), nullptr));
         xcb_connection_t* c = connection.get();
         if (xcb_connection_has_error(c) != 0 ||
-            xkb_x11_setup_xkb_extension(c, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                        XKB_X11_MIN_MINOR_XKB_VERSION,
-                                        XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
-                                        nullptr, nullptr) != 1) {
+            xkb_x11_setup_xkb_extension(
+                c, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+                XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr) != 1) {
             return std::nullopt;
         }
         const std::int32_t device = xkb_x11_get_core_keyboard_device_id(c);
         std::unique_ptr<xkb_context, UnrefContext> context(
             xkb_context_new(static_cast<xkb_context_flags>(XKB_CONTEXT_NO_DEFAULT_INCLUDES |
-                                                       XKB_CONTEXT_NO_ENVIRONMENT_NAMES)));
+                                                           XKB_CONTEXT_NO_ENVIRONMENT_NAMES)));
         if (device < 0 || !context) {
             return std::nullopt;
         }

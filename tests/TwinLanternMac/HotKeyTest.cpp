@@ -2,8 +2,8 @@
 
 #include "platform/linux/PollMainLoop.h"
 #include "platform/linux/X11.h"
-#include "tests/support/x11/XClient.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/x11/XClient.h"
 #include "tests/support/x11/XvfbServer.h"
 
 #include <gtest/gtest.h>
@@ -33,8 +33,8 @@ protected:
     std::unique_ptr<HotKey> registerCounting(const KeyCombo& combo = controlOptionK) {
         return HotKey::create(*service, combo, [this] {
             ++presses;
-            onLoopThread = onLoopThread && loop.onLoopThread() &&
-                           std::this_thread::get_id() == testThread;
+            onLoopThread =
+                onLoopThread && loop.onLoopThread() && std::this_thread::get_id() == testThread;
         });
     }
 
@@ -72,9 +72,9 @@ TEST_F(HotKeyTest, LocksOnStillMatch) {
         const char* locks;
         std::vector<std::uint8_t> toggles;
     };
-    for (const Case& c : {Case{"Num Lock", {XClient::numLockKey}},
-                          Case{"Caps Lock", {XClient::capsLockKey}},
-                          Case{"both", {XClient::numLockKey, XClient::capsLockKey}}}) {
+    for (const Case& c :
+         {Case{"Num Lock", {XClient::numLockKey}}, Case{"Caps Lock", {XClient::capsLockKey}},
+          Case{"both", {XClient::numLockKey, XClient::capsLockKey}}}) {
         SCOPED_TRACE(c.locks);
         for (auto key : c.toggles) {
             typist->toggle(key);
@@ -138,12 +138,14 @@ TEST_F(HotKeyTest, AKeyHeldASecondIsOnePress) {
 TEST_F(HotKeyTest, ACombinationAnotherClientHoldsIsRefusedAndNothingStaysGrabbed) {
     XClient other(xvfb.display());
     // The other client holds it with Num Lock on only, so some of our grabs succeed first.
-    ASSERT_TRUE(other.grab(XClient::kKey, XCB_MOD_MASK_CONTROL | XClient::altMask | XCB_MOD_MASK_2));
+    ASSERT_TRUE(
+        other.grab(XClient::kKey, XCB_MOD_MASK_CONTROL | XClient::altMask | XCB_MOD_MASK_2));
     EXPECT_EQ(registerCounting(), nullptr);
     // What we grabbed on the way was let go: a third client can have the plain combination.
     XClient third(xvfb.display());
     EXPECT_TRUE(third.grab(XClient::kKey, XCB_MOD_MASK_CONTROL | XClient::altMask));
-    EXPECT_TRUE(third.grab(XClient::kKey, XCB_MOD_MASK_CONTROL | XClient::altMask | XCB_MOD_MASK_LOCK));
+    EXPECT_TRUE(
+        third.grab(XClient::kKey, XCB_MOD_MASK_CONTROL | XClient::altMask | XCB_MOD_MASK_LOCK));
 }
 
 TEST_F(HotKeyTest, ACombinationThisProcessHoldsIsRefused) {
@@ -250,9 +252,8 @@ INSTANTIATE_TEST_SUITE_P(
         WithoutX{"WaylandSession",
                  {{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "wayland"}},
                  HotKeyService::Availability::wayland},
-        WithoutX{"NoServer",
-                 {{"DISPLAY", ":31999"}},
-                 HotKeyService::Availability::connectionFailed},
+        WithoutX{
+            "NoServer", {{"DISPLAY", ":31999"}}, HotKeyService::Availability::connectionFailed},
         WithoutX{"Garbage", {{"DISPLAY", "::::"}}, HotKeyService::Availability::connectionFailed}),
     [](const auto& param) { return std::string(param.param.what); });
 

@@ -56,8 +56,8 @@ bool XClient::grab(std::uint8_t keycode, std::uint16_t modifiers) {
 }
 
 std::uint16_t XClient::lockState() {
-    auto* reply = xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_),
-                                          nullptr);
+    auto* reply =
+        xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr);
     std::uint16_t mask = reply != nullptr ? reply->mask : 0;
     std::free(reply);
     return mask;

@@ -47,8 +47,8 @@ XvfbServer::XvfbServer() {
         ::dup2(null, 1);
         ::dup2(null, 2);
         ::dup2(writeEnd.get(), displayFd); // dup2 clears close-on-exec
-        ::execl(program, program, "-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen",
-                "0", "640x480x24", static_cast<char*>(nullptr));
+        ::execl(program, program, "-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen", "0",
+                "640x480x24", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     pid_ = pid;
