@@ -2,6 +2,7 @@
 
 #include "platform/linux/PollMainLoop.h"
 #include "platform/linux/X11.h"
+#include "platform/test/FakeHotKeyService.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/x11/XClient.h"
 #include "tests/support/x11/XvfbServer.h"
@@ -256,5 +257,27 @@ INSTANTIATE_TEST_SUITE_P(
             "NoServer", {{"DISPLAY", ":31999"}}, HotKeyService::Availability::connectionFailed},
         WithoutX{"Garbage", {{"DISPLAY", "::::"}}, HotKeyService::Availability::connectionFailed}),
     [](const auto& param) { return std::string(param.param.what); });
+
+} // namespace
+
+namespace {
+
+// The same rules without a display server, for the app's own tests.
+TEST(HotKeyFake, RefusalsAndUnregisteringOnDestruction) {
+    platform::test::FakeHotKeyService service;
+    int presses = 0;
+    service.heldElsewhere.insert({49, KeyCombo::cmdKey});
+    EXPECT_EQ(HotKey::create(service, {49, KeyCombo::cmdKey}, [&] { ++presses; }), nullptr);
+    auto hotKey = HotKey::create(service, controlOptionK, [&] { ++presses; });
+    ASSERT_NE(hotKey, nullptr);
+    EXPECT_EQ(HotKey::create(service, controlOptionK, [&] { ++presses; }), nullptr);
+    EXPECT_TRUE(service.press(40, controlOptionK.modifiers));
+    EXPECT_EQ(presses, 1);
+    hotKey.reset();
+    EXPECT_FALSE(service.press(40, controlOptionK.modifiers));
+    EXPECT_EQ(service.registered(), 0u);
+    service.state = HotKeyService::Availability::wayland;
+    EXPECT_EQ(HotKey::create(service, controlOptionK, [] {}), nullptr);
+}
 
 } // namespace
