@@ -103,6 +103,12 @@ void XvfbServer::kill() {
         if (problem_.empty()) {
             problem_ = "killed";
         }
+        // A killed server leaves its lock and socket behind.
+        if (!display_.empty()) {
+            const std::string number = display_.substr(1);
+            ::unlink(("/tmp/.X" + number + "-lock").c_str());
+            ::unlink(("/tmp/.X11-unix/X" + number).c_str());
+        }
     }
 }
 
