@@ -15,7 +15,7 @@ constexpr std::uint32_t control = 0x1000;
 } // namespace modifier
 
 // System-wide shortcuts: a combination pressed in any application runs an action on
-// the main loop's thread, once per press.
+// the main loop's thread, once per press. Called on that thread only.
 class HotKeyService {
 public:
     enum class Availability {
