@@ -3,9 +3,16 @@
 #include "platform/linux/Xcb.h"
 
 // The XKB header names a member `explicit`, which C++ reserves.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wkeyword-macro"
+#endif
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 #include <algorithm>
 #include <map>
