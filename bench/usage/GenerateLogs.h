@@ -9,5 +9,7 @@ namespace twinlantern::bench {
 //   codex/sessions/…   300 Codex rollout files
 //   many/projects/…    2,000 small Claude Code files
 void generateLogs(const std::string& folder);
+//   dense/projects/…   500 Claude Code files, 1 GiB, nearly every line with usage
+void generateDenseLogs(const std::string& folder);
 
 } // namespace twinlantern::bench

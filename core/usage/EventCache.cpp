@@ -124,8 +124,9 @@ std::shared_ptr<const View> viewOf(EventCache& cache, const std::string& folder,
     if (keyed == 0) {
         return cache.storeView(folder, view), view;
     }
-    // Records by key across files, in an open-addressed table of key digests.
-    const int bits = std::max(4, static_cast<int>(std::bit_width(2 * keyed - 1)));
+    // Records by key across files, in an open-addressed table of key digests: most
+    // keys come more than once, so the table fills to 80 % at most.
+    const int bits = std::max(4, static_cast<int>(std::bit_width(keyed + keyed / 4)));
     const std::size_t mask = (std::size_t{1} << bits) - 1;
     std::vector<std::uint64_t> keys(mask + 1, 0);
     std::vector<std::uint32_t> numbers(mask + 1);

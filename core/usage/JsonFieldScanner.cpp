@@ -8,6 +8,10 @@
 #include <cstring>
 #include <locale.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace twinlantern {
 
 namespace {
@@ -25,12 +29,18 @@ bool endsSkippedScalar(unsigned char c) {
 }
 
 bool isAscii(std::string_view bytes) {
-    for (unsigned char c : bytes) {
-        if (c >= 0x80) {
-            return false;
-        }
+    // Eight bytes at a time: none may have its top bit set.
+    std::size_t i = 0;
+    std::uint64_t high = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + i, 8);
+        high |= word;
     }
-    return true;
+    for (; i < bytes.size(); ++i) {
+        high |= static_cast<unsigned char>(bytes[i]);
+    }
+    return (high & 0x8080808080808080u) == 0;
 }
 
 // Each two-byte sequence from, left to right and not overlapping, becomes the byte to.
@@ -129,6 +139,27 @@ std::optional<std::int64_t> floatingToken(std::string_view token) {
     return static_cast<std::int64_t>(value);
 }
 
+// The first double quote or backslash in [p, end), or null.
+const char* quoteOrBackslash(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"'), slash = _mm_set1_epi8('\\');
+    for (; end - p >= 16; p += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int mask =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, slash)));
+        if (mask != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == '"' || *p == '\\') {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 struct JsonFieldScanner::State {
@@ -160,20 +191,18 @@ struct JsonFieldScanner::State {
     bool readRaw(std::string_view& raw, bool& escaped) {
         std::size_t start = ++index;
         escaped = false;
-        while (index < count) {
-            const void* quote = std::memchr(bytes + index, '"', count - index);
-            std::size_t stop = quote == nullptr ? count : static_cast<const char*>(quote) - bytes;
-            const void* slash = std::memchr(bytes + index, '\\', stop - index);
-            if (slash == nullptr) {
-                if (quote == nullptr) {
-                    break;
-                }
-                raw = std::string_view(bytes + start, stop - start);
-                index = stop + 1;
+        while (const char* hit = quoteOrBackslash(bytes + index, bytes + count)) {
+            index = static_cast<std::size_t>(hit - bytes);
+            if (*hit == '"') {
+                raw = std::string_view(bytes + start, index - start);
+                ++index;
                 return true;
             }
             escaped = true;
-            index = static_cast<std::size_t>(static_cast<const char*>(slash) - bytes) + 2;
+            index += 2; // the backslash and the byte after it, whatever that is
+            if (index >= count) {
+                break;
+            }
         }
         index = count;
         complete = false;
@@ -243,15 +272,25 @@ JsonFieldScanner::JsonFieldScanner(std::set<KeyPath> paths) : paths_(std::move(p
         for (const std::string& key : path) {
             prefix.push_back(key);
             prefixes_.insert(prefix);
-            auto it = nodes_[node].children.find(key);
-            if (it == nodes_[node].children.end()) {
+            std::size_t child = childOf(node, key);
+            if (child == npos) {
                 nodes_.emplace_back();
-                it = nodes_[node].children.emplace(key, nodes_.size() - 1).first;
+                child = nodes_.size() - 1;
+                nodes_[node].children.emplace_back(key, child);
             }
-            node = it->second;
+            node = child;
         }
         nodes_[node].slot = slot++;
     }
+}
+
+std::size_t JsonFieldScanner::childOf(std::size_t node, std::string_view key) const {
+    for (const auto& [name, child] : nodes_[node].children) {
+        if (name.size() == key.size() && std::memcmp(name.data(), key.data(), key.size()) == 0) {
+            return child;
+        }
+    }
+    return npos;
 }
 
 std::size_t JsonFieldScanner::slotOf(const KeyPath& path) const {
@@ -379,10 +418,8 @@ bool JsonFieldScanner::parseObject(State& state, std::size_t node, Captures& out
         if (!state.skipSpace() || !state.take(':')) {
             return false;
         }
-        const auto& children = nodes_[node].children;
-        auto child = children.find(key);
-        bool ok =
-            child != children.end() ? parseValue(state, child->second, out) : state.skipValue();
+        const std::size_t child = childOf(node, key);
+        bool ok = child != npos ? parseValue(state, child, out) : state.skipValue();
         if (!ok || !state.skipSpace()) {
             return false;
         }

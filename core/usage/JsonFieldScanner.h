@@ -49,13 +49,15 @@ public:
 
 private:
     // The prefixes as a tree, so that a key is looked up without building its path.
+    // A node has a few children: they are compared one by one.
     struct Node {
-        std::map<std::string, std::size_t, std::less<>> children;
+        std::vector<std::pair<std::string, std::size_t>> children;
         std::size_t slot = npos; // set when wanted
     };
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
     struct State;
 
+    std::size_t childOf(std::size_t node, std::string_view key) const;
     bool parseValue(State& state, std::size_t node, Captures& out) const;
     bool parseObject(State& state, std::size_t node, Captures& out) const;
 
