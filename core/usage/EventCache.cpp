@@ -12,6 +12,7 @@ namespace twinlantern {
 using Provider = LocalLogUsageProvider;
 using EventCache = Provider::EventCache;
 using View = EventCache::View;
+using LogFile = Provider::LogFile;
 
 std::optional<EventCache::Entry> EventCache::lookup(const std::string& path, std::int64_t size,
                                                     Instant mtime, Instant cutoff) {
@@ -22,6 +23,20 @@ std::optional<EventCache::Entry> EventCache::lookup(const std::string& path, std
         return std::nullopt;
     }
     return it->second;
+}
+
+std::vector<Provider::SharedRecords> EventCache::lookup(const std::vector<LogFile>& files,
+                                                        Instant cutoff) {
+    std::vector<SharedRecords> found(files.size());
+    std::lock_guard guard(lock_);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        auto it = entries_.find(files[i].path);
+        if (it != entries_.end() && it->second.size == files[i].size &&
+            it->second.mtime == files[i].mtime && it->second.cutoff <= cutoff) {
+            found[i] = it->second.records;
+        }
+    }
+    return found;
 }
 
 void EventCache::store(const std::string& path, Entry entry) {

@@ -217,13 +217,11 @@ std::int64_t integerOf(const nlohmann::json& object, const char* key) {
 std::vector<SharedRecords> recordsOfFiles(const std::vector<LogFile>& files, Instant cutoff,
                                           EventCache& cache,
                                           FileRecords (*parse)(const std::string&, Instant)) {
-    std::vector<SharedRecords> results(files.size());
+    std::vector<SharedRecords> results = cache.lookup(files, cutoff);
     std::vector<std::size_t> missing;
     std::int64_t missingBytes = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (auto entry = cache.lookup(files[i].path, files[i].size, files[i].mtime, cutoff)) {
-            results[i] = entry->records;
-        } else {
+        if (!results[i]) {
             missing.push_back(i);
             missingBytes = saturatingAdd(missingBytes, files[i].size);
         }

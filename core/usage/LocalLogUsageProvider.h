@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace twinlantern {
@@ -31,6 +32,13 @@ public:
         friend bool operator==(const UsageEvent&, const UsageEvent&) = default;
     };
     using Events = std::vector<UsageEvent>;
+
+    // A log file found by recentJSONL, with the attributes read while listing.
+    struct LogFile {
+        std::string path;
+        std::int64_t size = -1;
+        Instant mtime;
+    };
 
     // One usage record as the cache keeps it (48 bytes).
     struct Record {
@@ -87,6 +95,8 @@ public:
         // One holding of the lock each; parsing runs outside it.
         std::optional<Entry> lookup(const std::string& path, std::int64_t size, Instant mtime,
                                     Instant cutoff);
+        // The same for each file in one holding of the lock; null where not cached.
+        std::vector<SharedRecords> lookup(const std::vector<LogFile>& files, Instant cutoff);
         void store(const std::string& path, Entry entry);
         std::shared_ptr<const View> view(const std::string& folder);
         void storeView(const std::string& folder, std::shared_ptr<const View> view);
@@ -97,15 +107,8 @@ public:
     private:
         Reading reading_;
         std::mutex lock_;
-        std::map<std::string, Entry, std::less<>> entries_;
+        std::unordered_map<std::string, Entry> entries_;
         std::map<std::string, std::shared_ptr<const View>, std::less<>> views_;
-    };
-
-    // A log file found by recentJSONL, with the attributes read while listing.
-    struct LogFile {
-        std::string path;
-        std::int64_t size = -1;
-        Instant mtime;
     };
 
     // What the Codex reader carries from one line of a file to the next.
