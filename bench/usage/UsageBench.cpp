@@ -5,6 +5,7 @@
 #include "core/usage/LocalLogUsageProvider.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -98,8 +99,9 @@ std::string claudeUsageLine() {
            stamp + "\"}\n";
 }
 
-// Peak resident memory counts from here on.
+// Peak resident memory counts from here on; what earlier sets freed is given back first.
 void resetPeak() {
+    ::malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 

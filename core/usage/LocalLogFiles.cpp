@@ -67,9 +67,11 @@ constexpr std::size_t chunkSize = std::size_t{1} << 20;
 
 bool readMore(int fd, std::vector<char>& buffer, std::size_t& length, off_t base, bool& atEnd) {
     if (buffer.size() - length < chunkSize / 2) {
-        // Doubling, but no further than the longest line that is held.
+        // Doubling while lines are short; a long one gets room for the longest line
+        // held at once, so that two large buffers never live side by side.
         constexpr std::size_t most = LocalLogUsageProvider::maxLineBytes + chunkSize;
-        buffer.resize(std::max(std::min(buffer.size() * 2, most), length + chunkSize));
+        std::size_t size = std::max(buffer.size() * 2, length + chunkSize);
+        buffer.resize(size > 4 * chunkSize ? std::max(most, length + chunkSize) : size);
     }
     while (true) {
         ssize_t n = ::pread(fd, buffer.data() + length, buffer.size() - length,
