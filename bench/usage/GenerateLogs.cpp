@@ -355,20 +355,20 @@ void generateLogs(const std::string& folder) {
     std::printf("many: 2000 files\n");
 }
 
-void generateDenseLogs(const std::string& folder) {
+void generateDenseLogs(const std::string& folder, const std::string& name, int count,
+                       std::size_t total) {
     const std::int64_t now = Clock::to_time_t(Clock::now());
-    // 500 files, 1 GiB, a tenth of them older than a week.
-    const std::size_t total = std::size_t{1} << 30;
+    // A tenth of the files older than a week.
     std::vector<double> weights;
     double weightSum = 0;
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < count; ++i) {
         weights.push_back(std::exponential_distribution<double>(1.0)(rng) + 0.05);
         weightSum += weights.back();
     }
     std::size_t written = 0;
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < count; ++i) {
         const std::string project =
-            folder + "/dense/projects/-home-user-src-project" + std::to_string(i % 40);
+            folder + "/" + name + "/projects/-home-user-src-project" + std::to_string(i % 40);
         makeFolder(project);
         const bool old = i % 10 == 9;
         ClaudeFile f{project + "/" + uuid() + ".jsonl",
@@ -378,7 +378,8 @@ void generateDenseLogs(const std::string& folder) {
         setMtime(f.path, f.end);
         written += f.bytes;
     }
-    std::printf("dense: 500 files, %.2f GiB\n", static_cast<double>(written) / (1 << 30));
+    std::printf("%s: %d files, %.2f GiB\n", name.c_str(), count,
+                static_cast<double>(written) / (1 << 30));
 }
 
 } // namespace twinlantern::bench
