@@ -182,15 +182,17 @@ std::vector<std::uint64_t> winners(const View& view, Instant::rep from, Instant:
         return best;
     }
     best.assign(view.groupCount, 0);
+    std::uint64_t* const places = best.data();
     for (std::size_t f = 0; f < view.files.size(); ++f) {
-        const Provider::FileRecords& file = *view.files[f];
-        auto [begin, end] = dated(file, from, until);
+        const Provider::Record* const records = view.files[f]->records.data();
+        const std::uint32_t* const groups = view.groups.data() + view.firstRecord[f];
+        auto [begin, end] = dated(*view.files[f], from, until);
         for (const Provider::Record* r = begin; r != end; ++r) {
             if (r->key == 0) {
                 continue;
             }
-            const std::size_t i = static_cast<std::size_t>(r - file.records.data());
-            std::uint64_t& place = best[view.groups[view.firstRecord[f] + i]];
+            const std::size_t i = static_cast<std::size_t>(r - records);
+            std::uint64_t& place = places[groups[i]];
             if (place != 0) {
                 const std::size_t bestFile = (place - 1) >> 32;
                 const Provider::Record& b = view.files[bestFile]->records[(place - 1) & UINT32_MAX];

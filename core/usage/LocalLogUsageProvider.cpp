@@ -261,7 +261,7 @@ std::shared_ptr<const EventCache::View>
 viewOfFolder(const std::string& folder, Instant cutoff, EventCache& cache,
              FileRecords (*parse)(const std::string&, Instant)) {
     const auto files =
-        LocalLogUsageProvider::recentLogFiles(folder, cutoff, cache.reading().threads);
+        LocalLogUsageProvider::recentLogFiles(folder, cutoff, cache.reading().listingThreads);
     return usage::viewOf(cache, folder, recordsOfFiles(files, cutoff, cache, parse));
 }
 
@@ -273,7 +273,7 @@ Events keptEvents(const std::string& folder, Instant since, EventCache& cache,
     constexpr Instant::rep until = Instant::max().time_since_epoch().count();
     Events out;
     usage::forEachKept(*view, usage::winners(*view, from, until), from, until,
-                       [&](std::size_t f, const Record& r) {
+                       [&](std::size_t f, const std::uint32_t*, const Record& r) {
                            out.push_back({Instant(Instant::duration(r.date)),
                                           view->files[f]->sessions[r.session], r.input, r.output,
                                           r.cache, std::nullopt});
@@ -352,14 +352,20 @@ std::vector<ActivitySummary> LocalLogUsageProvider::activities(const Profile& pr
         const Instant::rep from =
             std::max(earlier(now, summary.window), cutoff).time_since_epoch().count();
         std::fill(seen.begin(), seen.end(), 0);
-        usage::forEachKept(*view, best, from, until, [&](std::size_t f, const Record& r) {
-            char& known = seen[view->sessions[view->firstSession[f] + r.session]];
-            summary.sessions += known == 0 ? 1 : 0;
-            known = 1;
-            summary.inputTokens = saturatingAdd(summary.inputTokens, r.input);
-            summary.outputTokens = saturatingAdd(summary.outputTokens, r.output);
-            summary.cacheTokens = saturatingAdd(summary.cacheTokens, r.cache);
-        });
+        std::int64_t sessions = 0, input = 0, output = 0, cache = 0;
+        usage::forEachKept(*view, best, from, until,
+                           [&](std::size_t, const std::uint32_t* fileSessions, const Record& r) {
+                               char& known = seen[fileSessions[r.session]];
+                               sessions += known == 0 ? 1 : 0;
+                               known = 1;
+                               input = saturatingAdd(input, r.input);
+                               output = saturatingAdd(output, r.output);
+                               cache = saturatingAdd(cache, r.cache);
+                           });
+        summary.sessions = sessions;
+        summary.inputTokens = input;
+        summary.outputTokens = output;
+        summary.cacheTokens = cache;
     }
     return summaries;
 }

@@ -45,22 +45,26 @@ dated(const LocalLogUsageProvider::FileRecords& file, Instant::rep from, Instant
 // record has a key.
 std::vector<std::uint64_t> winners(const View& view, Instant::rep from, Instant::rep until);
 
-// Calls visit(file, record) for every record dated from..until that the dedupe keeps.
+// Calls visit(file, sessions, record) for every record dated from..until that the
+// dedupe keeps; sessions are the numbers across files of that file's sessions.
 template <typename Visit>
 void forEachKept(const View& view, const std::vector<std::uint64_t>& best, Instant::rep from,
                  Instant::rep until, Visit&& visit) {
+    const std::uint64_t* const places = best.empty() ? nullptr : best.data();
     for (std::size_t f = 0; f < view.files.size(); ++f) {
-        const LocalLogUsageProvider::FileRecords& file = *view.files[f];
-        auto [begin, end] = dated(file, from, until);
+        const LocalLogUsageProvider::Record* const records = view.files[f]->records.data();
+        const std::uint32_t* const sessions = view.sessions.data() + view.firstSession[f];
+        const std::uint32_t* const groups =
+            places != nullptr ? view.groups.data() + view.firstRecord[f] : nullptr;
+        auto [begin, end] = dated(*view.files[f], from, until);
         for (const LocalLogUsageProvider::Record* r = begin; r != end; ++r) {
-            if (!best.empty() && r->key != 0) {
-                const std::size_t i = static_cast<std::size_t>(r - file.records.data());
-                const std::uint32_t group = view.groups[view.firstRecord[f] + i];
-                if (best[group] != ((std::uint64_t{f} << 32 | i) + 1)) {
+            if (places != nullptr && r->key != 0) {
+                const std::size_t i = static_cast<std::size_t>(r - records);
+                if (places[groups[i]] != ((std::uint64_t{f} << 32 | i) + 1)) {
                     continue;
                 }
             }
-            visit(f, *r);
+            visit(f, sessions, *r);
         }
     }
 }

@@ -635,7 +635,7 @@ TEST(LocalLogUsage, OneReaderAndFourComeToTheSameTotals) {
                                        {fiveHours, sevenDays}, f.now);
         };
         const auto one = totals({.threads = 1});
-        EXPECT_EQ(totals({.threads = 4, .bytesPerThread = 1}), one);
+        EXPECT_EQ(totals({.threads = 4, .bytesPerThread = 1, .listingThreads = 4}), one);
         EXPECT_GT(one[1].inputTokens, 0);
     }
 }
