@@ -1,14 +1,16 @@
 // twinlantern-resolve: run as `claude` or `codex` it becomes the real tool under the
 // profile of the working folder; run under its own name it answers --prompt and --version.
-#include "core/rules/BinaryLocator.h"
-#include "core/tools/CodexAdapter.h"
+#include "core/base/EnvironmentBlock.h"
 #include "core/base/FileUtil.h"
+#include "core/base/PathHint.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
+#include "core/base/Text.h"
 #include "core/profiles/ProfileStore.h"
+#include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
 #include "core/rules/ShimPlan.h"
-#include "core/base/Text.h"
+#include "core/tools/CodexAdapter.h"
 
 #include <unistd.h>
 
@@ -49,10 +51,6 @@ std::string lastComponent(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 struct Program {
     std::vector<std::string> argv;
     std::string invokedAs;
@@ -89,18 +87,8 @@ struct Program {
 
     // Once the app that installed the shims is gone, they only run the real tools.
     bool twinLanternStillInstalled() const {
-        ReadResult read = readWholeFile(paths.home + "/.twinlantern/app-path", 64 * 1024);
-        if (!read.bytes || !text::isValidUtf8(*read.bytes)) {
-            return true;
-        }
-        std::string_view text = *read.bytes;
-        while (!text.empty() && isBlank(text.front())) {
-            text.remove_prefix(1);
-        }
-        while (!text.empty() && isBlank(text.back())) {
-            text.remove_suffix(1);
-        }
-        return text.empty() || ::access(std::string(text).c_str(), F_OK) == 0;
+        const std::optional<std::string> app = readPathHint(paths.home + "/.twinlantern/app-path");
+        return !app || app->empty() || ::access(app->c_str(), F_OK) == 0;
     }
 
     std::optional<ProfileDocument> loadDocument() const {
@@ -192,16 +180,7 @@ struct Program {
             cArgs.push_back(argv[i].data());
         }
         cArgs.push_back(nullptr);
-        std::vector<std::string> entries;
-        entries.reserve(newEnv.size());
-        for (const auto& [name, value] : newEnv) {
-            entries.push_back(name + "=" + value);
-        }
-        std::vector<char*> cEnv;
-        for (auto& entry : entries) {
-            cEnv.push_back(entry.data());
-        }
-        cEnv.push_back(nullptr);
+        const EnvironmentBlock cEnv(newEnv);
 
         ::execve(found->c_str(), cArgs.data(), cEnv.data());
         fail("couldn't run " + *found + ": " + std::strerror(errno), 126);
