@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/profiles/Profile.h"
 #include "core/usage/ActivitySummary.h"
+#include "core/profiles/Profile.h"
 
 #include <chrono>
 #include <string>
