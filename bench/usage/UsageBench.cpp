@@ -108,8 +108,10 @@ void resetPeak() {
 std::string exact(const std::vector<ActivitySummary>& totals) {
     std::string text;
     for (const ActivitySummary& t : totals) {
-        text += " " + std::to_string(t.sessions) + "/" + std::to_string(t.inputTokens) + "/" +
-                std::to_string(t.outputTokens) + "/" + std::to_string(t.cacheTokens);
+        const std::int64_t counts[] = {t.sessions, t.inputTokens, t.outputTokens, t.cacheTokens};
+        for (std::size_t i = 0; i < std::size(counts); ++i) {
+            text.append(i == 0 ? " " : "/").append(std::to_string(counts[i]));
+        }
     }
     return text;
 }

@@ -598,13 +598,14 @@ TEST(LocalLogUsage, OneReaderAndFourComeToTheSameTotals) {
         std::string content;
         for (int k = 0; k < 40; ++k) {
             const Instant t = secondsAgo(f.now, 60 + (k * 7919 + i * 104729) % 30000);
-            content += claudeLine({.date = t,
-                                   .session = "s" + std::to_string((i + k) % 5),
-                                   .message = "m" + std::to_string(k % 13),
-                                   .request = "r" + std::to_string(k % 3),
-                                   .input = i * 100 + k,
-                                   .output = k % 4,
-                                   .cacheRead = i});
+            content +=
+                claudeLine({.date = t,
+                            .session = std::string(1, 's').append(std::to_string((i + k) % 5)),
+                            .message = std::string(1, 'm').append(std::to_string(k % 13)),
+                            .request = std::string(1, 'r').append(std::to_string(k % 3)),
+                            .input = i * 100 + k,
+                            .output = k % 4,
+                            .cacheRead = i});
         }
         const std::string folder =
             i % 4 == 0 ? root : root + "/p" + std::to_string(i % 5) + (i % 3 == 0 ? "/deep" : "");
