@@ -153,9 +153,6 @@ int main(int argc, char** argv) {
     long standardPeak = 0;
     for (const Set& set : sets) {
         const bool dense = set.logFolder.ends_with("dense/projects");
-        if (dense) {
-            resetPeak();
-        }
         const std::string root = set.logFolder.substr(0, set.logFolder.rfind('/'));
         Environment env{{"CLAUDE_CONFIG_DIR", root}, {"CODEX_HOME", root}};
         const Instant now = std::chrono::system_clock::now();
@@ -184,6 +181,11 @@ int main(int argc, char** argv) {
             Provider(Paths(folder, folder + "/Applications"), env,
                      std::make_shared<Provider::EventCache>(Provider::Reading{1}))
                 .activities(profile, set.tool, windows, now);
+        // The peak on the dense set is that of the cache the app would keep: its first
+        // call and those after it.
+        if (dense) {
+            resetPeak();
+        }
         auto cache = std::make_shared<Provider::EventCache>();
         Provider provider(Paths(folder, folder + "/Applications"), env, cache);
         provider.activities(profile, set.tool, windows, now);
