@@ -1,14 +1,13 @@
 // twinlantern-resolve: run as `claude` or `codex` it becomes the real tool under the
 // profile of the working folder; run under its own name it answers --prompt and --version.
-#include "core/rules/BinaryLocator.h"
-#include "core/tools/CodexAdapter.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
-#include "core/profiles/ProfileStore.h"
+#include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
+#include "core/rules/ShimInputs.h"
 #include "core/rules/ShimPlan.h"
-#include "core/base/Text.h"
+#include "core/tools/CodexAdapter.h"
 
 #include <unistd.h>
 
@@ -49,10 +48,6 @@ std::string lastComponent(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 struct Program {
     std::vector<std::string> argv;
     std::string invokedAs;
@@ -65,57 +60,15 @@ struct Program {
         return it == env.end() ? nullptr : &it->second;
     }
 
-    // The physical folder, or the shell's logical PWD when it names the same place.
-    // A folder too deep for the buffer is read whole through an allocating getcwd.
     const std::string& workingDirectory() {
-        if (cwd) {
-            return *cwd;
-        }
-        char buffer[PATH_MAX];
-        if (::getcwd(buffer, sizeof buffer) != nullptr) {
-            cwd = std::string(buffer);
-        } else {
-            std::unique_ptr<char, decltype(&std::free)> physical(
-                errno == ERANGE ? ::getcwd(nullptr, 0) : nullptr, &std::free);
-            cwd = physical ? std::string(physical.get()) : std::string("/");
-        }
-        const std::string* pwd = variable("PWD");
-        if (pwd != nullptr && pwd->starts_with("/") && *pwd != *cwd &&
-            PathUtil::realPath(*pwd) == PathUtil::realPath(*cwd)) {
-            cwd = *pwd;
+        if (!cwd) {
+            cwd = ShimInputs::workingFolder(env);
         }
         return *cwd;
     }
 
-    // Once the app that installed the shims is gone, they only run the real tools.
-    bool twinLanternStillInstalled() const {
-        ReadResult read = readWholeFile(paths.home + "/.twinlantern/app-path", 64 * 1024);
-        if (!read.bytes || !text::isValidUtf8(*read.bytes)) {
-            return true;
-        }
-        std::string_view text = *read.bytes;
-        while (!text.empty() && isBlank(text.front())) {
-            text.remove_prefix(1);
-        }
-        while (!text.empty() && isBlank(text.back())) {
-            text.remove_suffix(1);
-        }
-        return text.empty() || ::access(std::string(text).c_str(), F_OK) == 0;
-    }
-
     std::optional<ProfileDocument> loadDocument() const {
-        if (const std::string* disable = variable("TWINLANTERN_DISABLE");
-            disable && *disable == "1") {
-            return std::nullopt;
-        }
-        if (!twinLanternStillInstalled()) {
-            return std::nullopt;
-        }
-        try {
-            return ProfileStore(paths).load();
-        } catch (...) {
-            return std::nullopt; // the doctor reports an unreadable file
-        }
+        return ShimInputs::load(paths, env).document; // the doctor reports an unreadable file
     }
 
     long long depth() const {

@@ -1,7 +1,7 @@
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
-#include "core/shell/ShellIntegration.h"
 #include "core/base/UniqueFd.h"
+#include "core/shell/ShellIntegration.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -26,7 +26,9 @@ std::optional<std::string> trimmedFile(const std::string& path) {
     return text.substr(first, text.find_last_not_of(space) - first + 1);
 }
 
-bool sameContents(const std::string& a, const std::string& b) {
+} // namespace
+
+bool ShellIntegration::sameContents(const std::string& a, const std::string& b) {
     UniqueFd fa(::open(a.c_str(), O_RDONLY | O_CLOEXEC));
     UniqueFd fb(::open(b.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fa || !fb) {
@@ -56,8 +58,6 @@ bool sameContents(const std::string& a, const std::string& b) {
         }
     }
 }
-
-} // namespace
 
 ShellIntegration::Status ShellIntegration::status() const {
     Status status;
