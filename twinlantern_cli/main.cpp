@@ -33,9 +33,8 @@ const CLI::App* deepestCommand(const CLI::App& app, std::string& name) {
     return at;
 }
 
-// The word after the chosen commands, when it is no option and names no command of `at`.
-std::optional<std::string> unknownCommand(const std::vector<std::string>& args,
-                                          const CLI::App& at) {
+// The word after the chosen commands, when `at` takes commands.
+std::optional<std::string> wordAfter(const std::vector<std::string>& args, const CLI::App& at) {
     std::vector<std::string> names;
     for (const CLI::App* app = &at; app->get_parent() != nullptr; app = app->get_parent()) {
         names.insert(names.begin(), app->get_name());
@@ -47,8 +46,7 @@ std::optional<std::string> unknownCommand(const std::vector<std::string>& args,
         }
         ++i;
     }
-    if (i >= args.size() || args[i].starts_with("-") ||
-        at.get_subcommands([](const CLI::App*) { return true; }).empty()) {
+    if (i >= args.size() || at.get_subcommands([](const CLI::App*) { return true; }).empty()) {
         return std::nullopt;
     }
     return args[i];
@@ -107,9 +105,11 @@ int main(int argc, char** argv) {
             const CLI::App* command = deepestCommand(app, name);
             std::string message = e.what();
             // The parser calls a word that names no command a missing command.
-            if (auto unknown = unknownCommand(args, *command);
+            if (auto unknown = wordAfter(args, *command);
                 unknown && e.get_name() == "RequiredError") {
-                message = "There's no command \u201C" + *unknown + "\u201D.";
+                message = std::string(unknown->starts_with("-") ? "There's no option \u201C"
+                                                                : "There's no command \u201C") +
+                          *unknown + "\u201D.";
             }
             error(message + "\n" + CLI::Formatter().make_usage(command, name) + "Run `" + name +
                   " --help` for more.");
