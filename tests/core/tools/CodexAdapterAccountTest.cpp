@@ -1,8 +1,9 @@
-#include "core/tools/CodexAdapter.h"
 #include "core/base/TwinLanternError.h"
+#include "core/tools/CodexAdapter.h"
 
 #include "tests/support/ErrorOf.h"
 #include "tests/support/FakeTools.h"
+#include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,11 +17,6 @@ namespace {
 
 using State = CodexAdapter::LoginState;
 using Case = State::Case;
-
-Profile profile(std::string id, Profile::Storage storage = Profile::Storage::managed) {
-    return Profile(ProfileID(id), "Work", ProfileColor::blue, std::nullopt, {ToolKind::codex},
-                   storage);
-}
 
 ToolStatus signedInWith(std::string method) {
     AccountInfo account;

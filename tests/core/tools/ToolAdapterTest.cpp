@@ -1,11 +1,12 @@
+#include "core/base/TwinLanternError.h"
 #include "core/tools/ClaudeCodeAdapter.h"
 #include "core/tools/CodexAdapter.h"
 #include "core/tools/ToolRegistry.h"
-#include "core/base/TwinLanternError.h"
 
 #include "tests/support/TestSupport.h"
 
 #include "tests/support/ErrorOf.h"
+#include "tests/support/Profiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +16,6 @@ using namespace twinlantern;
 using namespace twinlantern::testing;
 
 namespace {
-
-Profile profile(std::string id, Profile::Storage storage = Profile::Storage::managed,
-                std::vector<ToolKind> tools = {ToolKind::claudeCode, ToolKind::codex}) {
-    return Profile(ProfileID(id), "Work", ProfileColor::blue, std::nullopt, std::move(tools),
-                   storage);
-}
 
 struct ToolAdapterTest : ::testing::Test {
     TempHome home;
