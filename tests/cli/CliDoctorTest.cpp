@@ -22,7 +22,7 @@ protected:
         if (deep) {
             args.push_back("--deep");
         }
-        const CliRun r = run(args);
+        const RunResult r = run(args);
         EXPECT_EQ(r.err, "");
         return nlohmann::json::parse(r.out).get<std::vector<DoctorCheck>>();
     }
@@ -51,14 +51,14 @@ TEST_F(CliDoctor, JsonIsTheDoctorsOwnChecks) {
                         [storeForDoctor] { return storeForDoctor.load(); },
                         DesktopInstall::locate(home.paths),
                         {}};
-    const CliRun r = run({"doctor", "--json"});
+    const RunResult r = run({"doctor", "--json"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(nlohmann::json::parse(r.out), nlohmann::json(doctor.run(false)));
 }
 
 TEST_F(CliDoctor, EachCheckIsOneBlock) {
     store({1, {profile("work", "Work")}, {FolderRule("~/gone/**", ProfileID("work"))}, {}});
-    const CliRun r = run({"doctor"});
+    const RunResult r = run({"doctor"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("ok       Profiles file is readable\n"
                                  "         1 profile, 1 folder rule\n\n"));
@@ -72,7 +72,7 @@ TEST_F(CliDoctor, EachCheckIsOneBlock) {
 TEST_F(CliDoctor, AFailureExitsOneAndTheFileStaysAsItWas) {
     writeProfiles("{\"version\": 1, \"profiles\": [");
     const std::string before = readFile(home.paths.profilesFile());
-    const CliRun r = run({"doctor"});
+    const RunResult r = run({"doctor"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(r.out, HasSubstr("failure  Profiles file can't be read\n"));
     EXPECT_EQ(readFile(home.paths.profilesFile()), before);
@@ -87,7 +87,7 @@ TEST_F(CliDoctor, MissingRuleFolderFixRemovesTheRule) {
     makeDirs(home.dir / "kept");
     const auto commands = fixCommands(checks());
     ASSERT_THAT(commands, ::testing::Contains("twinlantern rule remove '~/gone/**'"));
-    const CliRun r = shell("twinlantern rule remove '~/gone/**'");
+    const RunResult r = shell("twinlantern rule remove '~/gone/**'");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(load().rules, std::vector<FolderRule>{FolderRule("~/kept/**", ProfileID("work"))});
     for (const DoctorCheck& check : checks()) {
@@ -99,7 +99,7 @@ TEST_F(CliDoctor, BlockNoLongerLastFixMovesItToTheEnd) {
     writeFile(zshrc(), "export A=1\n" + ShellIntegration::block() + "export PATH=/opt/x:$PATH\n");
     const auto commands = fixCommands(checks());
     ASSERT_THAT(commands, ::testing::Contains("twinlantern shell install --yes"));
-    const CliRun r = shell("twinlantern shell install --yes");
+    const RunResult r = shell("twinlantern shell install --yes");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const auto status = ShellIntegration(home.paths, env()).status();
     ASSERT_EQ(status.blocks.size(), 1u);
@@ -116,7 +116,7 @@ TEST_F(CliDoctor, IntegrationNotInstalledFixInstallsItAfterAsking) {
     const auto commands = fixCommands(checks());
     ASSERT_THAT(commands, ::testing::Contains("twinlantern shell install"));
     // As written, in a terminal, the user answering yes.
-    const CliRun r = shell("twinlantern shell install", {}, "y\n", true);
+    const RunResult r = shell("twinlantern shell install", {}, "y\n", true);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_THAT(r.out, HasSubstr("Install the shell integration? [y/N]"));
     EXPECT_TRUE(ShellIntegration(home.paths, env()).status().isInstalled());
@@ -137,12 +137,12 @@ TEST_F(CliDoctor, ShimSkippedFixPutsTheShimFirstAgain) {
     }
     EXPECT_EQ(skipped.size(), 2u);
     ASSERT_THAT(fixCommands(found), ::testing::Contains("twinlantern shell install"));
-    const CliRun r = shell("twinlantern shell install", {}, "y\n", true);
+    const RunResult r = shell("twinlantern shell install", {}, "y\n", true);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_THAT(r.out, HasSubstr("already installed; nothing to change"));
     // A new terminal sources the block, which puts the shims first.
-    const CliRun fresh =
-        runProgram("/bin/sh", {"sh", "-c", ". ./.zshrc; command -v claude"}, env(), home.home());
+    const RunResult fresh = runProgram("/bin/sh", {"sh", "-c", ". ./.zshrc; command -v claude"},
+                                       env(), {.cwd = home.home()});
     EXPECT_EQ(fresh.out, home.paths.shimDirectory() + "/claude\n");
 }
 
@@ -152,11 +152,12 @@ TEST_F(CliDoctor, NeedsSignInFixRunsTheToolsSignInWithTheProfilesFolder) {
                                             "--help", "-v \"q\""};
     std::vector<Profile> profiles;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        profiles.push_back(profile("p" + std::to_string(i), names[i], {ToolKind::claudeCode}));
+        profiles.push_back(profile("p" + std::to_string(i), names[i], Profile::Storage::managed,
+                                   {ToolKind::claudeCode}));
         makeDirs(home.paths.dataDirectory(ToolKind::claudeCode, profiles.back().id));
     }
     store({1, profiles, {}, {}});
-    writeFile(claude + ".answer", "not the JSON status\n");
+    claude.answer("not the JSON status\n");
     std::vector<std::string> commands;
     for (const std::string& command : fixCommands(checks(true))) {
         if (command.starts_with("twinlantern login ")) {
@@ -165,12 +166,12 @@ TEST_F(CliDoctor, NeedsSignInFixRunsTheToolsSignInWithTheProfilesFolder) {
     }
     ASSERT_EQ(commands.size(), names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
-        removeTree(claude + ".argv");
-        const CliRun r = shell(commands[i]);
+        removeTree(claude.path() + ".fake/argv");
+        const RunResult r = shell(commands[i]);
         EXPECT_EQ(r.exitCode, 0) << commands[i] << ": " << r.err;
-        const auto call = lastCall(claude);
+        const auto call = claude.received();
         ASSERT_TRUE(call) << commands[i];
-        EXPECT_EQ(call->argv, (std::vector<std::string>{claude, "auth", "login"}));
+        EXPECT_EQ(call->argv, (std::vector<std::string>{claude.path(), "auth", "login"}));
         EXPECT_EQ(call->env.at("CLAUDE_CONFIG_DIR"),
                   home.paths.dataDirectory(ToolKind::claudeCode, profiles[i].id));
     }
@@ -181,11 +182,11 @@ TEST_F(CliDoctor, NeedsSignInFixRunsTheToolsSignInWithTheProfilesFolder) {
 TEST_F(CliDoctor, TheResolversAndTheHelpWindowsCommandsRun) {
     store({1, {profile("work", "Work")}, {}, ProfileID("work")});
     // "Run `twinlantern doctor`." when a shim keeps finding a shim.
-    const CliRun doctor = shell("twinlantern doctor");
+    const RunResult doctor = shell("twinlantern doctor");
     EXPECT_EQ(doctor.exitCode, 0) << doctor.err;
     EXPECT_THAT(doctor.out, HasSubstr("Profiles file is readable"));
     // "Run `twinlantern which` in any folder".
-    const CliRun which = shell("twinlantern which", dir("some/folder"));
+    const RunResult which = shell("twinlantern which", dir("some/folder"));
     EXPECT_EQ(which.exitCode, 0) << which.err;
     EXPECT_THAT(which.out, HasSubstr("claude  Work, the terminal default"));
 }

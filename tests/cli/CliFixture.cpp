@@ -18,20 +18,6 @@ namespace twinlantern::testing {
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    return exists(path) ? readFile(path) : std::string();
-}
-
-std::vector<std::string> splitNul(std::string_view bytes) {
-    std::vector<std::string> pieces;
-    while (!bytes.empty()) {
-        const auto nul = bytes.find('\0');
-        pieces.emplace_back(bytes.substr(0, nul));
-        bytes.remove_prefix(nul == std::string_view::npos ? bytes.size() : nul + 1);
-    }
-    return pieces;
-}
-
 // argv and envp arrays that live as long as this object.
 struct ExecArrays {
     std::vector<std::string> args, entries;
@@ -66,42 +52,11 @@ int waitFor(pid_t pid) {
 void CliFixture::SetUp() {
     ASSERT_TRUE(exists(program())) << program();
     ASSERT_TRUE(exists(resolver())) << resolver();
-    tools = dir("tools");
-    claude = fakeTool(tools, "claude");
-    codex = fakeTool(tools, "codex");
 }
 
 std::string CliFixture::dir(const std::string& relative) const {
     makeDirs(home.dir / relative);
     return home.dir / relative;
-}
-
-std::string CliFixture::fakeTool(const std::string& folder, const std::string& name) const {
-    makeDirs(folder);
-    const std::string path = folder + "/" + name;
-    writeFile(path,
-              "#!/bin/sh\n"
-              "printf '%s\\0' \"$0\" \"$@\" > '" +
-                  path + ".argv'\n/usr/bin/env -0 > '" + path + ".env'\n[ -f '" + path +
-                  ".answer' ] && /bin/cat '" + path + ".answer'\nexit 0\n",
-              0755);
-    return path;
-}
-
-std::optional<ToolCall> CliFixture::lastCall(const std::string& tool) const {
-    if (!exists(tool + ".argv")) {
-        return std::nullopt;
-    }
-    ToolCall call;
-    call.argv = splitNul(readFile(tool + ".argv"));
-    for (const auto& entry : splitNul(slurp(tool + ".env"))) {
-        const auto eq = entry.find('=');
-        const std::string name = entry.substr(0, eq);
-        if (name != "PWD" && name != "OLDPWD" && name != "SHLVL" && name != "_") {
-            call.env.emplace(name, entry.substr(eq + 1));
-        }
-    }
-    return call;
 }
 
 void CliFixture::store(const ProfileDocument& document) const {
@@ -121,44 +76,17 @@ Environment CliFixture::env() const {
     return {{"HOME", home.home()}, {"PATH", tools + ":" + helpers() + ":/usr/bin:/bin"}};
 }
 
-CliRun CliFixture::run(const std::vector<std::string>& args, std::optional<Environment> environment,
-                       std::string cwd) const {
+RunResult CliFixture::run(const std::vector<std::string>& args,
+                          std::optional<Environment> environment, std::string cwd) const {
     std::vector<std::string> argv{"twinlantern"};
     argv.insert(argv.end(), args.begin(), args.end());
     return runProgram(program(), argv, environment ? *environment : env(),
-                      cwd.empty() ? home.home() : cwd);
+                      {.cwd = cwd.empty() ? home.home() : cwd});
 }
 
-CliRun CliFixture::runProgram(const std::string& path, const std::vector<std::string>& argv,
-                              const Environment& environment, const std::string& cwd) {
-    TempDir capture;
-    const std::string outPath = capture / "out", errPath = capture / "err";
-    ExecArrays arrays(argv, environment);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-            ::dup2(err, 2) < 0 || ::chdir(cwd.c_str()) != 0) {
-            ::_exit(250);
-        }
-        ::alarm(30); // a hang ends as SIGALRM instead of blocking the suite
-        ::execve(path.c_str(), arrays.cArgs.data(), arrays.cEnv.data());
-        ::_exit(251);
-    }
-    CliRun result;
-    if (pid > 0) {
-        result.exitCode = waitFor(pid);
-    }
-    result.out = slurp(outPath);
-    result.err = slurp(errPath);
-    return result;
-}
-
-CliRun CliFixture::runInTerminal(const std::string& path, const std::vector<std::string>& argv,
-                                 const Environment& environment, const std::string& cwd,
-                                 const std::string& input) {
+RunResult CliFixture::runInTerminal(const std::string& path, const std::vector<std::string>& argv,
+                                    const Environment& environment, const std::string& cwd,
+                                    const std::string& input) {
     int master = -1, slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
         ADD_FAILURE() << "openpty failed";
@@ -184,7 +112,7 @@ CliRun CliFixture::runInTerminal(const std::string& path, const std::vector<std:
     if (!input.empty() && ::write(master, input.data(), input.size()) < 0) {
         ADD_FAILURE() << "write to the terminal failed";
     }
-    CliRun result;
+    RunResult result;
     char buffer[4096];
     for (;;) {
         pollfd fd{master, POLLIN, 0};
@@ -201,18 +129,12 @@ CliRun CliFixture::runInTerminal(const std::string& path, const std::vector<std:
     return result;
 }
 
-CliRun CliFixture::shell(const std::string& command, const std::string& cwd,
-                         const std::string& input, bool terminal) const {
+RunResult CliFixture::shell(const std::string& command, const std::string& cwd,
+                            const std::string& input, bool terminal) const {
     const std::vector<std::string> argv{"sh", "-c", command};
     const std::string folder = cwd.empty() ? home.home() : cwd;
     return terminal ? runInTerminal("/bin/sh", argv, env(), folder, input)
-                    : runProgram("/bin/sh", argv, env(), folder);
-}
-
-Profile profile(const std::string& id, const std::string& name, std::vector<ToolKind> tools,
-                Profile::Storage storage) {
-    return Profile(ProfileID(id), name, ProfileColor::blue, std::nullopt, std::move(tools),
-                   storage);
+                    : runProgram("/bin/sh", argv, env(), {.cwd = folder});
 }
 
 std::map<std::string, std::string> snapshot(const std::string& root) {

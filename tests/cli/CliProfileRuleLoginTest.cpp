@@ -1,6 +1,5 @@
 // `twinlantern profile list`, `rule remove` and `login`.
 #include "tests/cli/CliFixture.h"
-#include "tests/support/ShellFixtures.h"
 
 #include "core/base/TwinLanternError.h"
 
@@ -19,7 +18,7 @@ class CliCommands : public CliFixture {
 protected:
     ProfileDocument sample() const {
         Profile personal =
-            profile("personal", "Personal", {ToolKind::claudeCode}, Profile::Storage::system);
+            profile("personal", "Personal", Profile::Storage::system, {ToolKind::claudeCode});
         personal.color = ProfileColor::green;
         personal.badge = "P";
         return {1,
@@ -42,7 +41,7 @@ TEST_F(CliCommands, ProfileListInDocumentOrderWithTheDefaultMarked) {
     EXPECT_EQ(run({"profile", "list"}).out, "No profiles yet.\n");
     EXPECT_EQ(run({"profile", "list", "--json"}).out, "[]\n");
     store(sample());
-    const CliRun r = run({"profile", "list"});
+    const RunResult r = run({"profile", "list"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "Work\n"
                      "  id       work\n"
@@ -84,14 +83,14 @@ TEST_F(CliCommands, ACorruptProfilesFileGivesTheStoresMessageAndStaysUntouched) 
         for (const std::vector<std::string>& args : {std::vector<std::string>{"profile", "list"},
                                                      {"rule", "remove", "~/work/**"},
                                                      {"login", "Work", "codex"}}) {
-            const CliRun r = run(args);
+            const RunResult r = run(args);
             EXPECT_EQ(r.exitCode, 1) << args[0];
             EXPECT_EQ(r.out, "") << args[0];
             EXPECT_EQ(r.err, expected) << args[0];
             EXPECT_EQ(profilesFile(), before) << args[0];
         }
     }
-    EXPECT_FALSE(lastCall(codex));
+    EXPECT_FALSE(codex.received());
 }
 
 TEST_F(CliCommands, RuleRemoveTakesTheStoredPathExactly) {
@@ -105,7 +104,7 @@ TEST_F(CliCommands, RuleRemoveTakesTheStoredPathExactly) {
     const FileState before = profilesFile();
     for (const std::string& path : {std::string("~/work"), home.home() + "/work/**",
                                     std::string("~/my 'odd' \"dir\" /**"), std::string("")}) {
-        const CliRun r = run({"rule", "remove", path});
+        const RunResult r = run({"rule", "remove", path});
         EXPECT_EQ(r.exitCode, 1) << path;
         EXPECT_EQ(r.err, "twinlantern: There's no folder rule \u201C" + path +
                              "\u201D. `twinlantern profile list` shows each rule as stored.\n");
@@ -113,7 +112,7 @@ TEST_F(CliCommands, RuleRemoveTakesTheStoredPathExactly) {
     }
 
     // As the doctor quotes it, through the shell.
-    const CliRun r = shell("twinlantern rule remove '~/my '\\''odd'\\'' \"dir\" $HOME/**'");
+    const RunResult r = shell("twinlantern rule remove '~/my '\\''odd'\\'' \"dir\" $HOME/**'");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "Removed the folder rule " + odd + " \u2192 Personal.\n");
     EXPECT_EQ(load().rules, (std::vector<FolderRule>{FolderRule("~/work/**", ProfileID("work")),
@@ -123,12 +122,12 @@ TEST_F(CliCommands, RuleRemoveTakesTheStoredPathExactly) {
 
 TEST_F(CliCommands, LoginRunsTheToolsSignInInThisTerminal) {
     store(sample());
-    const CliRun r = run({"login", "work", "codex"}); // names are caseless, as in the app
+    const RunResult r = run({"login", "work", "codex"}); // names are caseless, as in the app
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "Signing Work in to Codex.\n");
-    auto call = lastCall(codex);
+    auto call = codex.received();
     ASSERT_TRUE(call);
-    EXPECT_EQ(call->argv, (std::vector<std::string>{codex, "login"}));
+    EXPECT_EQ(call->argv, (std::vector<std::string>{codex.path(), "login"}));
     const std::string folder = home.paths.dataDirectory(ToolKind::codex, ProfileID("work"));
     EXPECT_EQ(call->env.at("CODEX_HOME"), folder);
     EXPECT_EQ(call->env.at("HOME"), home.home());
@@ -138,40 +137,40 @@ TEST_F(CliCommands, LoginRunsTheToolsSignInInThisTerminal) {
     Environment own = env();
     own["CLAUDE_CONFIG_DIR"] = "/elsewhere";
     ASSERT_EQ(run({"login", "Personal", "claude-code"}, own).exitCode, 0);
-    call = lastCall(claude);
+    call = claude.received();
     ASSERT_TRUE(call);
-    EXPECT_EQ(call->argv, (std::vector<std::string>{claude, "auth", "login"}));
+    EXPECT_EQ(call->argv, (std::vector<std::string>{claude.path(), "auth", "login"}));
     EXPECT_FALSE(call->env.contains("CLAUDE_CONFIG_DIR"));
 
     // The tool on a terminal: its standard streams are the terminal's.
-    writeFile(claude + ".answer", "");
-    const CliRun terminal = runInTerminal(
+    claude.answer("");
+    const RunResult terminal = runInTerminal(
         program(), {"twinlantern", "login", "Work", "claude-code"}, env(), home.home(), "");
     EXPECT_EQ(terminal.exitCode, 0) << terminal.out;
 }
 
 TEST_F(CliCommands, LoginFailuresSayWhatWentWrong) {
     store(sample());
-    const CliRun unknown = run({"login", "Nobody", "codex"});
+    const RunResult unknown = run({"login", "Nobody", "codex"});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(unknown.err, std::string("twinlantern: ") +
                                TwinLanternError::profileNotFound("Nobody").what() + "\n");
 
-    const CliRun unused = run({"login", "Personal", "codex"});
+    const RunResult unused = run({"login", "Personal", "codex"});
     EXPECT_EQ(unused.exitCode, 1);
     EXPECT_EQ(unused.err, "twinlantern: Personal doesn't use Codex. Turn it on for the profile in "
                           "TwinLantern first.\n");
-    EXPECT_FALSE(lastCall(codex));
+    EXPECT_FALSE(codex.received());
 
     Environment noTools = env();
     noTools["PATH"] = "/nonexistent";
-    const CliRun missing = run({"login", "Work", "claude-code"}, noTools);
+    const RunResult missing = run({"login", "Work", "claude-code"}, noTools);
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.err, "twinlantern: Claude Code isn't installed: no `claude` on PATH outside "
                            "~/.twinlantern/bin.\n");
 
-    writeFile(codex, "#!/bin/sh\nexit 3\n", 0755);
-    const CliRun failed = run({"login", "Work", "codex"});
+    codex.answer("", "", 3);
+    const RunResult failed = run({"login", "Work", "codex"});
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.err, "twinlantern: Sign-in didn't finish (exit 3).\n");
 }

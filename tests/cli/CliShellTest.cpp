@@ -1,6 +1,5 @@
 // `twinlantern shell install` and `shell uninstall`.
 #include "tests/cli/CliFixture.h"
-#include "tests/support/ShellFixtures.h"
 
 #include "core/shell/ShellIntegration.h"
 
@@ -26,7 +25,7 @@ protected:
 TEST_F(CliShell, WithoutATerminalAndWithoutYesNothingIsWritten) {
     writeFile(zshrc(), "export A=1\n");
     const auto before = snapshot(home.home());
-    const CliRun r = run({"shell", "install"});
+    const RunResult r = run({"shell", "install"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(r.out, HasSubstr("+" + std::string(ShellIntegration::beginMarker)));
     EXPECT_EQ(r.err, "twinlantern: Not asking without a terminal, so nothing was changed. Run "
@@ -36,7 +35,7 @@ TEST_F(CliShell, WithoutATerminalAndWithoutYesNothingIsWritten) {
     writeFile(zshrc(), "export A=1\n" + ShellIntegration::block());
     ASSERT_EQ(run({"shell", "install", "--yes"}).exitCode, 0);
     const auto installed = snapshot(home.home());
-    const CliRun removal = run({"shell", "uninstall"});
+    const RunResult removal = run({"shell", "uninstall"});
     EXPECT_EQ(removal.exitCode, 1);
     EXPECT_THAT(removal.err, HasSubstr("`twinlantern shell uninstall --yes`"));
     EXPECT_EQ(snapshot(home.home()), installed);
@@ -44,7 +43,7 @@ TEST_F(CliShell, WithoutATerminalAndWithoutYesNothingIsWritten) {
 
 TEST_F(CliShell, InstallShowsThePlanAndInstallsTheCopiesBesideThisProgram) {
     writeFile(zshrc(), "export A=1\n");
-    const CliRun r = run({"shell", "install", "--yes"});
+    const RunResult r = run({"shell", "install", "--yes"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("--- ~/.zshrc\n+++ ~/.zshrc\n"));
     EXPECT_THAT(r.out,
@@ -59,8 +58,8 @@ TEST_F(CliShell, InstallShowsThePlanAndInstallsTheCopiesBesideThisProgram) {
                   "\n");
     EXPECT_TRUE(integration(env()).status().isInstalled());
     // The installed tool runs through its link.
-    const CliRun linked = runProgram(home.paths.shimDirectory() + "/twinlantern",
-                                     {"twinlantern", "--version"}, env(), home.home());
+    const RunResult linked = runProgram(home.paths.shimDirectory() + "/twinlantern",
+                                        {"twinlantern", "--version"}, env(), {.cwd = home.home()});
     EXPECT_EQ(linked.out, std::string("twinlantern ") + TL_VERSION + "\n");
 }
 
@@ -69,7 +68,8 @@ TEST_F(CliShell, ASecondRunThatChangesNothingSaysSoAndWritesNothing) {
     const auto before = snapshot(home.home());
     const ino_t record = inode(home.dir / ".twinlantern/install.json");
     for (bool yes : {true, false}) {
-        const CliRun again = yes ? run({"shell", "install", "--yes"}) : run({"shell", "install"});
+        const RunResult again =
+            yes ? run({"shell", "install", "--yes"}) : run({"shell", "install"});
         EXPECT_EQ(again.exitCode, 0) << again.err;
         EXPECT_EQ(again.out, "The shell integration is already installed; nothing to change.\n");
     }
@@ -78,7 +78,7 @@ TEST_F(CliShell, ASecondRunThatChangesNothingSaysSoAndWritesNothing) {
 
     // A stale copy is something to change.
     writeFile(home.dir / ".twinlantern/libexec/twinlantern-resolve", "#!/bin/sh\n", 0755);
-    const CliRun refresh = run({"shell", "install", "--yes"});
+    const RunResult refresh = run({"shell", "install", "--yes"});
     EXPECT_THAT(refresh.out, HasSubstr("Shell integration installed."));
     EXPECT_TRUE(ShellIntegration::sameContents(
         resolver(), home.dir / ".twinlantern/libexec/twinlantern-resolve"));
@@ -89,23 +89,23 @@ TEST_F(CliShell, OnATerminalItAsksFirst) {
     const auto before = snapshot(home.home());
     // No, an empty answer, and end of input (^D).
     for (const char* answer : {"n\n", "\n", "\x04"}) {
-        const CliRun no = runInTerminal(program(), {"twinlantern", "shell", "install"}, env(),
-                                        home.home(), answer);
+        const RunResult no = runInTerminal(program(), {"twinlantern", "shell", "install"}, env(),
+                                           home.home(), answer);
         EXPECT_EQ(no.exitCode, 1) << no.out;
         EXPECT_THAT(no.out, HasSubstr("Install the shell integration? [y/N]"));
         EXPECT_THAT(no.out, HasSubstr("twinlantern: Nothing was changed."));
         EXPECT_EQ(snapshot(home.home()), before);
     }
-    const CliRun yes =
+    const RunResult yes =
         runInTerminal(program(), {"twinlantern", "shell", "install"}, env(), home.home(), "yes\n");
     EXPECT_EQ(yes.exitCode, 0) << yes.out;
     EXPECT_TRUE(integration(env()).status().isInstalled());
 
-    const CliRun keep =
+    const RunResult keep =
         runInTerminal(program(), {"twinlantern", "shell", "uninstall"}, env(), home.home(), "N\n");
     EXPECT_EQ(keep.exitCode, 1);
     EXPECT_TRUE(integration(env()).status().isInstalled());
-    const CliRun remove =
+    const RunResult remove =
         runInTerminal(program(), {"twinlantern", "shell", "uninstall"}, env(), home.home(), "y\n");
     EXPECT_EQ(remove.exitCode, 0) << remove.out;
     EXPECT_THAT(remove.out, HasSubstr("Shell integration removed."));
@@ -115,7 +115,7 @@ TEST_F(CliShell, OnATerminalItAsksFirst) {
 TEST_F(CliShell, UninstallWithNothingInstalledSaysSo) {
     writeFile(zshrc(), "export A=1\n");
     const auto before = snapshot(home.home());
-    const CliRun r = run({"shell", "uninstall"});
+    const RunResult r = run({"shell", "uninstall"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "The shell integration isn't installed; nothing to remove.\n");
     EXPECT_EQ(snapshot(home.home()), before);
@@ -126,8 +126,9 @@ TEST_F(CliShell, AnInstalledCopyKeepsTheRecordedAppPath) {
     const std::string appPath = readFile(home.dir / ".twinlantern/app-path");
     writeFile(zshrc(), readFile(zshrc()) + "export LATER=1\n");
     // The doctor's fix, run from the copy in ~/.twinlantern/libexec.
-    const CliRun r = runProgram(home.paths.shimDirectory() + "/twinlantern",
-                                {"twinlantern", "shell", "install", "--yes"}, env(), home.home());
+    const RunResult r =
+        runProgram(home.paths.shimDirectory() + "/twinlantern",
+                   {"twinlantern", "shell", "install", "--yes"}, env(), {.cwd = home.home()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(readFile(home.dir / ".twinlantern/app-path"), appPath);
     EXPECT_TRUE(integration(env()).status().blocks.at(0).isLast);
@@ -179,12 +180,12 @@ TEST_F(CliShell, InstallThenUninstallGivesEveryFileBackByteForByte) {
             writeFile(h.dir / ".bash_profile", *row.bashProfile);
         }
         const auto before = snapshot(h.home());
-        const CliRun install =
-            runProgram(program(), {"twinlantern", "shell", "install", "--yes"}, e, h.home());
+        const RunResult install = runProgram(
+            program(), {"twinlantern", "shell", "install", "--yes"}, e, {.cwd = h.home()});
         ASSERT_EQ(install.exitCode, 0) << row.name << ": " << install.err;
         EXPECT_TRUE(ShellIntegration(h.paths, e).status().isInstalled()) << row.name;
-        const CliRun removal =
-            runProgram(program(), {"twinlantern", "shell", "uninstall", "--yes"}, e, h.home());
+        const RunResult removal = runProgram(
+            program(), {"twinlantern", "shell", "uninstall", "--yes"}, e, {.cwd = h.home()});
         ASSERT_EQ(removal.exitCode, 0) << row.name << ": " << removal.err;
         EXPECT_EQ(snapshot(h.home()), before) << row.name;
     }

@@ -13,7 +13,7 @@ namespace {
 class CliUsage : public CliFixture {};
 
 TEST_F(CliUsage, VersionPrintsTheProjectVersion) {
-    const CliRun r = run({"--version"});
+    const RunResult r = run({"--version"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, std::string("twinlantern ") + TL_VERSION + "\n");
     EXPECT_EQ(r.err, "");
@@ -29,7 +29,7 @@ TEST_F(CliUsage, HelpOnEachCommandGoesToStandardOutput) {
                                                  {"profile", "list", "--help"},
                                                  {"login", "--help"},
                                                  {"rule", "remove", "--help"}}) {
-        const CliRun r = run(args);
+        const RunResult r = run(args);
         EXPECT_EQ(r.exitCode, 0) << args[0];
         EXPECT_THAT(r.out, HasSubstr("Usage: twinlantern")) << args[0];
         EXPECT_EQ(r.err, "") << args[0];
@@ -62,7 +62,7 @@ TEST_F(CliUsage, UsageErrorsExitTwoWithTheUsageLine) {
     };
     for (const Case& c : cases) {
         const std::string what = c.args.empty() ? "(nothing)" : c.args.back();
-        const CliRun r = run(c.args);
+        const RunResult r = run(c.args);
         EXPECT_EQ(r.exitCode, 2) << what << ": " << r.err;
         EXPECT_EQ(r.out, "") << what;
         EXPECT_THAT(r.err, StartsWith("twinlantern: ")) << what;
@@ -74,8 +74,11 @@ TEST_F(CliUsage, UsageErrorsExitTwoWithTheUsageLine) {
 }
 
 TEST_F(CliUsage, LaunchersInstallFailsHonestly) {
-    store({1, {profile("work", "Work", {ToolKind::claudeDesktop})}, {}, {}});
-    const CliRun r = run({"launchers", "install"});
+    store({1,
+           {profile("work", "Work", Profile::Storage::managed, {ToolKind::claudeDesktop})},
+           {},
+           {}});
+    const RunResult r = run({"launchers", "install"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,
@@ -88,16 +91,16 @@ TEST_F(CliUsage, ColourOnlyOnATerminalWithoutNoColor) {
     store({1, {profile("work", "Work")}, {}, ProfileID("work")});
     const std::string escape = "\033[";
     for (const char* command : {"doctor", "which"}) {
-        const CliRun piped = run({command});
+        const RunResult piped = run({command});
         EXPECT_EQ(piped.out.find(escape), std::string::npos) << command;
 
-        const CliRun terminal =
+        const RunResult terminal =
             runInTerminal(program(), {"twinlantern", command}, env(), home.home(), "");
         EXPECT_NE(terminal.out.find(escape), std::string::npos) << command;
 
         Environment noColour = env();
         noColour["NO_COLOR"] = "1";
-        const CliRun plain =
+        const RunResult plain =
             runInTerminal(program(), {"twinlantern", command}, noColour, home.home(), "");
         EXPECT_EQ(plain.out.find(escape), std::string::npos) << command;
         EXPECT_THAT(plain.out,
@@ -108,7 +111,7 @@ TEST_F(CliUsage, ColourOnlyOnATerminalWithoutNoColor) {
 
 TEST_F(CliUsage, AFailedWriteOfTheResultIsAnError) {
     // /dev/full takes nothing: the run must not claim success.
-    const CliRun r = shell("twinlantern profile list > /dev/full");
+    const RunResult r = shell("twinlantern profile list > /dev/full");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(r.err, HasSubstr("twinlantern: Couldn't write the output: "));
 }

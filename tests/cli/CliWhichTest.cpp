@@ -1,6 +1,5 @@
 // `twinlantern which` resolves as the shims do: never a different answer than the resolver.
 #include "tests/cli/CliFixture.h"
-#include "tests/support/ShellFixtures.h"
 
 #include <gmock/gmock.h>
 
@@ -80,9 +79,10 @@ TEST_F(CliWhich, AgreesWithTheResolverInEveryFolder) {
         if (row.pwd) {
             e["PWD"] = *row.pwd;
         }
-        const CliRun which = runProgram(program(), {"twinlantern", "which"}, e, row.folder);
-        const CliRun prompt =
-            runProgram(resolver(), {"twinlantern-resolve", "--prompt"}, e, row.folder);
+        const RunResult which =
+            runProgram(program(), {"twinlantern", "which"}, e, {.cwd = row.folder});
+        const RunResult prompt =
+            runProgram(resolver(), {"twinlantern-resolve", "--prompt"}, e, {.cwd = row.folder});
         ASSERT_EQ(which.exitCode, 0) << row.name << ": " << which.err;
         ASSERT_EQ(prompt.exitCode, 0) << row.name;
         const std::string fromPrompt =
@@ -92,7 +92,7 @@ TEST_F(CliWhich, AgreesWithTheResolverInEveryFolder) {
         EXPECT_EQ(fromPrompt, row.expected) << row.name;
         // A folder given as the argument resolves the same as running in it.
         const bool logical = row.pwd && row.pwd->ends_with("linked");
-        const CliRun given = run({"which", logical ? *row.pwd : row.folder}, e, home.home());
+        const RunResult given = run({"which", logical ? *row.pwd : row.folder}, e, home.home());
         EXPECT_EQ(profileFor(given.out, "claude"), fromPrompt) << row.name;
     }
 }
@@ -101,7 +101,7 @@ TEST_F(CliWhich, SaysWhyAndWhetherTheShimComesFirst) {
     dir("work/api");
     dir("proj/x");
     writeFile(home.dir / "proj/.twinlantern", "Client\n");
-    const CliRun rule = run({"which"}, {}, home.dir / "work/api");
+    const RunResult rule = run({"which"}, {}, home.dir / "work/api");
     EXPECT_EQ(rule.out, "~/work/api\n"
                         "claude  Work, from the folder rule ~/work/**\n"
                         "        `claude` skips TwinLantern: PATH finds ~/tools/claude first, not "
@@ -131,7 +131,7 @@ TEST_F(CliWhich, ShowsWhatKeepsAProfileFromApplying) {
     writeFile(home.dir / "elsewhere/deeper/.twinlantern", "Nobody\n");
     Environment own = env();
     own["CLAUDE_CONFIG_DIR"] = "/mine";
-    const CliRun r = run({"which"}, own, home.dir / "elsewhere/deeper");
+    const RunResult r = run({"which"}, own, home.dir / "elsewhere/deeper");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_THAT(r.out,
                 HasSubstr("warning: " + (home.dir / "elsewhere/deeper/.twinlantern") +
@@ -147,14 +147,15 @@ TEST_F(CliWhich, ShowsWhatKeepsAProfileFromApplying) {
     off["TWINLANTERN_DISABLE"] = "1";
     EXPECT_THAT(run({"which"}, off).out,
                 HasSubstr("claude  no profile: TWINLANTERN_DISABLE=1 turns the shims off"));
-    EXPECT_EQ(runProgram(resolver(), {"twinlantern-resolve", "--prompt"}, off, home.home()).out,
-              "");
+    const RunResult prompt =
+        runProgram(resolver(), {"twinlantern-resolve", "--prompt"}, off, {.cwd = home.home()});
+    EXPECT_EQ(prompt.out, "");
 }
 
 TEST_F(CliWhich, ACorruptProfilesFileIsTheStoresMessage) {
     writeProfiles("{\"version\": 1, \"profiles\": 7}");
     const std::string before = readFile(home.paths.profilesFile());
-    const CliRun r = run({"which"});
+    const RunResult r = run({"which"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     try {
