@@ -13,10 +13,8 @@ namespace twinlantern::cli {
 
 Cli::Cli(Environment environment_)
     : environment(std::move(environment_)), paths(Paths::forCurrentUser(environment)) {
-    // Any non-empty NO_COLOR turns colour off, as the common convention has it.
-    auto noColour = environment.find("NO_COLOR");
-    colour =
-        ::isatty(STDOUT_FILENO) == 1 && (noColour == environment.end() || noColour->second.empty());
+    // NO_COLOR in the environment, whatever its value, turns colour off.
+    colour = ::isatty(STDOUT_FILENO) == 1 && !environment.contains("NO_COLOR");
 }
 
 void Cli::out(std::string_view text) const {

@@ -99,7 +99,7 @@ TEST_F(CliUsage, ColourOnlyOnATerminalWithoutNoColor) {
         EXPECT_NE(terminal.out.find(escape), std::string::npos) << command;
 
         Environment noColour = env();
-        noColour["NO_COLOR"] = "1";
+        noColour["NO_COLOR"] = "";
         const RunResult plain =
             runInTerminal(program(), {"twinlantern", command}, noColour, home.home(), "");
         EXPECT_EQ(plain.out.find(escape), std::string::npos) << command;
