@@ -1,5 +1,6 @@
 // twinlantern-resolve: run as `claude` or `codex` it becomes the real tool under the
 // profile of the working folder; run under its own name it answers --prompt and --version.
+#include "core/base/EnvironmentBlock.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
@@ -145,16 +146,7 @@ struct Program {
             cArgs.push_back(argv[i].data());
         }
         cArgs.push_back(nullptr);
-        std::vector<std::string> entries;
-        entries.reserve(newEnv.size());
-        for (const auto& [name, value] : newEnv) {
-            entries.push_back(name + "=" + value);
-        }
-        std::vector<char*> cEnv;
-        for (auto& entry : entries) {
-            cEnv.push_back(entry.data());
-        }
-        cEnv.push_back(nullptr);
+        const EnvironmentBlock cEnv(newEnv);
 
         ::execve(found->c_str(), cArgs.data(), cEnv.data());
         fail("couldn't run " + *found + ": " + std::strerror(errno), 126);

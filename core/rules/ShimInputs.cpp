@@ -1,8 +1,7 @@
 #include "core/rules/ShimInputs.h"
 
-#include "core/base/FileUtil.h"
+#include "core/base/PathHint.h"
 #include "core/base/PathUtil.h"
-#include "core/base/Text.h"
 #include "core/profiles/ProfileStore.h"
 
 #include <unistd.h>
@@ -12,30 +11,15 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
-#include <string_view>
 
 namespace twinlantern::ShimInputs {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 // Once the app that installed the shims is gone, they only run the real tools.
 bool twinLanternStillInstalled(const Paths& paths) {
-    ReadResult read = readWholeFile(paths.home + "/.twinlantern/app-path", 64 * 1024);
-    if (!read.bytes || !text::isValidUtf8(*read.bytes)) {
-        return true;
-    }
-    std::string_view text = *read.bytes;
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text.empty() || ::access(std::string(text).c_str(), F_OK) == 0;
+    const std::optional<std::string> app = readPathHint(paths.home + "/.twinlantern/app-path");
+    return !app || app->empty() || ::access(app->c_str(), F_OK) == 0;
 }
 
 } // namespace

@@ -1,12 +1,18 @@
 #include "tests/e2e/ShimFixture.h"
 #include "tests/support/Profiles.h"
 
+#include "core/base/Json.h"
 #include "core/base/PathUtil.h"
+#include "core/profiles/ProfileStore.h"
+#include "tests/support/HostileFiles.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+
+#include <nlohmann/json.hpp>
 
 using namespace twinlantern;
 using namespace twinlantern::testing;
@@ -252,4 +258,41 @@ TEST_F(ResolverShimTest, HostileDotfilesNeverHang) {
     EXPECT_EQ(r.out, "Work\n");
     ASSERT_EQ(runShim("claude", {}, baseEnv(), leaf).exitCode, 0);
     EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+}
+
+TEST_F(ResolverShimTest, HostileProfilesFileRunsTheToolUnchangedAtOnce) {
+    auto unchanged = baseEnv();
+    unchanged["TWINLANTERN_SHIM_DEPTH"] = "1";
+    ProfileDocument document;
+    document.profiles = {profile("work", "Work")};
+    document.rules = {{"~/src/**", ProfileID("work")}};
+    const std::string validDocument = jsonText(nlohmann::json(document));
+    for (const auto& c : hostileCases()) {
+        SCOPED_TRACE(c.name);
+        const std::string file = home.paths.profilesFile();
+        removeTree(file);
+        makeHostile(c.kind, file, ProfileStore::maxFileBytes, validDocument);
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(runShim("claude", {}, baseEnv(), project).exitCode, 0);
+        EXPECT_EQ(received(claudeTool)->env, unchanged);
+        const RunResult prompt =
+            run(resolver(), {"twinlantern-resolve", "--prompt"}, baseEnv(), project);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
+        EXPECT_EQ(prompt.exitCode, 0);
+        EXPECT_EQ(prompt.out, "");
+    }
+}
+
+TEST_F(ResolverShimTest, HostileAppPathCountsAsUnreadableAndProfilesApply) {
+    makeDirs(home.dir / ".twinlantern");
+    for (const auto& c : hostileCases()) {
+        SCOPED_TRACE(c.name);
+        const std::string file = home.dir / ".twinlantern/app-path";
+        removeTree(file);
+        makeHostile(c.kind, file, 64 * 1024, home.dir / "Applications/Gone.app");
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(runShim("claude", {}, baseEnv(), project).exitCode, 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
+        EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+    }
 }

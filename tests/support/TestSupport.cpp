@@ -46,7 +46,7 @@ void writeFile(const std::string& path, std::string_view bytes, mode_t mode) {
 }
 
 std::string readFile(const std::string& path) {
-    auto r = readWholeFile(path);
+    auto r = readWholeFile(path, SIZE_MAX);
     if (!r.bytes) {
         throw std::runtime_error("cannot read " + path);
     }
