@@ -75,8 +75,12 @@ void makeDirs(const std::string& path) {
 void removeTree(const std::string& path) {
     ::nftw(
         path.c_str(),
-        [](const char* p, const struct stat*, int, struct FTW*) {
-            ::chmod(p, 0700);
+        // Only folders need opening up, and chmod would follow a link out of the tree
+        // (to the built resolver, to /dev/null).
+        [](const char* p, const struct stat*, int type, struct FTW*) {
+            if (type == FTW_D || type == FTW_DNR) {
+                ::chmod(p, 0700);
+            }
             return 0;
         },
         32, FTW_PHYS);
