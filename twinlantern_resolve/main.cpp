@@ -2,13 +2,11 @@
 // profile of the working folder; run under its own name it answers --prompt and --version.
 #include "core/base/EnvironmentBlock.h"
 #include "core/base/FileUtil.h"
-#include "core/base/PathHint.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
-#include "core/base/Text.h"
-#include "core/profiles/ProfileStore.h"
 #include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
+#include "core/rules/ShimInputs.h"
 #include "core/rules/ShimPlan.h"
 #include "core/tools/ToolRegistry.h"
 
@@ -55,47 +53,15 @@ struct Program {
         return it == env.end() ? nullptr : &it->second;
     }
 
-    // The physical folder, or the shell's logical PWD when it names the same place.
-    // A folder too deep for the buffer is read whole through an allocating getcwd.
     const std::string& workingDirectory() {
-        if (cwd) {
-            return *cwd;
-        }
-        char buffer[PATH_MAX];
-        if (::getcwd(buffer, sizeof buffer) != nullptr) {
-            cwd = std::string(buffer);
-        } else {
-            std::unique_ptr<char, decltype(&std::free)> physical(
-                errno == ERANGE ? ::getcwd(nullptr, 0) : nullptr, &std::free);
-            cwd = physical ? std::string(physical.get()) : std::string("/");
-        }
-        const std::string* pwd = variable("PWD");
-        if (pwd != nullptr && pwd->starts_with("/") && *pwd != *cwd &&
-            PathUtil::realPath(*pwd) == PathUtil::realPath(*cwd)) {
-            cwd = *pwd;
+        if (!cwd) {
+            cwd = ShimInputs::workingFolder(env);
         }
         return *cwd;
     }
 
-    // Once the app that installed the shims is gone, they only run the real tools.
-    bool twinLanternStillInstalled() const {
-        const std::optional<std::string> app = readPathHint(paths.home + "/.twinlantern/app-path");
-        return !app || app->empty() || ::access(app->c_str(), F_OK) == 0;
-    }
-
     std::optional<ProfileDocument> loadDocument() const {
-        if (const std::string* disable = variable("TWINLANTERN_DISABLE");
-            disable && *disable == "1") {
-            return std::nullopt;
-        }
-        if (!twinLanternStillInstalled()) {
-            return std::nullopt;
-        }
-        try {
-            return ProfileStore(paths).load();
-        } catch (...) {
-            return std::nullopt; // the doctor reports an unreadable file
-        }
+        return ShimInputs::load(paths, env).document; // the doctor reports an unreadable file
     }
 
     long long depth() const {

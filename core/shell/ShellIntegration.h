@@ -113,6 +113,8 @@ struct ShellIntegration {
     // File operations; failures throw TwinLanternError::io with the path abbreviated.
     std::string read(const std::string& path) const;
     static std::string sha256(std::string_view text);
+    // Byte for byte; false when either is not a readable regular file.
+    static bool sameContents(const std::string& a, const std::string& b);
     void createDirectory(const std::string& path) const;
     void copyAtomically(const std::string& source, const std::string& destination) const;
     void symlink(const std::string& link, const std::string& destination) const;
