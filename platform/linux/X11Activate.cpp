@@ -86,7 +86,9 @@ void activateX11WindowOf(pid_t pid, const std::string& display) {
         xcb_send_event(c, 0, root,
                        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                        reinterpret_cast<const char*>(&event));
-        xcb_flush(c);
+        // A round trip, so the server has taken the message before the connection closes.
+        const Owned<xcb_get_input_focus_reply_t> done(
+            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         return;
     }
 }
