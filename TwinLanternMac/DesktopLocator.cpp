@@ -1,7 +1,6 @@
 #include "TwinLanternMac/DesktopLocator.h"
 
 #include "core/base/FileUtil.h"
-#include "core/base/PropertyList.h"
 #include "core/tools/CodexAdapter.h"
 
 #include <unistd.h>
@@ -20,8 +19,8 @@ std::optional<DesktopInstall> locate(const platform::Workspace& workspace,
         return std::nullopt;
     }
     DesktopInstall install{std::move(*location), std::nullopt};
-    if (const auto info = PropertyList::readDictionary(install.path + "/Contents/Info.plist")) {
-        install.version = info->string("CFBundleShortVersionString");
+    if (auto info = DesktopInstall::readBundleInfo(install.path)) {
+        install.version = std::move(info->shortVersion);
     }
     return install;
 }

@@ -1,7 +1,6 @@
 #include "platform/linux/LinuxWorkspace.h"
 
 #include "core/base/FileUtil.h"
-#include "core/base/PropertyList.h"
 #include "core/base/TwinLanternError.h"
 #include "core/base/UniqueFd.h"
 #include "core/tools/DesktopInstall.h"
@@ -34,16 +33,11 @@ struct BundleInfo {
 };
 
 std::optional<BundleInfo> readBundleInfo(const std::string& bundle) {
-    const auto info = PropertyList::readDictionary(bundle + "/Contents/Info.plist");
-    if (!info) {
+    auto info = DesktopInstall::readBundleInfo(bundle);
+    if (!info || !info->identifier || !info->executable) {
         return std::nullopt;
     }
-    auto identifier = info->string("CFBundleIdentifier");
-    auto executable = info->string("CFBundleExecutable");
-    if (!identifier || !executable) {
-        return std::nullopt;
-    }
-    return BundleInfo{std::move(*identifier), std::move(*executable)};
+    return BundleInfo{std::move(*info->identifier), std::move(*info->executable)};
 }
 
 bool isPlainName(std::string_view name) {
