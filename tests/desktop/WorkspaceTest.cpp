@@ -1,8 +1,10 @@
 #include "platform/linux/LinuxWorkspace.h"
 
+#include "core/base/PropertyList.h"
 #include "core/base/TwinLanternError.h"
 #include "tests/desktop/FakeApp.h"
 #include "tests/desktop/WindowOwner.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/x11/XvfbServer.h"
 
@@ -163,6 +165,22 @@ TEST_F(WorkspaceTest, RunningFollowsRealPathsThroughALinkedApplicationsFolder) {
     const pid_t pid = workspace.open(*location, {}, {});
     ASSERT_TRUE(app.run(pid));
     EXPECT_EQ(runningPids(app.bundleID()), std::vector<pid_t>{pid});
+}
+
+TEST_F(WorkspaceTest, AHostileInfoPlistNeverBlocksTheScanOrListsTheProcess) {
+    FakeApp app(applications, "Hostile", testing::uniqueBundleID("hostile"));
+    const pid_t pid = workspace.open(app.bundle(), {}, {});
+    ASSERT_TRUE(app.run(pid));
+    const std::string plist = app.bundle() + "/Contents/Info.plist";
+    const std::string valid = tltest::readFile(plist);
+    for (const auto& c : tltest::hostileCases()) {
+        tltest::removeTree(plist);
+        tltest::makeHostile(c.kind, plist, PropertyList::maxFileBytes, valid);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(runningPids(app.bundleID()).empty()) << c.name;
+        EXPECT_EQ(workspace.applicationLocation(app.bundleID()), std::nullopt) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, tltest::hostileReadBound) << c.name;
+    }
 }
 
 TEST_F(WorkspaceTest, TerminateSignalsOnlyTheApplicationItWasGiven) {
