@@ -2,6 +2,7 @@
 
 #include "tests/support/TestSupport.h"
 
+#include <fcntl.h>
 #include <plist/plist.h>
 #include <signal.h>
 #include <unistd.h>
@@ -44,9 +45,19 @@ std::vector<std::string> splitNul(const std::string& bytes) {
     return out;
 }
 
+// Read with plain calls: a stream throws when the process dies under the read (ESRCH).
 char processState(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const int fd = ::open(("/proc/" + std::to_string(pid) + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    char buffer[512];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (got <= 0) {
+        return 0;
+    }
+    const std::string stat(buffer, static_cast<std::size_t>(got));
     const std::size_t close = stat.rfind(')');
     return close == std::string::npos || close + 2 >= stat.size() ? 0 : stat[close + 2];
 }
