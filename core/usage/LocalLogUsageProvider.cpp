@@ -1,7 +1,8 @@
 #include "core/usage/LocalLogUsageProvider.h"
 
-#include "core/usage/JsonFieldScanner.h"
+#include "core/base/PathUtil.h"
 #include "core/base/SaturatingMath.h"
+#include "core/usage/JsonFieldScanner.h"
 
 #include <nlohmann/json.hpp>
 
@@ -26,10 +27,6 @@ using UsageEvent = LocalLogUsageProvider::UsageEvent;
 using EventCache = LocalLogUsageProvider::EventCache;
 using LogFile = LocalLogUsageProvider::LogFile;
 using SharedEvents = std::shared_ptr<const Events>;
-
-std::string joined(const std::string& folder, std::string_view tail) {
-    return folder == "/" ? "/" + std::string(tail) : folder + "/" + std::string(tail);
-}
 
 // A window in seconds as a clock duration, held inside the clock's range.
 Instant::duration durationOf(double seconds) {
@@ -226,7 +223,7 @@ std::optional<std::string> LocalLogUsageProvider::logRoot(const Profile& profile
     }
     if (profile.storage == Profile::Storage::system) {
         auto it = environment_.find(variable);
-        return it != environment_.end() ? it->second : joined(paths_.home, folder);
+        return it != environment_.end() ? it->second : PathUtil::join(paths_.home, folder);
     }
     // A hand-edited id such as "../../x" must not lead the reader out of the support folder.
     if (!profile.id.isValid()) {
@@ -260,12 +257,12 @@ std::vector<ActivitySummary> LocalLogUsageProvider::activities(const Profile& pr
     std::vector<SharedEvents> perFile;
     std::vector<const UsageEvent*> events;
     if (tool == ToolKind::claudeCode) {
-        perFile = eventsOfFiles(recentLogFiles(joined(*root, "projects"), cutoff), cutoff, *cache_,
-                                &parseClaudeFile);
+        perFile = eventsOfFiles(recentLogFiles(PathUtil::join(*root, "projects"), cutoff), cutoff,
+                                *cache_, &parseClaudeFile);
         events = dedupedClaudeEvents(perFile, cutoff);
     } else {
-        perFile = eventsOfFiles(recentLogFiles(joined(*root, "sessions"), cutoff), cutoff, *cache_,
-                                &parseCodexFile);
+        perFile = eventsOfFiles(recentLogFiles(PathUtil::join(*root, "sessions"), cutoff), cutoff,
+                                *cache_, &parseCodexFile);
         events = allEvents(perFile, cutoff);
     }
     std::unordered_set<std::string_view> sessions;
