@@ -2,6 +2,7 @@
 // profile of the working folder; run under its own name it answers --prompt and --version.
 #include "core/rules/BinaryLocator.h"
 #include "core/tools/CodexAdapter.h"
+#include "core/base/EnvironmentBlock.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
@@ -192,16 +193,7 @@ struct Program {
             cArgs.push_back(argv[i].data());
         }
         cArgs.push_back(nullptr);
-        std::vector<std::string> entries;
-        entries.reserve(newEnv.size());
-        for (const auto& [name, value] : newEnv) {
-            entries.push_back(name + "=" + value);
-        }
-        std::vector<char*> cEnv;
-        for (auto& entry : entries) {
-            cEnv.push_back(entry.data());
-        }
-        cEnv.push_back(nullptr);
+        const EnvironmentBlock cEnv(newEnv);
 
         ::execve(found->c_str(), cArgs.data(), cEnv.data());
         fail("couldn't run " + *found + ": " + std::strerror(errno), 126);

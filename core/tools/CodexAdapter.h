@@ -11,7 +11,7 @@
 namespace twinlantern {
 
 // Codex, `codex`: a profile's data lives in the folder CODEX_HOME names, whose
-// config.toml keeps the login in the keyring.
+// config.toml keeps the login in the keyring (on Linux: when one answers).
 class CodexAdapter final : public ToolAdapter {
 public:
     static constexpr const char* binaryName = "codex";
@@ -21,10 +21,21 @@ public:
                                                                        "CODEX_API_KEY"};
     // The ChatGPT desktop app, which carries its own copy of the tool.
     static constexpr const char* desktopAppBundleID = "com.openai.codex";
+#ifdef __linux__
+    // "auto": the Secret Service when it answers, else a 0600 auth.json in the profile's
+    // folder. "keyring" would make sign-in fail outright where there is no Secret Service
+    // (an SSH login, a server).
+    static constexpr std::string_view configText =
+        "# Written by TwinLantern for this profile. Keeps this profile's Codex login in the\n"
+        "# system keyring when one answers, else in a private auth.json in this folder.\n"
+        "# Add your own settings below.\n"
+        "cli_auth_credentials_store = \"auto\"\n";
+#else
     static constexpr std::string_view configText =
         "# Written by TwinLantern for this profile. Keeps this profile's Codex login in the\n"
         "# macOS Keychain instead of a plaintext auth.json. Add your own settings below.\n"
         "cli_auth_credentials_store = \"keyring\"\n";
+#endif
 
     struct LoginState {
         enum class Case { signedIn, signedOut, unknown };
@@ -56,7 +67,9 @@ public:
     static LoginState parseLoginStatus(std::string_view text);
 
     // How long the tool's own commands may run before they are stopped.
-    void setCommandTimeout(double seconds) { commandTimeout_ = seconds; }
+    void setCommandTimeout(double seconds) {
+        commandTimeout_ = seconds;
+    }
 
 private:
     // The reduced environment plus the profile's own variable.

@@ -106,6 +106,10 @@ CodexAdapter::LoginState CodexAdapter::parseLoginStatus(std::string_view text) {
             }
             return {LoginState::Case::signedIn, std::string(method)};
         }
+        // What codex 0.169 says after an API-key sign-in, with the masked key after it.
+        if (line.starts_with("API key configured")) {
+            return {LoginState::Case::signedIn, "API key"};
+        }
         if (line.starts_with("Not logged in")) {
             return {LoginState::Case::signedOut, {}};
         }

@@ -1,8 +1,9 @@
 #include "core/tools/ProcessRunner.h"
 
-#include "core/base/Utf8Replacing.h"
-
+#include "core/base/EnvironmentBlock.h"
+#include "core/base/Text.h"
 #include "core/base/UniqueFd.h"
+#include "core/base/Utf8Replacing.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <system_error>
 
 namespace twinlantern {
@@ -32,6 +34,7 @@ std::string ProcessResult::combinedOutput() const {
 
 namespace {
 
+using ProcessRunner::outputLimit;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto terminateGrace = std::chrono::seconds(2);
@@ -107,10 +110,47 @@ private:
     std::optional<std::int32_t> status_;
 };
 
+// One output pipe: the first `outputLimit` bytes are kept, the rest is read and
+// dropped so the child never blocks on a full pipe.
 struct Stream {
     UniqueFd fd;
     std::string bytes;
+    bool cut = false;
+
+    void keep(const char* data, std::size_t size) {
+        const std::size_t room = outputLimit - bytes.size();
+        if (size > room) {
+            cut = true;
+            size = room;
+        }
+        if (bytes.size() + size > bytes.capacity() && bytes.capacity() > outputLimit / 2) {
+            bytes.reserve(outputLimit); // growth by doubling would pass the limit
+        }
+        bytes.append(data, size);
+    }
 };
+
+// Where a stream was cut, a sequence broken by the cut is dropped rather than
+// shown as a replacement character.
+std::string_view withoutBrokenEnd(std::string_view bytes) {
+    const std::size_t size = bytes.size();
+    for (std::size_t back = 1; back <= 4 && back <= size; ++back) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + size - back);
+        if ((*p & 0xC0) == 0x80) {
+            continue; // a continuation byte: look further back for its lead
+        }
+        const int length = text::utf8Sequence(p, back);
+        if (*p >= 0xC2 && *p <= 0xF4 && length == -static_cast<int>(back)) {
+            return bytes.substr(0, size - back);
+        }
+        break;
+    }
+    return bytes;
+}
+
+std::string decoded(const Stream& stream) {
+    return utf8Replacing(stream.cut ? withoutBrokenEnd(stream.bytes) : stream.bytes);
+}
 
 // Reads both streams and watches the child until both streams end and the child
 // has exited, or until the deadline. True when everything finished in time.
@@ -161,7 +201,7 @@ bool drainUntil(Clock::time_point deadline, Child& child, std::array<Stream, 2>&
             Stream& stream = *polled[k];
             ssize_t got = ::read(stream.fd.get(), buffer.data(), buffer.size());
             if (got > 0) {
-                stream.bytes.append(buffer.data(), static_cast<std::size_t>(got));
+                stream.keep(buffer.data(), static_cast<std::size_t>(got));
             } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
                 stream.fd.reset();
             }
@@ -234,15 +274,7 @@ ProcessResult ProcessRunner::runSync(const std::string& executable,
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    std::vector<std::string> envStrings;
-    for (const auto& [name, value] : environment) {
-        envStrings.push_back(name + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (auto& e : envStrings) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
+    const EnvironmentBlock envp(environment);
 
     pid_t pid = 0;
     int err = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes,
@@ -272,8 +304,9 @@ ProcessResult ProcessRunner::runSync(const std::string& executable,
     streams[0].fd.reset();
     streams[1].fd.reset();
     result.exitCode = child.reap();
-    result.stdoutText = utf8Replacing(streams[0].bytes);
-    result.stderrText = utf8Replacing(streams[1].bytes);
+    result.stdoutText = decoded(streams[0]);
+    result.stderrText = decoded(streams[1]);
+    result.outputCut = streams[0].cut || streams[1].cut;
     return result;
 }
 
@@ -314,6 +347,12 @@ Environment ProcessRunner::baseEnvironment(const Environment& environment) {
         "https_proxy",
         "http_proxy",
         "no_proxy",
+#ifdef __linux__
+        // The Secret Service is on the session bus, found through one of these; without
+        // them a tool that keeps its login in the keyring can't read it.
+        "DBUS_SESSION_BUS_ADDRESS",
+        "XDG_RUNTIME_DIR",
+#endif
     };
     Environment result;
     for (const char* name : names) {

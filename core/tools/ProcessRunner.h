@@ -2,6 +2,7 @@
 
 #include "core/base/Paths.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <future>
 #include <string>
@@ -14,6 +15,7 @@ struct ProcessResult {
     std::string stdoutText;    // UTF-8, invalid sequences replaced by U+FFFD
     std::string stderrText;
     bool timedOut = false;
+    bool outputCut = false; // a stream passed ProcessRunner::outputLimit; the rest was dropped
 
     // stdout, then "\n" and stderr when stderr is not empty.
     std::string combinedOutput() const;
@@ -23,6 +25,10 @@ struct ProcessResult {
 
 // The only way the system runs short-lived child programs. Never throws.
 namespace ProcessRunner {
+
+// Bytes kept per stream. A tool's answer is a few lines; a child that floods its
+// output must not grow the caller without bound.
+inline constexpr std::size_t outputLimit = 4u << 20;
 
 // Blocking; call off the main thread. `executable` is a path (no PATH lookup),
 // `arguments` excludes the program name, `environment` is the child's whole
@@ -34,7 +40,12 @@ ProcessResult runSync(const std::string& executable, const std::vector<std::stri
 std::future<ProcessResult> run(std::string executable, std::vector<std::string> arguments,
                                Environment environment, double timeoutSeconds);
 
-// The 19 variables the tools' commands keep; everything else is dropped.
+// The variables the tools' commands keep; everything else is dropped. These 19:
+// HOME, USER, LOGNAME, PATH, SHELL, TMPDIR, LANG, LC_ALL, LC_CTYPE, TERM,
+// __CF_USER_TEXT_ENCODING, SSH_AUTH_SOCK, NODE_EXTRA_CA_CERTS, HTTPS_PROXY, HTTP_PROXY,
+// NO_PROXY, https_proxy, http_proxy, no_proxy; and on Linux also
+// DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR, the way to the Secret Service, where
+// the tools keep their logins (macOS's Keychain needs no variable).
 Environment baseEnvironment(const Environment& environment);
 
 } // namespace ProcessRunner

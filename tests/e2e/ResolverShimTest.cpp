@@ -1,4 +1,5 @@
 #include "tests/e2e/ShimFixture.h"
+#include "tests/support/Profiles.h"
 
 #include "core/base/PathUtil.h"
 
@@ -11,12 +12,6 @@ using namespace twinlantern;
 using namespace twinlantern::testing;
 
 namespace {
-
-Profile profile(const std::string& id, const std::string& name,
-                Profile::Storage storage = Profile::Storage::managed) {
-    return Profile(ProfileID(id), name, ProfileColor::blue, std::nullopt,
-                   {ToolKind::claudeCode, ToolKind::codex}, storage);
-}
 
 struct ResolverShimTest : ShimFixture {
     std::string project;
@@ -105,7 +100,7 @@ TEST_F(ResolverShimTest, DepthGuard) {
             0);
         EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_SHIM_DEPTH"), child) << depth;
     }
-    ::unlink((claudeTool + ".argv").c_str());
+    ::unlink((claudeTool + ".fake/argv").c_str()); // forget the runs above
     RunResult r = runShim("claude", {}, envWith({{"TWINLANTERN_SHIM_DEPTH", "4"}}), project);
     EXPECT_EQ(r.exitCode, 127);
     EXPECT_EQ(r.err,

@@ -2,11 +2,19 @@
 
 #include "core/base/Paths.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace twinlantern::testing {
+
+// What a fake tool received on its last call: argv (argv[0] first) and environment,
+// without the variables the shell adds itself.
+struct Received {
+    std::vector<std::string> argv;
+    Environment env;
+};
 
 // A stand-in for an outside tool: a #!/bin/sh script that records each call's
 // arguments and environment and answers from files the test writes.
@@ -23,8 +31,13 @@ public:
 
     // Each call's arguments joined by single spaces, in order.
     std::vector<std::string> calls() const;
-    // The environment of the last call, without what the shell adds itself.
+    // The last call's environment; empty when it never ran.
     Environment lastEnvironment() const;
+    // The last call, byte for byte; nothing when it never ran.
+    std::optional<Received> received() const { return receivedBy(path_); }
+
+    // The same for the fake tool written at path.
+    static std::optional<Received> receivedBy(const std::string& path);
 
 private:
     std::string path_;

@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 namespace twinlantern::testing {
@@ -82,6 +84,35 @@ void removeTree(const std::string& path) {
         path.c_str(),
         [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 32,
         FTW_DEPTH | FTW_PHYS);
+}
+
+std::vector<std::string> lines(std::string_view text) {
+    std::vector<std::string> out;
+    while (!text.empty()) {
+        auto lf = text.find('\n');
+        out.emplace_back(text.substr(0, lf));
+        if (lf == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(lf + 1);
+    }
+    return out;
+}
+
+ino_t inode(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+std::vector<std::string> folderEntries(const std::string& path) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(path, error), end; !error && it != end;
+         it.increment(error)) {
+        names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace twinlantern::testing

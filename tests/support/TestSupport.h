@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace twinlantern::testing {
 
@@ -39,6 +40,11 @@ bool exists(const std::string& path);
 mode_t fileMode(const std::string& path); // permission bits, lstat
 void makeDirs(const std::string& path);
 void removeTree(const std::string& path);
+std::vector<std::string> lines(std::string_view text);
+// The inode of what stands at path (links not followed), 0 when nothing: shows a rewrite.
+ino_t inode(const std::string& path);
+// Names of the entries of a folder, sorted; empty when it cannot be read.
+std::vector<std::string> folderEntries(const std::string& path);
 
 } // namespace twinlantern::testing
 

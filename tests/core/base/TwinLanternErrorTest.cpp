@@ -32,9 +32,3 @@ TEST(TwinLanternError, Descriptions) {
         EXPECT_EQ(c.error.what(), c.text);
     }
 }
-
-TEST(TwinLanternError, Equality) {
-    EXPECT_EQ(TwinLanternError::invalidProfile("m"), TwinLanternError::invalidProfile("m"));
-    EXPECT_NE(TwinLanternError::invalidProfile("m"), TwinLanternError::invalidRule("m"));
-    EXPECT_NE(TwinLanternError::storeTooNew(2), TwinLanternError::storeTooNew(3));
-}

@@ -116,6 +116,6 @@ TEST(DoctorAccounts, MissingToolsAndUnreadableAnswersBecomeChecks) {
     writeFile(scratch / "twinlantern", "#!/bin/sh\nprintf '%s\\n' \"$@\"\n", 0755);
     auto command = backquoted(*checks[0].fix);
     ASSERT_EQ(command.size(), 1u);
-    EXPECT_EQ(runShell({"-c", command[0]}, {{"PATH", scratch.path() + ":/usr/bin:/bin"}}).output,
+    EXPECT_EQ(runShell({"-c", command[0]}, {{"PATH", scratch.path() + ":/usr/bin:/bin"}}).out,
               "login\nAnn Lee\nclaude-code\n");
 }

@@ -1,6 +1,5 @@
 #include "tests/core/doctor/DoctorFixture.h"
 
-#include "core/tools/ProcessRunner.h"
 #include "core/shell/ShellIntegration.h"
 
 #include <nlohmann/json.hpp>
@@ -90,9 +89,10 @@ std::string profilesJson(const std::vector<ProfileEntry>& profiles,
     return doc.dump();
 }
 
-ShellRun runShell(const std::vector<std::string>& arguments, const Environment& environment) {
-    const ProcessResult result = ProcessRunner::runSync("/bin/sh", arguments, environment, 10);
-    return {result.exitCode, result.combinedOutput()};
+RunResult runShell(const std::vector<std::string>& arguments, const Environment& environment) {
+    std::vector<std::string> argv{"sh"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return runProgram("/bin/sh", argv, environment);
 }
 
 std::vector<std::string> backquoted(const std::string& text) {

@@ -3,6 +3,7 @@
 #include "core/doctor/Doctor.h"
 #include "core/profiles/ProfileStore.h"
 
+#include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -79,12 +80,8 @@ struct ProfileEntry {
 std::string profilesJson(const std::vector<ProfileEntry>& profiles,
                          const std::vector<std::pair<std::string, std::string>>& rules = {});
 
-struct ShellRun {
-    int exitCode = -1;
-    std::string output; // stdout and stderr
-};
 // Runs /bin/sh with these arguments and exactly this environment.
-ShellRun runShell(const std::vector<std::string>& arguments, const Environment& environment);
+RunResult runShell(const std::vector<std::string>& arguments, const Environment& environment);
 
 // The texts between backquotes in a fix, in order.
 std::vector<std::string> backquoted(const std::string& text);

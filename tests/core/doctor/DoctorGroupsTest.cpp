@@ -226,7 +226,7 @@ TEST(DoctorFixes, EveryCommandInAFixIsValidShell) {
         for (const std::string& command : backquoted(check.fix.value_or(""))) {
             checked.insert(check.id);
             auto run = runShell({"-n", "-c", command}, {{"PATH", "/usr/bin:/bin"}});
-            EXPECT_EQ(run.exitCode, 0) << check.id << ": " << command << "\n" << run.output;
+            EXPECT_EQ(run.exitCode, 0) << check.id << ": " << command << "\n" << run.out << run.err;
         }
     }
     std::set<std::string> expected{"shim.claude-code", "env.CODEX_HOME", "env.ANTHROPIC_API_KEY",
@@ -252,7 +252,7 @@ TEST_F(DoctorLockedFolder, QuotedPathsInFixesReachTheCommandAsMeant) {
     const Environment env{{"PATH", fakes + ":/usr/bin:/bin"}, {"HOME", s.home()}, {"USER", "ann"}};
     auto arguments = [&](const std::optional<std::string>& fix) {
         auto commands = backquoted(fix.value_or(""));
-        return commands.size() == 1 ? runShell({"-c", commands[0]}, env).output : "";
+        return commands.size() == 1 ? runShell({"-c", commands[0]}, env).out : "";
     };
     EXPECT_EQ(arguments(only(checks, "datadirs").fix),
               "chown\n-R\nann\n" + s.h.paths.supportDirectory() + "\n");

@@ -1,20 +1,17 @@
 #include "core/profiles/ProfileDocument.h"
 #include "core/base/Json.h"
-#include "core/profiles/ProfileDocumentReader.h"
 #include "core/base/TwinLanternError.h"
+#include "core/profiles/ProfileDocumentReader.h"
+
+#include "tests/support/Profiles.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 using namespace twinlantern;
+using twinlantern::testing::profile;
 
 namespace {
-
-Profile profile(std::string id, std::string name,
-                Profile::Storage storage = Profile::Storage::managed) {
-    return Profile(ProfileID(std::move(id)), std::move(name), ProfileColor::blue, std::nullopt,
-                   {ToolKind::claudeCode}, storage);
-}
 
 FolderRule rule(std::string path, std::string id) {
     return FolderRule(std::move(path), ProfileID(std::move(id)));

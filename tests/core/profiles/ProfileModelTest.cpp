@@ -1,3 +1,4 @@
+#include "core/base/JsonDecode.h"
 #include "core/profiles/Profile.h"
 #include "core/profiles/ProfileDocumentReader.h"
 
@@ -147,7 +148,7 @@ TEST(Profile, JsonDefaultsAndErrors) {
          {R"({"name":"n"})", R"({"id":1,"name":"n"})", R"({"id":"a","name":"n","color":"red"})",
           R"({"id":"a","name":"n","tools":["vim"]})", R"({"id":"a","name":"n","tools":"codex"})",
           R"({"id":"a","name":"n","storage":"shared"})"}) {
-        EXPECT_ANY_THROW(ProfileDocumentReader::decodeProfile(bad)) << bad;
+        EXPECT_THROW(ProfileDocumentReader::decodeProfile(bad), JsonDecodeError) << bad;
     }
 
     nlohmann::json round = q;

@@ -1,6 +1,7 @@
 #include "core/profiles/ProfileStore.h"
 #include "core/base/Json.h"
 #include "core/base/TwinLanternError.h"
+#include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <dirent.h>
@@ -19,13 +20,9 @@
 #include <nlohmann/json.hpp>
 
 using namespace twinlantern;
+using twinlantern::testing::profile;
 
 namespace {
-
-Profile profile(const std::string& id, const std::string& name) {
-    return Profile(ProfileID(id), name, ProfileColor::green, std::nullopt, {ToolKind::codex},
-                   Profile::Storage::managed);
-}
 
 struct StoreFixture : ::testing::Test {
     tltest::TempHome home;

@@ -2,6 +2,7 @@
 
 #include "core/base/PathUtil.h"
 
+#include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,6 @@ using namespace twinlantern;
 using namespace twinlantern::testing;
 
 namespace {
-
-Profile profile(const std::string& id, const std::string& name) {
-    return Profile(ProfileID(id), name, ProfileColor::blue, std::nullopt,
-                   {ToolKind::claudeCode, ToolKind::codex}, Profile::Storage::managed);
-}
 
 struct RuleResolverTest : ::testing::Test {
     TempHome home;

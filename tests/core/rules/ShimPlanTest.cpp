@@ -121,8 +121,13 @@ TEST_F(ShimPlanTest, AppliedAndPrepare) {
     ShimPlan::prepare(codex, "codex", home.paths, {});
     EXPECT_EQ(readFile(config), "mine");
 
-    // A failing preparation is dropped.
-    writeFile(home.paths.supportDirectory() + "/claude-code", "not a folder");
-    ShimPlan::prepare(plan("claude", {}, "work"), "claude", home.paths, {});
-    ShimPlan::prepare(plan("claude", {}, "work"), "foo", home.paths, {});
+    // A failing preparation is dropped: the shim still runs the tool.
+    const std::string blocker = home.paths.supportDirectory() + "/claude-code";
+    writeFile(blocker, "not a folder");
+    EXPECT_NO_THROW(ShimPlan::prepare(plan("claude", {}, "work"), "claude", home.paths, {}));
+    EXPECT_EQ(readFile(blocker), "not a folder");
+    // A tool without an adapter prepares nothing.
+    const auto before = folderEntries(home.paths.supportDirectory());
+    EXPECT_NO_THROW(ShimPlan::prepare(plan("claude", {}, "work"), "foo", home.paths, {}));
+    EXPECT_EQ(folderEntries(home.paths.supportDirectory()), before);
 }

@@ -67,8 +67,8 @@ TEST(ShellSourcing, ShimFolderFirstExactlyOnceInEveryShell) {
             argv.insert(argv.end(), {"-c", script, "sh", blockFile, path});
             const RunResult run = runProgram(argv, {{"HOME", home}, {"PATH", "/nonexistent"}});
             EXPECT_EQ(run.exitCode, 0);
-            EXPECT_EQ(run.errors, "");
-            EXPECT_EQ(run.output, expected + "\n\n");
+            EXPECT_EQ(run.err, "");
+            EXPECT_EQ(run.out, expected + "\n\n");
         }
     }
 }
@@ -93,7 +93,7 @@ TEST(ShellSourcing, BlockStartsNoProcess) {
         argv.insert(argv.end(), shell.begin(), shell.end());
         argv.insert(argv.end(), {"-c", script, "sh", blockFile, "/usr/bin:/bin"});
         const RunResult run = runProgram(argv, {{"HOME", dir.path()}, {"PATH", "/usr/bin:/bin"}});
-        ASSERT_EQ(run.exitCode, 0) << run.errors;
+        ASSERT_EQ(run.exitCode, 0) << run.err;
         // Only the shell's own start.
         const auto calls = lines(readFile(trace));
         ASSERT_EQ(calls.size(), 1u) << readFile(trace);

@@ -1,8 +1,9 @@
-#include "core/tools/ClaudeCodeAdapter.h"
 #include "core/base/TwinLanternError.h"
+#include "core/tools/ClaudeCodeAdapter.h"
 
 #include "tests/support/ErrorOf.h"
 #include "tests/support/FakeTools.h"
+#include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,6 @@ using namespace twinlantern;
 using namespace twinlantern::testing;
 
 namespace {
-
-Profile profile(std::string id, Profile::Storage storage = Profile::Storage::managed) {
-    return Profile(ProfileID(id), "Work", ProfileColor::blue, std::nullopt, {ToolKind::claudeCode},
-                   storage);
-}
 
 struct ClaudeAccountTest : ::testing::Test {
     TempHome home;

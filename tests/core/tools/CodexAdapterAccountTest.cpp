@@ -1,8 +1,9 @@
-#include "core/tools/CodexAdapter.h"
 #include "core/base/TwinLanternError.h"
+#include "core/tools/CodexAdapter.h"
 
 #include "tests/support/ErrorOf.h"
 #include "tests/support/FakeTools.h"
+#include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,11 +17,6 @@ namespace {
 
 using State = CodexAdapter::LoginState;
 using Case = State::Case;
-
-Profile profile(std::string id, Profile::Storage storage = Profile::Storage::managed) {
-    return Profile(ProfileID(id), "Work", ProfileColor::blue, std::nullopt, {ToolKind::codex},
-                   storage);
-}
 
 ToolStatus signedInWith(std::string method) {
     AccountInfo account;
@@ -63,6 +59,14 @@ TEST(CodexLoginStatus, RecognisesTheTwoLineBeginnings) {
         {"x\xC2\x85Not logged in", {Case::signedOut, {}}},
         {"x\vNot logged in", {Case::signedOut, {}}},
         {"x\fLogged in using key", {Case::signedIn, "key"}},
+        // codex 0.169 after an API-key sign-in.
+        {"API key configured - sk-\u2026***abcd\n"
+         "Authentication is checked when you send a request.\n",
+         {Case::signedIn, "API key"}},
+        {"\tAPI key configured \n", {Case::signedIn, "API key"}},
+        {"Authentication is checked when you send a request.", {}},
+        {"api key configured - sk-\u2026***abcd", {}},
+        {"No API key configured", {}},
         {"Logged in using", {}},
         {"Logged in using   ", {}},
         {"", {}},
@@ -88,6 +92,15 @@ TEST_F(CodexAccountTest, StatusFromTheToolsAnswer) {
          signedInWith("ChatGPT")},
         {"signed in with a key", "", "Logged in using an API key - sk-***\n", 0,
          signedInWith("API key"), signedInWith("API key")},
+        {"signed in with a key, as codex 0.169 says it", "",
+         "API key configured - sk-\u2026***abcd\n"
+         "Authentication is checked when you send a request.\n",
+         0, signedInWith("API key"), signedInWith("API key")},
+        {"the keyring out of reach", "",
+         "Error: failed to load CLI auth from keyring: no secret service provider or dbus "
+         "session found\n",
+         1, ToolStatus::needsAttention(unreadable + "1)."),
+         ToolStatus::needsAttention(unreadable + "1).")},
         {"signed out on standard error", "", "Not logged in\n", 1,
          ToolStatus::needsAttention("Signed out. Sign in again."), ToolStatus::notSetUp()},
         {"empty answer", "", "", 1, ToolStatus::needsAttention(unreadable + "1)."),

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -111,6 +112,70 @@ TEST(ProcessRunner, MuchOnStandardErrorBeforeAnyOutputDoesNotStall) {
     EXPECT_EQ(result.stderrText, std::string(1048576, 'x'));
 }
 
+long peakResidentKiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(ProcessRunner, FloodOnBothStreamsIsCutAtTheLimitAndDrainedToTheEnd) {
+    const long peakBefore = peakResidentKiB();
+    auto start = Clock::now();
+    // Each writer must reach its end: one cut off by a closed pipe would die of SIGPIPE
+    // and change the exit status.
+    ProcessResult result = shell("head -c 100000000 /dev/zero >&2 & e=$!; "
+                                 "head -c 100000000 /dev/zero; o=$?; wait $e; exit $((3 + o + $?))",
+                                 60);
+    EXPECT_LT(secondsSince(start), 20);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_TRUE(result.outputCut);
+    // Compared as truth values: a failure must not print megabytes.
+    EXPECT_TRUE(result.stdoutText == std::string(ProcessRunner::outputLimit, '\0'));
+    EXPECT_TRUE(result.stderrText == std::string(ProcessRunner::outputLimit, '\0'));
+    // 200 MB were written; only the two kept copies and their decoding may stay.
+    EXPECT_LT(peakResidentKiB() - peakBefore, 64 * 1024);
+}
+
+TEST(ProcessRunner, OutputUpToTheLimitIsWholeAndTheCutKeepsWholeCharacters) {
+    const std::size_t limit = ProcessRunner::outputLimit;
+    const std::string fill = "head -c " + std::to_string(limit - 1) + " /dev/zero | tr '\\0' x; ";
+    struct Case {
+        const char* name;
+        std::string script;
+        std::string out;
+        bool cut;
+    };
+    const Case cases[] = {
+        {"exactly the limit", fill + "printf y", std::string(limit - 1, 'x') + "y", false},
+        {"one byte past", fill + "printf yz", std::string(limit - 1, 'x') + "y", true},
+        {"a character across the limit", fill + R"(printf '\303\251')", std::string(limit - 1, 'x'),
+         true},
+        {"a bad byte at the limit", fill + R"(printf '\377\251')",
+         std::string(limit - 1, 'x') + "\xEF\xBF\xBD", true},
+    };
+    for (const Case& c : cases) {
+        ProcessResult result = shell("{ " + c.script + "; } >&2; echo out", 30);
+        EXPECT_EQ(result.exitCode, 0) << c.name;
+        EXPECT_EQ(result.outputCut, c.cut) << c.name;
+        EXPECT_TRUE(result.stderrText == c.out)
+            << c.name << ": " << result.stderrText.size() << " bytes ending in "
+            << result.stderrText.substr(result.stderrText.size() - 3);
+        EXPECT_EQ(result.stdoutText, "out\n") << c.name;
+    }
+}
+
+TEST(ProcessRunner, EndlessFloodStillStopsAtTheTimeout) {
+    auto start = Clock::now();
+    ProcessResult result = ProcessRunner::runSync("/usr/bin/yes", {}, plainEnvironment, 1);
+    EXPECT_LT(secondsSince(start), 4);
+    EXPECT_TRUE(result.timedOut);
+    EXPECT_TRUE(result.outputCut);
+    EXPECT_EQ(result.exitCode, SIGTERM);
+    EXPECT_EQ(result.stdoutText.size(), ProcessRunner::outputLimit);
+    EXPECT_TRUE(result.stdoutText.starts_with("y\ny\n"));
+}
+
 TEST(ProcessRunner, InvalidUtf8BecomesReplacementCharacters) {
     // Stray continuation, overlong lead, surrogate, truncated sequence at the end;
     // valid multi-byte text is kept.
@@ -185,6 +250,19 @@ TEST(ProcessRunner, BaseEnvironmentKeepsOnlyTheListedNames) {
         all[name] = std::string("v-") + name;
     }
     EXPECT_EQ(ProcessRunner::baseEnvironment(all), all);
+
+    // The way to the Secret Service, on Linux only.
+    const Environment bus{{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/run/user/1000/bus"},
+                          {"XDG_RUNTIME_DIR", "/run/user/1000"},
+                          {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/x"},
+                          {"XDG_CONFIG_HOME", "/c"}};
+#ifdef __linux__
+    EXPECT_EQ(ProcessRunner::baseEnvironment(bus),
+              (Environment{{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/run/user/1000/bus"},
+                           {"XDG_RUNTIME_DIR", "/run/user/1000"}}));
+#else
+    EXPECT_EQ(ProcessRunner::baseEnvironment(bus), Environment{});
+#endif
 }
 
 TEST(ProcessRunner, CombinedOutputJoinsWithOneLineFeed) {
