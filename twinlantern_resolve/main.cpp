@@ -1,15 +1,16 @@
 // twinlantern-resolve: run as `claude` or `codex` it becomes the real tool under the
 // profile of the working folder; run under its own name it answers --prompt and --version.
-#include "core/rules/BinaryLocator.h"
-#include "core/tools/CodexAdapter.h"
 #include "core/base/EnvironmentBlock.h"
 #include "core/base/FileUtil.h"
+#include "core/base/PathHint.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
+#include "core/base/Text.h"
 #include "core/profiles/ProfileStore.h"
+#include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
 #include "core/rules/ShimPlan.h"
-#include "core/base/Text.h"
+#include "core/tools/CodexAdapter.h"
 
 #include <unistd.h>
 
@@ -50,10 +51,6 @@ std::string lastComponent(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 struct Program {
     std::vector<std::string> argv;
     std::string invokedAs;
@@ -90,18 +87,8 @@ struct Program {
 
     // Once the app that installed the shims is gone, they only run the real tools.
     bool twinLanternStillInstalled() const {
-        ReadResult read = readWholeFile(paths.home + "/.twinlantern/app-path", 64 * 1024);
-        if (!read.bytes || !text::isValidUtf8(*read.bytes)) {
-            return true;
-        }
-        std::string_view text = *read.bytes;
-        while (!text.empty() && isBlank(text.front())) {
-            text.remove_prefix(1);
-        }
-        while (!text.empty() && isBlank(text.back())) {
-            text.remove_suffix(1);
-        }
-        return text.empty() || ::access(std::string(text).c_str(), F_OK) == 0;
+        const std::optional<std::string> app = readPathHint(paths.home + "/.twinlantern/app-path");
+        return !app || app->empty() || ::access(app->c_str(), F_OK) == 0;
     }
 
     std::optional<ProfileDocument> loadDocument() const {

@@ -53,6 +53,20 @@ inline std::size_t utf8SequenceLength(const unsigned char* p, std::size_t availa
     const int length = utf8Sequence(p, available);
     return length > 0 ? static_cast<std::size_t>(length) : 0;
 }
+
+// The scalar value of the well-formed sequence at p, `length` bytes long (from
+// utf8Sequence): the one decoder here, for validation, replacement and the shell code.
+inline char32_t utf8Scalar(const unsigned char* p, int length) {
+    if (length == 1) {
+        return p[0];
+    }
+    char32_t c = p[0] & (0x7Fu >> length);
+    for (int i = 1; i < length; ++i) {
+        c = (c << 6) | (p[i] & 0x3Fu);
+    }
+    return c;
+}
+
 bool isValidUtf8(std::string_view s);
 
 // Full Unicode case mapping, no locale (one character may become several).

@@ -1,13 +1,14 @@
 // The doctor's check groups that read only the file system and the environment.
 #include "core/doctor/Doctor.h"
 
-#include "core/rules/BinaryLocator.h"
-#include "core/tools/ClaudeCodeAdapter.h"
-#include "core/tools/CodexAdapter.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
-#include "core/shell/ShellQuote.h"
 #include "core/base/Text.h"
+#include "core/rules/BinaryLocator.h"
+#include "core/shell/ShellIntegration.h"
+#include "core/shell/ShellQuote.h"
+#include "core/tools/ClaudeCodeAdapter.h"
+#include "core/tools/CodexAdapter.h"
 #include "core/tools/ToolRegistry.h"
 
 #include <dirent.h>
@@ -20,9 +21,6 @@
 namespace twinlantern {
 
 namespace {
-
-// Shell start-up files beyond this size are not something we can judge line by line.
-constexpr std::size_t maxShellFileBytes = 16 * 1024 * 1024;
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
     std::string out;
@@ -193,7 +191,8 @@ std::vector<DoctorCheck> Doctor::aliasChecks() const {
     std::vector<std::string> hits;
     for (const char* file :
          {".zshrc", ".zprofile", ".zshenv", ".bashrc", ".bash_profile", ".profile"}) {
-        const ReadResult read = readWholeFile(context.paths.home + "/" + file, maxShellFileBytes);
+        const ReadResult read =
+            readWholeFile(context.paths.home + "/" + file, ShellIntegration::maxFileBytes);
         if (!read.bytes || !text::isValidUtf8(*read.bytes)) {
             continue;
         }

@@ -3,9 +3,9 @@
 #include "core/base/FileUtil.h"
 #include "core/base/Json.h"
 #include "core/base/JsonDecode.h"
-#include "core/profiles/ProfileDocumentReader.h"
 #include "core/base/TwinLanternError.h"
 #include "core/base/UniqueFd.h"
+#include "core/profiles/ProfileDocumentReader.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -34,10 +34,14 @@ private:
 
 ProfileDocument ProfileStore::load() const {
     const std::string file = paths_.profilesFile();
-    ReadResult read = readWholeFile(file);
+    ReadResult read = readWholeFile(file, maxFileBytes);
     if (!read.bytes) {
         if (read.error == ENOENT) {
             return ProfileDocument::empty();
+        }
+        if (read.error == EFBIG) {
+            throw TwinLanternError::storeCorrupt(
+                file, "the file is larger than " + std::to_string(maxFileBytes >> 20) + " MiB");
         }
         throw TwinLanternError::io("Couldn't read " + file + ": " + std::strerror(read.error));
     }
@@ -84,11 +88,20 @@ void ProfileStore::ensureSupportDirectory() const {
 void ProfileStore::updateImpl(const std::function<void(ProfileDocument&)>& change) {
     ensureSupportDirectory();
     const std::string lockPath = paths_.lockFile();
-    UniqueFd fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    // Never through a link, and never a pipe or device: its mode is set below.
+    UniqueFd fd(::open(lockPath.c_str(),
+                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
+    struct stat st {};
+    if (fd && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        fd.reset();
+    }
     if (!fd) {
         throw TwinLanternError::io("Couldn't open " + lockPath + ": " + std::strerror(errno));
     }
-    ::fchmod(fd.get(), 0600); // the umask must not widen it
+    if (st.st_nlink == 1) {
+        ::fchmod(fd.get(), 0600); // the umask must not widen it; a hard link is someone else's
+    }
     while (::flock(fd.get(), LOCK_EX) != 0) {
         if (errno != EINTR) {
             throw TwinLanternError::io(std::string("Couldn't lock profiles: ") +

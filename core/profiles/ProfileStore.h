@@ -3,6 +3,7 @@
 #include "core/base/Paths.h"
 #include "core/profiles/ProfileDocument.h"
 
+#include <cstddef>
 #include <functional>
 #include <string_view>
 #include <type_traits>
@@ -13,6 +14,9 @@ namespace twinlantern {
 // atomic rename; writers serialise on an flock of .profiles.lock.
 class ProfileStore {
 public:
+    // A profiles file is a few kilobytes; one past this is refused as corrupt unread.
+    static constexpr std::size_t maxFileBytes = 4u << 20;
+
     explicit ProfileStore(Paths paths) : paths_(std::move(paths)) {}
 
     const Paths& paths() const { return paths_; }

@@ -1,5 +1,6 @@
 #include "core/rules/RuleResolver.h"
 
+#include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Text.h"
 #include "core/base/UniqueFd.h"
@@ -334,26 +335,18 @@ std::optional<std::string> RuleResolver::readReference(const std::string& path) 
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
-    // Non-blocking, so a file swapped for a FIFO after the stat cannot hang us.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    // The stat keeps a device a cloned folder links to from being opened at all; the
+    // open is still non-blocking, so a file swapped for a FIFO after it cannot hang us.
+    const OpenedFile file = openRegularFile(path, dotfileLimit);
+    if (!file.fd) {
         return std::nullopt;
     }
     char buffer[dotfileLimit + 1];
-    std::size_t got = 0;
-    while (got < sizeof buffer) {
-        const ssize_t n = ::read(fd.get(), buffer + got, sizeof buffer - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
+    const ssize_t n = readUpTo(file.fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+        return std::nullopt;
     }
+    const auto got = static_cast<std::size_t>(n);
     const std::string_view bytes(buffer, got);
     if (got > dotfileLimit || !text::isValidUtf8(bytes)) {
         return std::nullopt;

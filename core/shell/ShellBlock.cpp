@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 #include <algorithm>
 
@@ -43,16 +42,15 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     }
 }
 
-bool isAllWhiteSpace(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t i = 0;
-    while (i < length) {
-        UChar32 c = 0;
-        U8_NEXT(bytes, i, length, c);
-        if (c < 0 || !u_isUWhiteSpace(c)) {
+bool isAllWhiteSpace(std::string_view s) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
+    for (std::size_t i = 0; i < s.size();) {
+        const int length = text::utf8Sequence(bytes + i, s.size() - i);
+        if (length < 0 ||
+            !u_isUWhiteSpace(static_cast<UChar32>(text::utf8Scalar(bytes + i, length)))) {
             return false;
         }
+        i += static_cast<std::size_t>(length);
     }
     return true;
 }

@@ -1,13 +1,13 @@
 #include "core/base/FileUtil.h"
 #include "core/base/Json.h"
 #include "core/base/PathUtil.h"
-#include "core/shell/ShellIntegration.h"
+#include "core/base/Sha256.h"
 #include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 #include "core/base/UniqueFd.h"
+#include "core/shell/ShellIntegration.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,57 +15,17 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <memory>
 
 namespace twinlantern {
 
 namespace {
 
-// Shell files are small; a file past this is refused rather than read into memory.
-constexpr std::size_t maxShellFileBytes = 16u << 20;
 constexpr std::size_t maxStateBytes = 4u << 20;
 
-std::string lastComponent(const std::string& path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) {
-        return "/";
-    }
-    return path.substr(0, slash);
-}
-
-// Writes bytes to a new file created private, so a 0600 file's text is never readable
-// by others in between; the caller sets the final mode.
-int writePrivateFile(const std::string& path, std::string_view bytes) {
-    ::unlink(path.c_str());
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd) {
-        return errno;
-    }
-    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0) {
-        return errno;
-    }
-    if (fd.close() != 0) {
-        return errno;
-    }
-    return 0;
-}
-
 int copyContents(const std::string& source, const std::string& destination) {
-    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!in) {
-        return errno;
-    }
-    struct stat st {};
-    if (::fstat(in.get(), &st) != 0) {
-        return errno;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        return EISDIR;
+    const OpenedFile in = openRegularFile(source, SIZE_MAX);
+    if (!in.fd) {
+        return in.error;
     }
     ::unlink(destination.c_str());
     UniqueFd out(
@@ -75,7 +35,7 @@ int copyContents(const std::string& source, const std::string& destination) {
     }
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+        ssize_t n = ::read(in.fd.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -98,14 +58,9 @@ int copyContents(const std::string& source, const std::string& destination) {
 } // namespace
 
 std::string ShellIntegration::read(const std::string& path) const {
-    // A pipe would block the read and a device would be replaced by the write that
-    // follows, so only regular files are shell files.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        throw TwinLanternError::ioErrno("read " + paths.abbreviate(path),
-                                        S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    }
-    ReadResult r = readWholeFile(path, maxShellFileBytes);
+    // Only regular files are shell files: a pipe would block the read, and a device
+    // would be replaced by the write that follows.
+    ReadResult r = readWholeFile(path, maxFileBytes);
     if (!r.bytes) {
         throw TwinLanternError::ioErrno("read " + paths.abbreviate(path), r.error);
     }
@@ -116,23 +71,7 @@ std::string ShellIntegration::read(const std::string& path) const {
 }
 
 std::string ShellIntegration::sha256(std::string_view text) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                    &EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1 ||
-        EVP_DigestUpdate(context.get(), text.data(), text.size()) != 1 ||
-        EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
-        return {}; // matches no digest, so removal never trusts an unknown file
-    }
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(length * 2);
-    for (unsigned int i = 0; i < length; ++i) {
-        out += hex[digest[i] >> 4];
-        out += hex[digest[i] & 0xf];
-    }
-    return out;
+    return sha256Hex(text);
 }
 
 void ShellIntegration::createDirectory(const std::string& path) const {
@@ -176,27 +115,20 @@ void ShellIntegration::symlink(const std::string& link, const std::string& desti
 }
 
 void ShellIntegration::write(std::string_view text, const std::string& path, mode_t newMode) const {
-    const std::string target = PathUtil::realPath(path).value_or(path);
-    struct stat st {};
-    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newMode;
-    const std::string temporary = folderOf(target) + "/." + lastComponent(target) +
-                                  ".twinlantern-tmp." + std::to_string(::getpid());
-    int err = writePrivateFile(temporary, text);
-    if (err == 0) {
-        ::chmod(temporary.c_str(), mode);
-        if (::rename(temporary.c_str(), target.c_str()) != 0) {
-            err = errno;
-        }
-    }
-    if (err != 0) {
-        ::unlink(temporary.c_str());
+    if (const int err = writeFileThroughLinks(path, text, newMode); err != 0) {
         throw TwinLanternError::ioErrno("write " + paths.abbreviate(path), err);
     }
 }
 
 void ShellIntegration::removeFile(const std::string& path) const {
-    if (::remove(path.c_str()) != 0) {
-        throw TwinLanternError::ioErrno("remove " + paths.abbreviate(path), errno);
+    // A file we created through a dangling link goes; the link stays as it was.
+    int err = 0;
+    const std::optional<std::string> target = finalLinkTarget(path, &err);
+    if (target && ::remove(target->c_str()) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        throw TwinLanternError::ioErrno("remove " + paths.abbreviate(path), err);
     }
 }
 

@@ -1,10 +1,12 @@
 #include "core/base/PathUtil.h"
+#include "core/base/TwinLanternError.h"
 #include "core/shell/ShellIntegration.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <set>
@@ -64,6 +66,9 @@ std::vector<ShellIntegration::FileChange> ShellIntegration::planInstall() const 
         const bool existed = existsFollowingLinks(path);
         std::string before = existed ? read(path) : std::string();
         std::string after = addingBlock(before);
+        if (after.size() > maxFileBytes) {
+            throw TwinLanternError::ioErrno("write " + paths.abbreviate(path), EFBIG);
+        }
         plan.push_back({path, existed, std::move(before), std::move(after)});
     }
     return plan;

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ struct ShellIntegration {
     static constexpr std::string_view endMarker = "# <<< twinlantern <<<";
     static const std::string& block();
     static constexpr std::array<std::string_view, 2> toolNames = {"claude", "codex"};
+    // Shell files are small: one past this is refused by every reader, and install
+    // refuses to write one, so whatever install writes, removal and status can read.
+    static constexpr std::size_t maxFileBytes = 16u << 20;
 
     ShellIntegration(Paths paths, const Environment& environment);
 
@@ -105,9 +109,10 @@ struct ShellIntegration {
     void createDirectory(const std::string& path) const;
     void copyAtomically(const std::string& source, const std::string& destination) const;
     void symlink(const std::string& link, const std::string& destination) const;
-    // Atomic replacement through links; keeps the replaced file's permission bits, or
-    // uses `newMode` when nothing is there yet.
+    // Atomic replacement through links (a dangling link gets the file it names); keeps
+    // the replaced file's permission bits, or uses `newMode` when nothing is there yet.
     void write(std::string_view text, const std::string& path, mode_t newMode = 0644) const;
+    // Removes the file at the end of path's links; the links stay.
     void removeFile(const std::string& path) const;
     static std::string timestamp();
     std::optional<InstallState> loadState() const;

@@ -3,7 +3,6 @@
 #include "core/base/Text.h"
 
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 namespace twinlantern::ShellQuote {
 
@@ -27,9 +26,8 @@ bool staysBare(std::string_view s) {
     if (s.empty() || !text::isValidUtf8(s)) {
         return false;
     }
-    const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
-    const auto length = static_cast<int32_t>(s.size());
-    for (int32_t i = 0; i < length;) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
+    for (std::size_t i = 0; i < s.size();) {
         if (bytes[i] < 0x80) {
             if (!isBareAscii(bytes[i])) {
                 return false;
@@ -37,11 +35,12 @@ bool staysBare(std::string_view s) {
             ++i;
             continue;
         }
-        UChar32 c = 0;
-        U8_NEXT(bytes, i, length, c);
-        if (c < 0 || !isLetterOrNumber(c)) {
+        const int length = text::utf8Sequence(bytes + i, s.size() - i);
+        if (length < 0 ||
+            !isLetterOrNumber(static_cast<UChar32>(text::utf8Scalar(bytes + i, length)))) {
             return false;
         }
+        i += static_cast<std::size_t>(length);
     }
     return true;
 }

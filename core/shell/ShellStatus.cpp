@@ -1,10 +1,9 @@
 #include "core/base/FileUtil.h"
+#include "core/base/PathHint.h"
 #include "core/base/PathUtil.h"
 #include "core/shell/ShellIntegration.h"
-#include "core/base/UniqueFd.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <cstdint>
 
 #include <cstring>
 
@@ -12,47 +11,23 @@ namespace twinlantern {
 
 namespace {
 
-std::optional<std::string> trimmedFile(const std::string& path) {
-    ReadResult r = readWholeFile(path, 1u << 20);
-    if (!r.bytes) {
-        return std::nullopt;
-    }
-    const std::string& text = *r.bytes;
-    const char* space = " \t\n\r\v\f";
-    auto first = text.find_first_not_of(space);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(space) - first + 1);
-}
-
+// Streams both files; neither is read whole, and a pipe or device is never equal.
 bool sameContents(const std::string& a, const std::string& b) {
-    UniqueFd fa(::open(a.c_str(), O_RDONLY | O_CLOEXEC));
-    UniqueFd fb(::open(b.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fa || !fb) {
+    const OpenedFile fa = openRegularFile(a, SIZE_MAX);
+    const OpenedFile fb = openRegularFile(b, SIZE_MAX);
+    if (!fa.fd || !fb.fd || fa.size != fb.size) {
         return false;
     }
     char ba[65536];
     char bb[65536];
     for (;;) {
-        ssize_t na = ::read(fa.get(), ba, sizeof ba);
-        if (na < 0) {
-            return false;
-        }
-        std::size_t got = 0;
-        while (got < static_cast<std::size_t>(na)) {
-            ssize_t nb = ::read(fb.get(), bb + got, static_cast<std::size_t>(na) - got);
-            if (nb <= 0) {
-                return false;
-            }
-            got += static_cast<std::size_t>(nb);
-        }
-        if (std::memcmp(ba, bb, got) != 0) {
+        const ssize_t na = readUpTo(fa.fd.get(), ba, sizeof ba);
+        const ssize_t nb = readUpTo(fb.fd.get(), bb, sizeof bb);
+        if (na < 0 || na != nb || std::memcmp(ba, bb, static_cast<std::size_t>(na)) != 0) {
             return false;
         }
         if (na == 0) {
-            char extra = 0;
-            return ::read(fb.get(), &extra, 1) == 0;
+            return true;
         }
     }
 }
@@ -76,7 +51,7 @@ ShellIntegration::Status ShellIntegration::status() const {
         } catch (const std::exception&) {
         }
     }
-    status.appPath = trimmedFile(appPathFile());
+    status.appPath = readPathHint(appPathFile());
     return status;
 }
 
@@ -108,7 +83,7 @@ bool ShellIntegration::refreshBinariesIfStale(const std::string& resolver,
 
 void ShellIntegration::recordAppLocation(const std::string& path) const {
     if (!PathUtil::isDirectory(libexec()) || !path.ends_with(".app") ||
-        trimmedFile(appPathFile()) == path) {
+        readPathHint(appPathFile()) == path) {
         return;
     }
     try {

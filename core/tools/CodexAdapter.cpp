@@ -1,8 +1,8 @@
 #include "core/tools/CodexAdapter.h"
 
 #include "core/base/FileUtil.h"
+#include "core/base/PathHint.h"
 #include "core/base/PathUtil.h"
-#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 
 #include <sys/stat.h>
@@ -11,16 +11,6 @@
 #include <cstring>
 
 namespace twinlantern {
-
-namespace {
-
-constexpr std::size_t hintLimit = 64 * 1024;
-
-bool isTrimmed(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-} // namespace
 
 bool CodexAdapter::isInstalled() const {
     return binaryPath().has_value();
@@ -50,18 +40,9 @@ std::string CodexAdapter::bundledHintFile(const Paths& paths) {
 
 std::vector<std::string> CodexAdapter::bundledCandidates(const Paths& paths) {
     std::vector<std::string> apps;
-    ReadResult hint = readWholeFile(bundledHintFile(paths), hintLimit);
-    if (hint.bytes && text::isValidUtf8(*hint.bytes)) {
-        std::string_view text = *hint.bytes;
-        while (!text.empty() && isTrimmed(text.front())) {
-            text.remove_prefix(1);
-        }
-        while (!text.empty() && isTrimmed(text.back())) {
-            text.remove_suffix(1);
-        }
-        if (text.ends_with(".app")) {
-            apps.emplace_back(text);
-        }
+    if (std::optional<std::string> hint = readPathHint(bundledHintFile(paths));
+        hint && hint->ends_with(".app")) {
+        apps.push_back(std::move(*hint));
     }
     apps.push_back(paths.applicationsDirectory + "/ChatGPT.app");
     apps.push_back(paths.applicationsDirectory + "/Codex.app");

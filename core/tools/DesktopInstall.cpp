@@ -1,10 +1,8 @@
 #include "core/tools/DesktopInstall.h"
 
-#include "core/base/FileUtil.h"
 #include "core/base/JsonDecode.h"
 #include "core/base/PathUtil.h"
-
-#include <plist/plist.h>
+#include "core/base/PropertyList.h"
 
 #include <dirent.h>
 
@@ -15,14 +13,6 @@ namespace twinlantern {
 
 namespace {
 
-// Info.plist files are a few kilobytes; anything this large is not one.
-constexpr std::size_t maxInfoPlistBytes = 4 * 1024 * 1024;
-
-struct PlistFree {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using PlistPtr = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
-
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -32,37 +22,13 @@ struct BundleInfo {
     std::optional<std::string> shortVersion;
 };
 
-std::optional<std::string> stringValue(plist_t dict, const char* key) {
-    plist_t node = plist_dict_get_item(dict, key);
-    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
-        return std::nullopt;
-    }
-    std::uint64_t length = 0;
-    const char* text = plist_get_string_ptr(node, &length);
-    if (text == nullptr) {
-        return std::nullopt;
-    }
-    return std::string(text, length);
-}
-
 std::optional<BundleInfo> readBundleInfo(const std::string& bundle) {
-    ReadResult read = readWholeFile(bundle + "/Contents/Info.plist", maxInfoPlistBytes);
-    if (!read.bytes || read.bytes->empty()) {
+    const auto info = PropertyList::readDictionary(bundle + "/Contents/Info.plist");
+    if (!info) {
         return std::nullopt;
     }
-    const std::string& bytes = *read.bytes;
-    plist_t root = nullptr;
-    if (plist_is_binary(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) {
-        plist_from_bin(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-    } else {
-        plist_from_xml(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-    }
-    PlistPtr owned(root);
-    if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) {
-        return std::nullopt;
-    }
-    return BundleInfo{stringValue(root, "CFBundleIdentifier"),
-                      stringValue(root, "CFBundleShortVersionString")};
+    return BundleInfo{info->string("CFBundleIdentifier"),
+                      info->string("CFBundleShortVersionString")};
 }
 
 // Bundle names in one folder, sorted so that two runs pick the same copy.

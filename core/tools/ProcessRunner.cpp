@@ -46,7 +46,7 @@ constexpr int exitCheckMilliseconds = 10;
 // A started child, always reaped before it goes away.
 class Child {
 public:
-    explicit Child(pid_t pid) : pid_(pid) {
+    Child(pid_t pid, bool group) : pid_(pid), group_(group) {
 #ifdef SYS_pidfd_open
         // Close-on-exec from the start.
         pidfd_.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
@@ -79,9 +79,11 @@ public:
         return info.si_pid == pid_;
     }
 
+    // To the child, or to its whole group. Until it is reaped the child (a zombie
+    // at worst) keeps its pid and so its group's id from being reused.
     void signal(int number) {
         if (!status_) {
-            ::kill(pid_, number);
+            ::kill(group_ ? -pid_ : pid_, number);
         }
     }
 
@@ -106,6 +108,7 @@ public:
 
 private:
     pid_t pid_;
+    bool group_;
     UniqueFd pidfd_;
     std::optional<std::int32_t> status_;
 };
@@ -245,6 +248,13 @@ struct SpawnSetup {
 ProcessResult ProcessRunner::runSync(const std::string& executable,
                                      const std::vector<std::string>& arguments,
                                      const Environment& environment, double timeoutSeconds) {
+    return runSync(executable, arguments, environment, timeoutSeconds, ProcessOptions{});
+}
+
+ProcessResult ProcessRunner::runSync(const std::string& executable,
+                                     const std::vector<std::string>& arguments,
+                                     const Environment& environment, double timeoutSeconds,
+                                     const ProcessOptions& options) {
     auto outPipe = makePipe();
     auto errPipe = makePipe();
     if (!outPipe || !errPipe) {
@@ -263,7 +273,11 @@ ProcessResult ProcessRunner::runSync(const std::string& executable,
     posix_spawnattr_setsigmask(&setup.attributes, &signals);
     sigfillset(&signals);
     posix_spawnattr_setsigdefault(&setup.attributes, &signals);
-    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (options.ownSession) {
+        flags |= POSIX_SPAWN_SETSID;
+    }
+    posix_spawnattr_setflags(&setup.attributes, flags);
 
     std::vector<std::string> argStrings;
     argStrings.reserve(arguments.size() + 1);
@@ -282,7 +296,7 @@ ProcessResult ProcessRunner::runSync(const std::string& executable,
     if (err != 0) {
         return launchFailure(executable, err);
     }
-    Child child(pid);
+    Child child(pid, options.ownSession);
     (*outPipe)[1].reset();
     (*errPipe)[1].reset();
     std::array<Stream, 2> streams{Stream{std::move((*outPipe)[0]), {}},
@@ -300,6 +314,10 @@ ProcessResult ProcessRunner::runSync(const std::string& executable,
             // A descendant may hold the pipes open for ever; give up on them.
             drainUntil(Clock::now() + closeGrace, child, streams);
         }
+    }
+    if (options.ownSession) {
+        // Members that ignored SIGTERM, or were left running in the background.
+        child.signal(SIGKILL);
     }
     streams[0].fd.reset();
     streams[1].fd.reset();

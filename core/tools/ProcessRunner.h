@@ -23,6 +23,15 @@ struct ProcessResult {
     friend bool operator==(const ProcessResult&, const ProcessResult&) = default;
 };
 
+// How a child is started, beyond its program, arguments and environment.
+struct ProcessOptions {
+    // The child leads a new session and process group, so it has no controlling
+    // terminal to take over; the timeout's signals go to the whole group, and whatever
+    // is left of the group when the run ends is killed. For shells that run start-up
+    // files, whose commands would otherwise outlive the run.
+    bool ownSession = false;
+};
+
 // The only way the system runs short-lived child programs. Never throws.
 namespace ProcessRunner {
 
@@ -35,6 +44,9 @@ inline constexpr std::size_t outputLimit = 4u << 20;
 // environment, `timeoutSeconds` bounds the run; then SIGTERM, 2 s, SIGKILL.
 ProcessResult runSync(const std::string& executable, const std::vector<std::string>& arguments,
                       const Environment& environment, double timeoutSeconds);
+ProcessResult runSync(const std::string& executable, const std::vector<std::string>& arguments,
+                      const Environment& environment, double timeoutSeconds,
+                      const ProcessOptions& options);
 
 // The same run on a background thread.
 std::future<ProcessResult> run(std::string executable, std::vector<std::string> arguments,

@@ -4,13 +4,8 @@
 #include "core/base/PathUtil.h"
 #include "core/base/TwinLanternError.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
-#include <ftw.h>
 
 namespace twinlantern {
 
@@ -41,12 +36,6 @@ std::optional<std::string> ToolAdapter::createDataDirectory(const Profile& profi
     return folder;
 }
 
-namespace {
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    return ::remove(path) == 0 ? 0 : errno;
-}
-} // namespace
-
 void ToolAdapter::deleteDataDirectory(const Profile& profile) const {
     if (profile.storage == Profile::Storage::system) {
         return;
@@ -56,19 +45,7 @@ void ToolAdapter::deleteDataDirectory(const Profile& profile) const {
     if (!folder || !context_.paths.isInsideSupportDirectory(path)) {
         throw TwinLanternError::unsafeDeletion(path);
     }
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT) {
-            return;
-        }
-        throw TwinLanternError::io("Couldn't delete " + path + ": " + std::strerror(errno));
-    }
-    // Depth first, links removed as links, never followed.
-    const int failed = S_ISDIR(st.st_mode)
-                           ? ::nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS)
-                           : (::unlink(path.c_str()) == 0 ? 0 : errno);
-    if (failed != 0) {
-        const int err = failed > 0 ? failed : errno;
+    if (const int err = removeTreeWithoutFollowing(path); err != 0) {
         throw TwinLanternError::io("Couldn't delete " + path + ": " + std::strerror(err));
     }
 }

@@ -1,12 +1,18 @@
 #include "tests/e2e/ShimFixture.h"
 #include "tests/support/Profiles.h"
 
+#include "core/base/Json.h"
 #include "core/base/PathUtil.h"
+#include "core/profiles/ProfileStore.h"
+#include "tests/support/HostileFiles.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+
+#include <nlohmann/json.hpp>
 
 using namespace twinlantern;
 using namespace twinlantern::testing;
@@ -224,9 +230,8 @@ TEST_F(ResolverShimTest, DirectMode) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "twinlantern-resolve 0.1.0\n");
 
-    const std::string usage =
-        "twinlantern: this is TwinLantern's shim. Run it as `claude` or `codex` "
-        "(via ~/.twinlantern/bin), or with --prompt.\n";
+    const std::string usage = "twinlantern: this is TwinLantern's shim. Run it as `claude` or "
+                              "`codex` (via ~/.twinlantern/bin), or with --prompt.\n";
     for (const std::vector<std::string>& argv : std::vector<std::vector<std::string>>{
              {self}, {self, "--PROMPT"}, {"/some/where/" + self, "help"}}) {
         r = run(resolver(), argv, baseEnv(), project);
@@ -252,4 +257,97 @@ TEST_F(ResolverShimTest, HostileDotfilesNeverHang) {
     EXPECT_EQ(r.out, "Work\n");
     ASSERT_EQ(runShim("claude", {}, baseEnv(), leaf).exitCode, 0);
     EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+}
+
+// Non-ASCII names and folders through the built resolver, whose ICU data is cut to what
+// it uses: badges made from whole characters on reading, names in `.twinlantern` files
+// matched by full case folding, rules on accented folders.
+TEST_F(ResolverShimTest, NonAsciiNamesAndFolders) {
+    const std::string family = "\U0001F469\u200D\U0001F469\u200D\U0001F467";
+    auto profileJson = [](const std::string& id, const std::string& name) {
+        return R"({"id": ")" + id + R"(", "name": ")" + name +
+               R"(", "color": "blue", "tools": ["claude-code"], "storage": "managed"})";
+    };
+    const std::string school = "\u00C9cole"; // École
+    makeDirs(home.paths.supportDirectory());
+    writeFile(home.paths.profilesFile(),
+              R"({"version": 1, "profiles": [)" + profileJson("street", "Stra\u00DFe") + "," +
+                  profileJson("school", school) + "," + profileJson("family", family + " team") +
+                  R"(], "rules": [{"path": "~/src/)" + school + R"(/**", "profileID": "school"}]})",
+              0600);
+    const std::string inRule = dir("src/" + school + "/caf\u00E9");
+    const std::string street = dir("src/" + school + "/rue");
+    const std::string together = dir("src/ensemble");
+    writeFile(street + "/.twinlantern", "STRASSE\n");
+    writeFile(together + "/.twinlantern", family + " TEAM\n");
+    struct Case {
+        std::string cwd, name, id;
+    };
+    const Case cases[] = {
+        {inRule, school, "school"},
+        {street, "Stra\u00DFe", "street"},
+        {together, family + " team", "family"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = run(resolver(), {"twinlantern-resolve", "--prompt"}, baseEnv(), c.cwd);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, c.name + "\n") << c.cwd;
+        ASSERT_EQ(runShim("claude", {}, baseEnv(), c.cwd).exitCode, 0);
+        auto got = received(claudeTool);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(got->env.at("TWINLANTERN_PROFILE"), c.name);
+        EXPECT_EQ(got->env.at("CLAUDE_CONFIG_DIR"), dataFolder("claude-code", c.id.c_str()));
+    }
+}
+
+// Removing a fixture never reaches through its links: the shims link to the built
+// resolver, and shell tests link to /dev/null.
+TEST(TempHomeRemoval, LeavesLinkTargetsAlone) {
+    TempDir outside;
+    const std::string target = outside / "target";
+    writeFile(target, "x", 0644);
+    {
+        TempHome home;
+        makeDirs(home.dir / "sub");
+        ASSERT_EQ(::symlink(target.c_str(), (home.dir / "sub/link").c_str()), 0);
+    }
+    EXPECT_EQ(fileMode(target), 0644u);
+    EXPECT_EQ(folderEntries(outside.path()), std::vector<std::string>{"target"});
+}
+
+TEST_F(ResolverShimTest, HostileProfilesFileRunsTheToolUnchangedAtOnce) {
+    auto unchanged = baseEnv();
+    unchanged["TWINLANTERN_SHIM_DEPTH"] = "1";
+    ProfileDocument document;
+    document.profiles = {profile("work", "Work")};
+    document.rules = {{"~/src/**", ProfileID("work")}};
+    const std::string validDocument = jsonText(nlohmann::json(document));
+    for (const auto& c : hostileCases()) {
+        SCOPED_TRACE(c.name);
+        const std::string file = home.paths.profilesFile();
+        removeTree(file);
+        makeHostile(c.kind, file, ProfileStore::maxFileBytes, validDocument);
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(runShim("claude", {}, baseEnv(), project).exitCode, 0);
+        EXPECT_EQ(received(claudeTool)->env, unchanged);
+        const RunResult prompt =
+            run(resolver(), {"twinlantern-resolve", "--prompt"}, baseEnv(), project);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
+        EXPECT_EQ(prompt.exitCode, 0);
+        EXPECT_EQ(prompt.out, "");
+    }
+}
+
+TEST_F(ResolverShimTest, HostileAppPathCountsAsUnreadableAndProfilesApply) {
+    makeDirs(home.dir / ".twinlantern");
+    for (const auto& c : hostileCases()) {
+        SCOPED_TRACE(c.name);
+        const std::string file = home.dir / ".twinlantern/app-path";
+        removeTree(file);
+        makeHostile(c.kind, file, 64 * 1024, home.dir / "Applications/Gone.app");
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(runShim("claude", {}, baseEnv(), project).exitCode, 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
+        EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+    }
 }

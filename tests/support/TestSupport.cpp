@@ -46,7 +46,7 @@ void writeFile(const std::string& path, std::string_view bytes, mode_t mode) {
 }
 
 std::string readFile(const std::string& path) {
-    auto r = readWholeFile(path);
+    auto r = readWholeFile(path, SIZE_MAX);
     if (!r.bytes) {
         throw std::runtime_error("cannot read " + path);
     }
@@ -75,8 +75,12 @@ void makeDirs(const std::string& path) {
 void removeTree(const std::string& path) {
     ::nftw(
         path.c_str(),
-        [](const char* p, const struct stat*, int, struct FTW*) {
-            ::chmod(p, 0700);
+        // Only folders need opening up, and chmod would follow a link out of the tree
+        // (to the built resolver, to /dev/null).
+        [](const char* p, const struct stat*, int type, struct FTW*) {
+            if (type == FTW_D || type == FTW_DNR) {
+                ::chmod(p, 0700);
+            }
             return 0;
         },
         32, FTW_PHYS);

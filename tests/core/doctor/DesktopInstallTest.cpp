@@ -1,12 +1,16 @@
 #include "core/tools/DesktopInstall.h"
 #include "core/base/JsonDecode.h"
+#include "core/base/PropertyList.h"
 
+#include "tests/support/HostileFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <plist/plist.h>
 
+#include <cerrno>
+#include <chrono>
 #include <memory>
 
 using namespace twinlantern;
@@ -107,4 +111,46 @@ TEST(DesktopInstall, JsonRoundTrip) {
     EXPECT_EQ(nlohmann::json(full).get<DesktopInstall>(), full);
     EXPECT_THROW(nlohmann::json::parse(R"({"version":"1"})").get<DesktopInstall>(),
                  JsonDecodeError);
+}
+
+TEST(DesktopInstall, HostileInfoPlistsAreSkippedAtOnce) {
+    for (const auto& c : hostileCases()) {
+        SCOPED_TRACE(c.name);
+        TempHome h;
+        const std::string contents = h.home() + "/Applications/Claude.app/Contents";
+        makeDirs(contents);
+        const std::string file = contents + "/Info.plist";
+        makeHostile(c.kind, file, PropertyList::maxFileBytes,
+                    xmlInfoPlist(DesktopInstall::bundleID, ""));
+        const FolderSnapshot before = snapshot(file);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(DesktopInstall::locate(h.paths), std::nullopt);
+        int error = 0;
+        EXPECT_FALSE(PropertyList::readDictionary(file, &error));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
+        EXPECT_EQ(error, c.kind == Hostile::folder                                   ? EISDIR
+                         : c.kind == Hostile::fifo || c.kind == Hostile::devZeroLink ? EINVAL
+                                                                                     : EFBIG);
+        EXPECT_EQ(snapshot(file), before);
+    }
+}
+
+TEST(PropertyList, ReadsXmlAndBinaryDictionariesOnly) {
+    TempDir dir;
+    writeFile(dir / "xml", xmlInfoPlist("a.b", "<key>N</key><integer>3</integer>\n"));
+    writeFile(dir / "bin", binaryInfoPlist("c.d", "2.0"));
+    writeFile(dir / "array", "<plist version=\"1.0\"><array/></plist>");
+    const auto xml = PropertyList::readDictionary(dir / "xml");
+    ASSERT_TRUE(xml);
+    EXPECT_EQ(xml->string("CFBundleIdentifier"), "a.b");
+    EXPECT_EQ(xml->string("N"), std::nullopt); // not a string
+    EXPECT_EQ(plist_get_node_type(plist_dict_get_item(xml->root(), "N")), PLIST_UINT);
+    const auto binary = PropertyList::readDictionary(dir / "bin");
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(binary->string("CFBundleShortVersionString"), "2.0");
+    int error = 0;
+    EXPECT_FALSE(PropertyList::readDictionary(dir / "array", &error));
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_FALSE(PropertyList::readDictionary(dir / "missing", &error));
+    EXPECT_EQ(error, ENOENT);
 }

@@ -1,10 +1,13 @@
+#include "core/shell/ShellIntegration.h"
 #include "tests/core/doctor/DoctorFixture.h"
+#include "tests/support/HostileFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <set>
 
 using namespace twinlantern;
@@ -260,4 +263,32 @@ TEST_F(DoctorLockedFolder, QuotedPathsInFixesReachTheCommandAsMeant) {
     ASSERT_EQ(rules.size(), 2u);
     EXPECT_EQ(arguments(rules[0].fix), "rule\nremove\n~/gone/**\n");
     EXPECT_EQ(arguments(rules[1].fix), "rule\nremove\n~/it's $HOME\n");
+}
+
+TEST(DoctorHostileFiles, ShellFilesAreSkippedAndTheProfilesFileReportedAtOnce) {
+    for (const auto& c : hostileCases()) {
+        SCOPED_TRACE(c.name);
+        DoctorSetup s;
+        const std::string alias = "alias claude=x\n";
+        for (const char* file :
+             {".zshrc", ".zprofile", ".zshenv", ".bashrc", ".bash_profile", ".profile"}) {
+            makeHostile(c.kind, s.home() + "/" + file, ShellIntegration::maxFileBytes, alias);
+        }
+        makeDirs(s.h.paths.supportDirectory());
+        const std::string profiles = s.h.paths.profilesFile();
+        makeHostile(c.kind, profiles, ProfileStore::maxFileBytes, "{}");
+        const FolderSnapshot before = snapshot(s.home() + "/.zshrc");
+        const FolderSnapshot profilesBefore = snapshot(profiles);
+
+        const auto started = std::chrono::steady_clock::now();
+        const std::vector<DoctorCheck> checks = s.run();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
+        EXPECT_TRUE(all(checks, "aliases").empty());
+        const DoctorCheck check = only(checks, "profiles");
+        EXPECT_EQ(check.level, Level::failure);
+        EXPECT_TRUE(check.detail && check.detail->starts_with("Couldn't read " + profiles + ": "))
+            << check.detail.value_or("");
+        EXPECT_EQ(snapshot(s.home() + "/.zshrc"), before);
+        EXPECT_EQ(snapshot(profiles), profilesBefore);
+    }
 }

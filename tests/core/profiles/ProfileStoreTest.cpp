@@ -1,6 +1,8 @@
 #include "core/profiles/ProfileStore.h"
 #include "core/base/Json.h"
 #include "core/base/TwinLanternError.h"
+#include "tests/support/ErrorOf.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
@@ -308,4 +310,56 @@ TEST_F(StoreFixture, ConcurrentWritersLoseNothing) {
     }
     EXPECT_EQ(ids.size(), static_cast<std::size_t>(writers * changes));
     EXPECT_EQ(supportEntries(), (std::vector<std::string>{".profiles.lock", "profiles.json"}));
+}
+
+TEST_F(StoreFixture, FilesThatAreNotSmallRegularFilesAreRefusedUnread) {
+    using tltest::Hostile;
+    const std::string file = home.paths.profilesFile();
+    const std::string validDocument = jsonText(nlohmann::json(ProfileDocument::empty()));
+    const std::string tooLarge =
+        TwinLanternError::storeCorrupt(file, "the file is larger than 4 MiB").description();
+    for (const auto& c : tltest::hostileCases()) {
+        SCOPED_TRACE(c.name);
+        tltest::removeTree(home.paths.supportDirectory());
+        tltest::makeDirs(home.paths.supportDirectory());
+        tltest::makeHostile(c.kind, file, ProfileStore::maxFileBytes, validDocument);
+        ::close(::open(home.paths.lockFile().c_str(), O_CREAT | O_WRONLY, 0600));
+        const tltest::FolderSnapshot before = tltest::snapshot(file);
+        const std::string expected =
+            c.kind == Hostile::overLimit || c.kind == Hostile::sparseHuge
+                ? tooLarge
+                : "Couldn't read " + file + ": " +
+                      std::strerror(c.kind == Hostile::folder ? EISDIR : EINVAL);
+
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(tltest::errorOf([&] { store.load(); }).description(), expected);
+        EXPECT_EQ(tltest::errorOf([&] {
+                      store.update(
+                          [](ProfileDocument& d) { d.profiles.push_back(profile("x", "x")); });
+                  }).description(),
+                  expected);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, tltest::hostileReadBound);
+        EXPECT_EQ(tltest::snapshot(file), before);
+    }
+}
+
+TEST_F(StoreFixture, ALinkAtTheLockFileIsRefusedAndItsTargetKeepsItsMode) {
+    tltest::makeDirs(home.paths.supportDirectory());
+    const std::string target = home.dir / "elsewhere";
+    tltest::writeFile(target, "someone's file\n", 0644);
+    ASSERT_EQ(::symlink(target.c_str(), home.paths.lockFile().c_str()), 0);
+    EXPECT_EQ(tltest::errorOf([&] {
+                  store.update([](ProfileDocument& d) { d.profiles.push_back(profile("x", "x")); });
+              }).description(),
+              "Couldn't open " + home.paths.lockFile() + ": " + std::strerror(ELOOP));
+    EXPECT_EQ(tltest::fileMode(target), 0644u);
+    EXPECT_EQ(tltest::readFile(target), "someone's file\n");
+    EXPECT_FALSE(tltest::exists(home.paths.profilesFile()));
+
+    // A hard link is not ours to chmod either; the update itself goes through.
+    ::unlink(home.paths.lockFile().c_str());
+    ASSERT_EQ(::link(target.c_str(), home.paths.lockFile().c_str()), 0);
+    store.update([](ProfileDocument& d) { d.profiles.push_back(profile("x", "x")); });
+    EXPECT_EQ(tltest::fileMode(target), 0644u);
+    EXPECT_EQ(store.load().profiles.size(), 1u);
 }

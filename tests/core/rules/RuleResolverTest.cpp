@@ -2,6 +2,7 @@
 
 #include "core/base/PathUtil.h"
 
+#include "tests/support/HostileFiles.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
@@ -9,6 +10,8 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
 
 using namespace twinlantern;
 using namespace twinlantern::testing;
@@ -202,4 +205,18 @@ TEST_F(RuleResolverTest, ManyRulesInOneFolder) {
     EXPECT_EQ(profileAt(target), "work");
     EXPECT_EQ(profileAt(home.dir / "many/dir11"), "home");
     EXPECT_EQ(profileAt(home.dir / "many/missing3/x"), "oss");
+}
+
+TEST(RuleResolverRead, HostileReferenceFilesAreSkippedAtOnce) {
+    for (const auto& c : hostileCases()) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string file = dir / ".twinlantern";
+        makeHostile(c.kind, file, 4096, "Work\n");
+        const FolderSnapshot before = snapshot(file);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(RuleResolver::readReference(file), std::nullopt);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
+        EXPECT_EQ(snapshot(file), before);
+    }
 }

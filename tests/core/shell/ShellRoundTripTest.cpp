@@ -1,11 +1,15 @@
 #include "core/shell/ShellIntegration.h"
+#include "tests/support/ErrorOf.h"
 #include "tests/support/ShellFixtures.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 
 using namespace twinlantern;
@@ -20,6 +24,10 @@ struct Row {
     std::optional<std::string> zshrc{}; // none: no file
     mode_t mode = 0644;
     bool linkedFromDotfiles = false;
+    // .zshrc links to a dotfiles file that does not exist yet.
+    bool danglingLink = false;
+    // Install refuses the file: with the block it would pass what readers accept.
+    bool refused = false;
     bool zdotdir = false;
     std::optional<std::string> bashrc{};
     std::optional<std::string> bashProfile{};
@@ -98,6 +106,12 @@ const Row rows[] = {
      .zshrc = "a\n# >>> twinlantern >>>\nu\n",
      .expected = "a\nu\n"},
     {.name = "block already there, record lost", .zshrc = "x\n" + B, .expected = "x\n"},
+    {.name = "dangling link into a dotfiles folder", .danglingLink = true},
+    {.name = "near the read limit, the block just fits",
+     .zshrc = std::string(ShellIntegration::maxFileBytes - B.size() - 1, '#') + "\n"},
+    {.name = "near the read limit, the block does not fit",
+     .zshrc = std::string(ShellIntegration::maxFileBytes - B.size(), '#') + "\n",
+     .refused = true},
 };
 
 } // namespace
@@ -122,6 +136,10 @@ TEST(ShellRoundTrip, RemovalGivesBackWhatWasThere) {
                 writeFile(zshrc, *row.zshrc, row.mode);
             }
         }
+        if (row.danglingLink) {
+            makeDirs(home.path("dotfiles"));
+            ASSERT_EQ(::symlink("dotfiles/zshrc", zshrc.c_str()), 0);
+        }
         if (row.bashrc) {
             writeFile(home.path(".bashrc"), *row.bashrc);
         }
@@ -136,6 +154,9 @@ TEST(ShellRoundTrip, RemovalGivesBackWhatWasThere) {
         std::vector<Original> originals;
         for (const auto& path : {zshrc, home.path(".bashrc"), home.path(".bash_profile"),
                                  home.path(".zshrc"), dotfile}) {
+            if (row.danglingLink && path == zshrc) {
+                continue; // the link itself is checked below
+            }
             if (exists(path)) {
                 originals.push_back({path, readFile(path), fileMode(path)});
             } else {
@@ -143,8 +164,24 @@ TEST(ShellRoundTrip, RemovalGivesBackWhatWasThere) {
             }
         }
 
-        const auto plan = home.install();
         const ShellIntegration shell = home.integration();
+        if (row.refused) {
+            EXPECT_EQ(errorOf([&] { home.install(); }).description(),
+                      std::string("Couldn't write ~/.zshrc: ") + std::strerror(EFBIG));
+            EXPECT_EQ(shell.loadState(), std::nullopt);
+            shell.uninstall();
+            for (const auto& original : originals) {
+                EXPECT_EQ(original.text, exists(original.path)
+                                             ? std::optional(readFile(original.path))
+                                             : std::nullopt)
+                    << original.path;
+            }
+            EXPECT_FALSE(exists(home.path(".twinlantern")));
+            continue;
+        }
+        const auto plan = home.install();
+        // Whatever install wrote, status can read.
+        EXPECT_FALSE(shell.status().blocks.empty());
         for (const auto& change : plan) {
             EXPECT_TRUE(readFile(change.path).ends_with(B)) << change.path;
             expectUserLinesKept(change.before, readFile(change.path), change.path);
@@ -193,10 +230,13 @@ TEST(ShellRoundTrip, RemovalGivesBackWhatWasThere) {
                 EXPECT_EQ(now, *original.text);
             }
         }
-        if (row.linkedFromDotfiles) {
+        if (row.linkedFromDotfiles || row.danglingLink) {
             struct stat st {};
             ASSERT_EQ(::lstat(zshrc.c_str(), &st), 0);
             EXPECT_TRUE(S_ISLNK(st.st_mode));
+            char target[64] = {};
+            EXPECT_EQ(::readlink(zshrc.c_str(), target, sizeof target - 1), 14);
+            EXPECT_STREQ(target, "dotfiles/zshrc");
         }
         EXPECT_FALSE(exists(home.path(".twinlantern")));
     }

@@ -6,10 +6,12 @@
 #include "tests/support/TestSupport.h"
 
 #include "tests/support/ErrorOf.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/Profiles.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 
 using namespace twinlantern;
@@ -135,4 +137,22 @@ TEST_F(ToolAdapterTest, BundledCodexFallback) {
     writeFile(home.dir / "bin/codex", "#!/bin/sh\n", 0755);
     EXPECT_EQ(codex.binaryPath(), home.dir / "bin/codex");
     EXPECT_FALSE(codex.usesBundledCodex());
+}
+
+TEST(CodexHintFile, HostileHintFilesAreSkippedAtOnce) {
+    for (const auto& c : hostileCases()) {
+        SCOPED_TRACE(c.name);
+        TempHome home;
+        const std::string hint = CodexAdapter::bundledHintFile(home.paths);
+        makeDirs(home.paths.supportDirectory());
+        makeHostile(c.kind, hint, 64 * 1024, home.dir / "Elsewhere/ChatGPT.app");
+        const FolderSnapshot before = snapshot(hint);
+        const auto started = std::chrono::steady_clock::now();
+        const auto candidates = CodexAdapter::bundledCandidates(home.paths);
+        EXPECT_EQ(CodexAdapter::bundledCodex(home.paths), std::nullopt);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
+        ASSERT_EQ(candidates.size(), 4u);
+        EXPECT_TRUE(candidates.front().starts_with(home.paths.applicationsDirectory));
+        EXPECT_EQ(snapshot(hint), before);
+    }
 }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <plist/plist.h>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace twinlantern {
+
+// A property list whose top level is a dictionary, as bundles' Info.plist files are,
+// read from XML or binary.
+class PropertyList {
+public:
+    // Info.plist files are a few kilobytes; anything this large is not one.
+    static constexpr std::size_t maxFileBytes = 4 * 1024 * 1024;
+
+    // Through openRegularFile with maxFileBytes. Nothing when the file cannot be read
+    // (error: its errno) or is no property list with a dictionary on top (EINVAL).
+    static std::optional<PropertyList> readDictionary(const std::string& path,
+                                                      int* error = nullptr);
+    static std::optional<PropertyList> parseDictionary(std::string_view bytes);
+
+    // The string at key; nothing when absent or not a string.
+    std::optional<std::string> string(const char* key) const;
+    // The dictionary itself, owned by this object, for readers of other value types.
+    plist_t root() const { return root_.get(); }
+
+private:
+    struct Free {
+        void operator()(plist_t node) const { plist_free(node); }
+    };
+    explicit PropertyList(plist_t root) : root_(root) {}
+
+    std::unique_ptr<std::remove_pointer_t<plist_t>, Free> root_;
+};
+
+} // namespace twinlantern

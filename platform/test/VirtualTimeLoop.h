@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/MainLoop.h"
+#include "platform/linux/LoopEngine.h"
+
+namespace twinlantern::platform::test {
+
+// The main queue on a virtual clock that moves only when the test says so. Watched
+// descriptors are real and polled without waiting, so real events arrive at exact
+// virtual times.
+class VirtualTimeLoop final : public MainLoop {
+public:
+    using TimePoint = LoopEngine::TimePoint;
+
+    void post(Callback callback) override { engine_.post(std::move(callback)); }
+    [[nodiscard]] Handle postAfter(Duration delay, Callback callback) override;
+    [[nodiscard]] Handle watchReadable(int fd, Callback callback) override {
+        return engine_.addWatch(fd, std::move(callback));
+    }
+    bool onLoopThread() const override { return engine_.onLoopThread(); }
+
+    TimePoint now() const { return now_; }
+    // Time since the loop was made.
+    Duration elapsed() const { return now_ - TimePoint{}; }
+    // Runs what is ready now, then every timer due within `duration` at its own time,
+    // and leaves the clock `duration` later.
+    void advance(Duration duration);
+    // Runs what is ready now without moving the clock.
+    void settle();
+    bool hasTimers() const { return engine_.nextTimer().has_value(); }
+
+private:
+    LoopEngine engine_;
+    TimePoint now_{};
+};
+
+} // namespace twinlantern::platform::test
