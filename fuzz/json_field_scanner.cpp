@@ -27,6 +27,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
+    // Captures reused from input to input find what a fresh scan finds.
+    static JsonFieldScanner::Captures reused;
+    if (scanner.scan(line, reused) != result.has_value()) {
+        std::abort();
+    }
+    if (result) {
+        std::size_t slot = 0;
+        for (const auto& path : scanner.paths()) {
+            const auto& found = reused.slots[slot++];
+            const auto it = result->find(path);
+            using Kind = JsonFieldScanner::Captured::Kind;
+            const bool same =
+                found.kind == Kind::none ? it == result->end()
+                : found.kind == Kind::text
+                    ? it != result->end() &&
+                          it->second == JsonFieldScanner::Value(std::string(found.text))
+                    : it != result->end() && it->second == JsonFieldScanner::Value(found.integer);
+            if (!same) {
+                std::abort();
+            }
+        }
+    }
     // Against a strict parser: every valid object is accepted, and a plain string or
     // integer is read as that parser reads it. That parser stops at a NUL byte.
     if (line.find('\0') != std::string_view::npos) {

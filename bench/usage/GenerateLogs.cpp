@@ -203,6 +203,53 @@ void writeClaudeFile(const ClaudeFile& f) {
     }
 }
 
+// A Claude Code session as the tool writes it today: nearly every line is an
+// assistant line carrying usage, one to three lines per response (one per content
+// block, the early ones with a placeholder output count), a short tool result now
+// and then.
+void writeDenseClaudeFile(const ClaudeFile& f) {
+    Writer out(f.path);
+    const std::string session = uuid();
+    const std::string prefix =
+        R"({"parentUuid":")" + uuid() +
+        R"(","isSidechain":false,"userType":"external","cwd":"/home/user/src/project","sessionId":")" +
+        session + R"(","version":"2.0.31","gitBranch":"main",)";
+    const std::int64_t lines = 1 + static_cast<std::int64_t>(f.bytes / 1000);
+    const std::int64_t start = f.end - std::min<std::int64_t>(lines * 2, 4 * day);
+    std::int64_t n = 0;
+    while (out.written() + 2000 < f.bytes) {
+        const std::string message = "msg_" + hexId(24), request = "req_" + hexId(24);
+        const std::int64_t input = uniform(1, 50), creation = uniform(0, 5000),
+                           read = uniform(1000, 90000), output = uniform(20, 2000);
+        const int blocks = static_cast<int>(uniform(1, 3));
+        for (int b = 0; b < blocks; ++b) {
+            const std::int64_t t = start + (f.end - start) * n / lines;
+            ++n;
+            const std::int64_t outputTokens = b + 1 < blocks ? uniform(1, 10) : output;
+            out.line(
+                prefix + R"("message":{"id":")" + message +
+                R"(","type":"message","role":"assistant","model":"claude-sonnet-4-5","content":[{"type":"text","text":")" +
+                text(uniform(150, 900)) +
+                R"("}],"stop_reason":null,"stop_sequence":null,"usage":{"input_tokens":)" +
+                std::to_string(input) + R"(,"cache_creation_input_tokens":)" +
+                std::to_string(creation) + R"(,"cache_read_input_tokens":)" + std::to_string(read) +
+                R"(,"cache_creation":{"ephemeral_5m_input_tokens":0,"ephemeral_1h_input_tokens":0},"output_tokens":)" +
+                std::to_string(outputTokens) + R"(,"service_tier":"standard"}},"requestId":")" +
+                request + R"(","type":"assistant","uuid":")" + uuid() + R"(","timestamp":")" +
+                iso(t, static_cast<int>(n % 1000)) + R"("})");
+        }
+        if (uniform(0, 9) == 0) {
+            const std::int64_t t = start + (f.end - start) * n / lines;
+            ++n;
+            out.line(prefix +
+                     R"("type":"user","message":{"role":"user","content":[{"tool_use_id":"toolu_)" +
+                     hexId(24) + R"(","type":"tool_result","content":")" + text(uniform(100, 600)) +
+                     R"(","is_error":false}]},"uuid":")" + uuid() + R"(","timestamp":")" +
+                     iso(t, 0) + R"("})");
+        }
+    }
+}
+
 void writeCodexFile(const std::string& path, std::int64_t end) {
     Writer out(path);
     std::int64_t input = 0, cached = 0, output = 0;
@@ -306,6 +353,33 @@ void generateLogs(const std::string& folder) {
         setMtime(f.path, f.end);
     }
     std::printf("many: 2000 files\n");
+}
+
+void generateDenseLogs(const std::string& folder, const std::string& name, int count,
+                       std::size_t total) {
+    const std::int64_t now = Clock::to_time_t(Clock::now());
+    // A tenth of the files older than a week.
+    std::vector<double> weights;
+    double weightSum = 0;
+    for (int i = 0; i < count; ++i) {
+        weights.push_back(std::exponential_distribution<double>(1.0)(rng) + 0.05);
+        weightSum += weights.back();
+    }
+    std::size_t written = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::string project =
+            folder + "/" + name + "/projects/-home-user-src-project" + std::to_string(i % 40);
+        makeFolder(project);
+        const bool old = i % 10 == 9;
+        ClaudeFile f{project + "/" + uuid() + ".jsonl",
+                     static_cast<std::size_t>(weights[i] / weightSum * total),
+                     old ? now - uniform(8 * day, 60 * day) : now - uniform(0, 5 * day)};
+        writeDenseClaudeFile(f);
+        setMtime(f.path, f.end);
+        written += f.bytes;
+    }
+    std::printf("%s: %d files, %.2f GiB\n", name.c_str(), count,
+                static_cast<double>(written) / (1 << 30));
 }
 
 } // namespace twinlantern::bench

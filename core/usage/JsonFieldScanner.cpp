@@ -8,6 +8,10 @@
 #include <cstring>
 #include <locale.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace twinlantern {
 
 namespace {
@@ -25,37 +29,51 @@ bool endsSkippedScalar(unsigned char c) {
 }
 
 bool isAscii(std::string_view bytes) {
-    for (unsigned char c : bytes) {
-        if (c >= 0x80) {
-            return false;
+    // Eight bytes at a time: none may have its top bit set.
+    std::size_t i = 0;
+    std::uint64_t high = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + i, 8);
+        high |= word;
+    }
+    for (; i < bytes.size(); ++i) {
+        high |= static_cast<unsigned char>(bytes[i]);
+    }
+    return (high & 0x8080808080808080u) == 0;
+}
+
+// Each two-byte sequence from, left to right and not overlapping, becomes the byte to.
+void replaceInPlace(std::string& text, char second, char to) {
+    std::size_t w = 0;
+    for (std::size_t r = 0; r < text.size(); ++w) {
+        if (text[r] == '\\' && r + 1 < text.size() && text[r + 1] == second) {
+            text[w] = to;
+            r += 2;
+        } else {
+            text[w] = text[r++];
         }
     }
-    return true;
+    text.resize(w);
 }
 
-// Left to right, non-overlapping, over the whole text.
-void replaceAll(std::string& text, std::string_view from, std::string_view to) {
-    std::string out;
-    std::size_t start = 0;
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, start)) {
-        out.append(text, start, at - start);
-        out.append(to);
-        start = at + from.size();
+// The text of a string's raw bytes: a view of them when nothing needs decoding,
+// else decoded into storage (whose room is reused from line to line).
+std::string_view decodeString(std::string_view raw, bool escaped, std::string& storage) {
+    const bool ascii = isAscii(raw);
+    if (ascii && !escaped) {
+        return raw;
     }
-    if (start == 0) {
-        return;
+    if (ascii) {
+        storage.assign(raw);
+    } else {
+        storage = utf8Replacing(raw);
     }
-    out.append(text, start);
-    text = std::move(out);
-}
-
-std::string decodeString(std::string_view raw, bool escaped) {
-    std::string text = isAscii(raw) ? std::string(raw) : utf8Replacing(raw);
     if (escaped) {
-        replaceAll(text, "\\\"", "\"");
-        replaceAll(text, "\\\\", "\\");
+        replaceInPlace(storage, '"', '"');
+        replaceInPlace(storage, '\\', '\\');
     }
-    return text;
+    return storage;
 }
 
 std::optional<std::int64_t> integerToken(std::string_view token) {
@@ -89,24 +107,57 @@ locale_t cLocale() {
 }
 
 // A C-locale floating-point text, truncated toward zero; nothing when it is not
-// finite or outside the 64-bit range.
-std::optional<std::int64_t> floatingToken(const std::string& token) {
-    if (token.empty() || std::isspace(static_cast<unsigned char>(token[0])) != 0) {
+// finite or outside the 64-bit range. Bytes beyond ASCII never belong to one.
+std::optional<std::int64_t> floatingToken(std::string_view token) {
+    if (token.empty() || std::isspace(static_cast<unsigned char>(token[0])) != 0 ||
+        !isAscii(token)) {
         return std::nullopt;
     }
     const locale_t locale = cLocale();
     if (locale == static_cast<locale_t>(nullptr)) {
         return std::nullopt;
     }
+    // Terminated for strtod; a token too long for the stack buffer is rare.
+    char small[64];
+    std::string large;
+    const char* text = small;
+    if (token.size() < sizeof small) {
+        std::memcpy(small, token.data(), token.size());
+        small[token.size()] = '\0';
+    } else {
+        large.assign(token);
+        text = large.c_str();
+    }
     char* end = nullptr;
-    double value = ::strtod_l(token.c_str(), &end, locale);
-    if (end != token.c_str() + token.size() || !std::isfinite(value)) {
+    double value = ::strtod_l(text, &end, locale);
+    if (end != text + token.size() || !std::isfinite(value)) {
         return std::nullopt;
     }
     if (!(value >= -9223372036854775808.0 && value < 9223372036854775808.0)) {
         return std::nullopt;
     }
     return static_cast<std::int64_t>(value);
+}
+
+// The first double quote or backslash in [p, end), or null.
+const char* quoteOrBackslash(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"'), slash = _mm_set1_epi8('\\');
+    for (; end - p >= 16; p += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int mask =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, slash)));
+        if (mask != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == '"' || *p == '\\') {
+            return p;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -140,20 +191,18 @@ struct JsonFieldScanner::State {
     bool readRaw(std::string_view& raw, bool& escaped) {
         std::size_t start = ++index;
         escaped = false;
-        while (index < count) {
-            const void* quote = std::memchr(bytes + index, '"', count - index);
-            std::size_t stop = quote == nullptr ? count : static_cast<const char*>(quote) - bytes;
-            const void* slash = std::memchr(bytes + index, '\\', stop - index);
-            if (slash == nullptr) {
-                if (quote == nullptr) {
-                    break;
-                }
-                raw = std::string_view(bytes + start, stop - start);
-                index = stop + 1;
+        while (const char* hit = quoteOrBackslash(bytes + index, bytes + count)) {
+            index = static_cast<std::size_t>(hit - bytes);
+            if (*hit == '"') {
+                raw = std::string_view(bytes + start, index - start);
+                ++index;
                 return true;
             }
             escaped = true;
-            index = static_cast<std::size_t>(static_cast<const char*>(slash) - bytes) + 2;
+            index += 2; // the backslash and the byte after it, whatever that is
+            if (index >= count) {
+                break;
+            }
         }
         index = count;
         complete = false;
@@ -215,6 +264,7 @@ struct JsonFieldScanner::State {
 
 JsonFieldScanner::JsonFieldScanner(std::set<KeyPath> paths) : paths_(std::move(paths)) {
     nodes_.emplace_back();
+    std::size_t slot = 0;
     for (const KeyPath& path : paths_) {
         std::size_t node = 0;
         KeyPath prefix;
@@ -222,34 +272,67 @@ JsonFieldScanner::JsonFieldScanner(std::set<KeyPath> paths) : paths_(std::move(p
         for (const std::string& key : path) {
             prefix.push_back(key);
             prefixes_.insert(prefix);
-            auto it = nodes_[node].children.find(key);
-            if (it == nodes_[node].children.end()) {
+            std::size_t child = childOf(node, key);
+            if (child == npos) {
                 nodes_.emplace_back();
-                it = nodes_[node].children.emplace(key, nodes_.size() - 1).first;
+                child = nodes_.size() - 1;
+                nodes_[node].children.emplace_back(key, child);
             }
-            node = it->second;
+            node = child;
         }
-        nodes_[node].wanted = true;
-        nodes_[node].path = path;
+        nodes_[node].slot = slot++;
     }
 }
 
+std::size_t JsonFieldScanner::childOf(std::size_t node, std::string_view key) const {
+    for (const auto& [name, child] : nodes_[node].children) {
+        if (name.size() == key.size() && std::memcmp(name.data(), key.data(), key.size()) == 0) {
+            return child;
+        }
+    }
+    return npos;
+}
+
+std::size_t JsonFieldScanner::slotOf(const KeyPath& path) const {
+    auto it = paths_.find(path);
+    return it == paths_.end() ? paths_.size()
+                              : static_cast<std::size_t>(std::distance(paths_.begin(), it));
+}
+
 std::optional<JsonFieldScanner::Result> JsonFieldScanner::scan(std::string_view line) const {
-    State state{line.data(), line.size()};
-    if (!state.skipSpace() || state.current() != '{') {
+    Captures captures;
+    if (!scan(line, captures)) {
         return std::nullopt;
     }
     Result result;
-    if (!parseObject(state, 0, result) || !state.complete) {
-        return std::nullopt;
-    }
-    if (state.skipSpace()) {
-        return std::nullopt;
+    std::size_t slot = 0;
+    for (const KeyPath& path : paths_) {
+        const Captured& found = captures.slots[slot++];
+        if (found.kind == Captured::Kind::text) {
+            result.emplace(path, std::string(found.text));
+        } else if (found.kind == Captured::Kind::integer) {
+            result.emplace(path, found.integer);
+        }
     }
     return result;
 }
 
-bool JsonFieldScanner::parseValue(State& state, std::size_t node, Result& result) const {
+bool JsonFieldScanner::scan(std::string_view line, Captures& captures) const {
+    captures.slots.resize(paths_.size());
+    for (Captured& slot : captures.slots) {
+        slot.kind = Captured::Kind::none;
+    }
+    State state{line.data(), line.size()};
+    if (!state.skipSpace() || state.current() != '{') {
+        return false;
+    }
+    if (!parseObject(state, 0, captures) || !state.complete) {
+        return false;
+    }
+    return !state.skipSpace();
+}
+
+bool JsonFieldScanner::parseValue(State& state, std::size_t node, Captures& out) const {
     if (!state.skipSpace()) {
         return false;
     }
@@ -261,8 +344,10 @@ bool JsonFieldScanner::parseValue(State& state, std::size_t node, Result& result
         if (!state.readRaw(raw, escaped)) {
             return false;
         }
-        if (here.wanted) {
-            result[*here.path] = decodeString(raw, escaped);
+        if (here.slot != npos) {
+            Captured& slot = out.slots[here.slot];
+            slot.text = decodeString(raw, escaped, slot.storage);
+            slot.kind = Captured::Kind::text;
         }
         return true;
     }
@@ -287,7 +372,7 @@ bool JsonFieldScanner::parseValue(State& state, std::size_t node, Result& result
         }
     }
     if (c == '{') {
-        return parseObject(state, node, result);
+        return parseObject(state, node, out);
     }
     std::size_t start = state.index;
     while (state.index < state.count && !endsParsedScalar(state.current())) {
@@ -296,21 +381,23 @@ bool JsonFieldScanner::parseValue(State& state, std::size_t node, Result& result
     if (state.index == start) {
         return false;
     }
-    if (here.wanted) {
-        std::string_view bytes(state.bytes + start, state.index - start);
-        std::string token = isAscii(bytes) ? std::string(bytes) : utf8Replacing(bytes);
+    if (here.slot != npos) {
+        // Only ASCII can form a number, so the token's bytes are read as they are.
+        std::string_view token(state.bytes + start, state.index - start);
         std::optional<std::int64_t> number = integerToken(token);
         if (!number) {
             number = floatingToken(token);
         }
         if (number) {
-            result[*here.path] = *number;
+            Captured& slot = out.slots[here.slot];
+            slot.integer = *number;
+            slot.kind = Captured::Kind::integer;
         }
     }
     return true;
 }
 
-bool JsonFieldScanner::parseObject(State& state, std::size_t node, Result& result) const {
+bool JsonFieldScanner::parseObject(State& state, std::size_t node, Captures& out) const {
     ++state.index;
     if (!state.skipSpace()) {
         return false;
@@ -318,7 +405,6 @@ bool JsonFieldScanner::parseObject(State& state, std::size_t node, Result& resul
     if (state.take('}')) {
         return true;
     }
-    std::string decodedKey;
     while (true) {
         if (!state.skipSpace() || state.current() != '"') {
             return false;
@@ -328,17 +414,12 @@ bool JsonFieldScanner::parseObject(State& state, std::size_t node, Result& resul
         if (!state.readRaw(key, escaped)) {
             return false;
         }
-        if (escaped || !isAscii(key)) {
-            decodedKey = decodeString(key, escaped);
-            key = decodedKey;
-        }
+        key = decodeString(key, escaped, out.key);
         if (!state.skipSpace() || !state.take(':')) {
             return false;
         }
-        const auto& children = nodes_[node].children;
-        auto child = children.find(key);
-        bool ok =
-            child != children.end() ? parseValue(state, child->second, result) : state.skipValue();
+        const std::size_t child = childOf(node, key);
+        bool ok = child != npos ? parseValue(state, child, out) : state.skipValue();
         if (!ok || !state.skipSpace()) {
             return false;
         }

@@ -12,10 +12,13 @@
 #include <emmintrin.h>
 #endif
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 namespace twinlantern {
 
@@ -64,7 +67,11 @@ constexpr std::size_t chunkSize = std::size_t{1} << 20;
 
 bool readMore(int fd, std::vector<char>& buffer, std::size_t& length, off_t base, bool& atEnd) {
     if (buffer.size() - length < chunkSize / 2) {
-        buffer.resize(std::max(buffer.size() * 2, length + chunkSize));
+        // Doubling while lines are short; a long one gets room for the longest line
+        // held at once, so that two large buffers never live side by side.
+        constexpr std::size_t most = LocalLogUsageProvider::maxLineBytes + chunkSize;
+        std::size_t size = std::max(buffer.size() * 2, length + chunkSize);
+        buffer.resize(size > 4 * chunkSize ? std::max(most, length + chunkSize) : size);
     }
     while (true) {
         ssize_t n = ::pread(fd, buffer.data() + length, buffer.size() - length,
@@ -114,17 +121,52 @@ const char* findNeedle(const char* data, std::size_t size, std::string_view need
 
 } // namespace
 
-std::vector<LocalLogUsageProvider::LogFile>
-LocalLogUsageProvider::recentLogFiles(const std::string& folder, Instant since) {
-    std::vector<LogFile> files;
+namespace {
+
+using LogFile = LocalLogUsageProvider::LogFile;
+
+// What one folder entry is, without following a link; DT_UNKNOWN for anything else.
+// st is filled when it had to be read.
+unsigned char entryType(DIR* dir, const dirent* entry, struct stat& st, bool& statted) {
+    unsigned char type = entry->d_type;
+    if (type == DT_UNKNOWN) {
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            return DT_UNKNOWN;
+        }
+        statted = true;
+        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+    }
+    return type;
+}
+
+// Adds a regular .jsonl file modified at or after since; links to files are not regular.
+void addIfRecent(DIR* dir, const dirent* entry, unsigned char type, struct stat& st, bool statted,
+                 const std::string& folder, Instant since, std::vector<LogFile>& files) {
+    const char* name = entry->d_name;
+    if (type != DT_REG || !hasJsonlExtension(name)) {
+        return;
+    }
+    if (!statted && ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return;
+    }
+    Instant mtime = instantFromTimespec(st.st_mtim);
+    if (mtime < since) {
+        return;
+    }
+    files.push_back({folder + "/" + name, static_cast<std::int64_t>(st.st_size), mtime});
+}
+
+// The whole tree below one folder, depth first in the order the folders list.
+void walk(UniqueDir root, const std::string& folder, Instant since, std::vector<LogFile>& files) {
     struct Level {
         UniqueDir dir;
         std::string path;
     };
     std::vector<Level> stack;
-    if (UniqueDir root = openDirectory(AT_FDCWD, folder.c_str(), 0)) {
-        stack.push_back({std::move(root), folder});
-    }
+    stack.push_back({std::move(root), folder});
     while (!stack.empty()) {
         DIR* dir = stack.back().dir.get();
         const dirent* entry = ::readdir(dir);
@@ -132,43 +174,85 @@ LocalLogUsageProvider::recentLogFiles(const std::string& folder, Instant since) 
             stack.pop_back();
             continue;
         }
-        const char* name = entry->d_name;
-        if (name[0] == '.') {
+        if (entry->d_name[0] == '.') {
             continue; // hidden, and "." and ".."
         }
-        unsigned char type = entry->d_type;
         struct stat st {};
         bool statted = false;
-        if (type == DT_UNKNOWN) {
-            if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                continue;
-            }
-            statted = true;
-            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
-        }
+        const unsigned char type = entryType(dir, entry, st, statted);
         if (type == DT_DIR) {
             // O_NOFOLLOW: a folder swapped for a link meanwhile is not entered either.
-            if (UniqueDir sub = openDirectory(::dirfd(dir), name, O_NOFOLLOW)) {
-                std::string path = stack.back().path + "/" + name;
+            if (UniqueDir sub = openDirectory(::dirfd(dir), entry->d_name, O_NOFOLLOW)) {
+                std::string path = stack.back().path + "/" + entry->d_name;
                 stack.push_back({std::move(sub), std::move(path)});
             }
             continue;
         }
-        if (type != DT_REG || !hasJsonlExtension(name)) {
-            continue; // links to files are not regular files
-        }
-        if (!statted && ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        addIfRecent(dir, entry, type, st, statted, stack.back().path, since, files);
+    }
+}
+
+} // namespace
+
+std::vector<LocalLogUsageProvider::LogFile>
+LocalLogUsageProvider::recentLogFiles(const std::string& folder, Instant since, unsigned threads) {
+    std::vector<LogFile> files;
+    UniqueDir root = openDirectory(AT_FDCWD, folder.c_str(), 0);
+    if (!root) {
+        return files;
+    }
+    if (threads <= 1) {
+        walk(std::move(root), folder, since, files);
+        return files;
+    }
+    // The top folder is read here; each subfolder's tree by whichever thread is free,
+    // and the pieces are put together in the order the top folder lists them.
+    struct Piece {
+        std::vector<LogFile> files;
+        std::string subfolder; // a tree still to walk, when not empty
+    };
+    std::vector<Piece> pieces(1);
+    DIR* dir = root.get();
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') {
             continue;
         }
-        if (!S_ISREG(st.st_mode)) {
+        struct stat st {};
+        bool statted = false;
+        const unsigned char type = entryType(dir, entry, st, statted);
+        if (type == DT_DIR) {
+            pieces.push_back({{}, entry->d_name});
+            pieces.emplace_back();
             continue;
         }
-        Instant mtime = instantFromTimespec(st.st_mtim);
-        if (mtime < since) {
-            continue;
+        addIfRecent(dir, entry, type, st, statted, folder, since, pieces.back().files);
+    }
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t k = next++; k < pieces.size(); k = next++) {
+            Piece& piece = pieces[k];
+            if (piece.subfolder.empty()) {
+                continue;
+            }
+            if (UniqueDir sub = openDirectory(::dirfd(dir), piece.subfolder.c_str(), O_NOFOLLOW)) {
+                walk(std::move(sub), folder + "/" + piece.subfolder, since, piece.files);
+            }
         }
-        files.push_back(
-            {stack.back().path + "/" + name, static_cast<std::int64_t>(st.st_size), mtime});
+    };
+    const std::size_t trees = pieces.size() / 2;
+    std::vector<std::jthread> helpers;
+    try {
+        for (std::size_t t = 1; t < std::min<std::size_t>(threads, trees); ++t) {
+            helpers.emplace_back(work);
+        }
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones started and this one share the trees.
+    }
+    work();
+    helpers.clear(); // joins
+    for (Piece& piece : pieces) {
+        files.insert(files.end(), std::make_move_iterator(piece.files.begin()),
+                     std::make_move_iterator(piece.files.end()));
     }
     return files;
 }
@@ -182,26 +266,9 @@ std::vector<std::string> LocalLogUsageProvider::recentJSONL(const std::string& f
     return paths;
 }
 
-std::optional<LocalLogUsageProvider::EventCache::Entry>
-LocalLogUsageProvider::EventCache::lookup(const std::string& path, std::int64_t size, Instant mtime,
-                                          Instant cutoff) {
-    std::lock_guard guard(lock_);
-    auto it = entries_.find(path);
-    if (it == entries_.end() || it->second.size != size || it->second.mtime != mtime ||
-        it->second.cutoff > cutoff) {
-        return std::nullopt;
-    }
-    return it->second;
-}
-
-void LocalLogUsageProvider::EventCache::store(const std::string& path, Entry entry) {
-    std::lock_guard guard(lock_);
-    entries_.insert_or_assign(path, std::move(entry));
-}
-
-LocalLogUsageProvider::Events LocalLogUsageProvider::EventCache::events(const std::string& path,
-                                                                        Instant cutoff,
-                                                                        const Parser& parse) {
+LocalLogUsageProvider::SharedRecords
+LocalLogUsageProvider::EventCache::records(const std::string& path, Instant cutoff,
+                                           const RecordParser& parse) {
     struct stat st {};
     std::int64_t size = -1;
     Instant mtime = Instant::min();
@@ -210,17 +277,11 @@ LocalLogUsageProvider::Events LocalLogUsageProvider::EventCache::events(const st
         mtime = instantFromTimespec(st.st_mtim);
     }
     if (std::optional<Entry> entry = lookup(path, size, mtime, cutoff)) {
-        Events recent;
-        for (const UsageEvent& event : *entry->events) {
-            if (event.date >= cutoff) {
-                recent.push_back(event);
-            }
-        }
-        return recent;
+        return entry->records;
     }
-    auto parsed = std::make_shared<const Events>(parse(path, cutoff));
+    auto parsed = std::make_shared<const FileRecords>(parse(path, cutoff));
     store(path, {size, mtime, cutoff, parsed});
-    return *parsed;
+    return parsed;
 }
 
 void LocalLogUsageProvider::forEachLine(const std::string& path, std::string_view needle,
@@ -269,43 +330,78 @@ void LocalLogUsageProvider::forEachLine(const std::string& path, std::string_vie
             lineStart = base + (static_cast<const char*>(lf) - data) + 1;
         }
         const off_t matchOffset = base + static_cast<off_t>(at);
-        if (lineStart < base) {
-            // The line began in bytes already let go: read it again from its start.
-            base = lineStart;
-            length = 0;
-            readMore(fd.get(), buffer, length, base, atEnd);
+        bool tooLong = static_cast<std::size_t>(matchOffset - lineStart) > maxLineBytes;
+        std::size_t skipFrom = at; // where a passed-over line's end is looked for
+        if (!tooLong) {
+            if (lineStart < base) {
+                // The line began in bytes already let go: read it again from its start.
+                base = lineStart;
+                length = 0;
+                readMore(fd.get(), buffer, length, base, atEnd);
+            }
+            // The line ends at the first line feed at or after the match; the bytes are
+            // moved only when the line runs past what the buffer holds.
+            std::size_t begin = static_cast<std::size_t>(lineStart - base);
+            std::size_t searchEnd = std::min(static_cast<std::size_t>(matchOffset - base), length);
+            const char* lineEnd = nullptr;
+            while (true) {
+                data = buffer.data();
+                lineEnd =
+                    static_cast<const char*>(::memchr(data + searchEnd, '\n', length - searchEnd));
+                if (lineEnd != nullptr || atEnd) {
+                    break;
+                }
+                if (length - begin > maxLineBytes) {
+                    tooLong = true;
+                    skipFrom = length;
+                    break;
+                }
+                if (begin > 0) {
+                    std::memmove(data, data + begin, length - begin);
+                    base += static_cast<off_t>(begin);
+                    length -= begin;
+                    begin = 0;
+                }
+                searchEnd = length;
+                readMore(fd.get(), buffer, length, base, atEnd);
+            }
+            if (!tooLong) {
+                const std::size_t end =
+                    lineEnd != nullptr ? static_cast<std::size_t>(lineEnd - data) : length;
+                // A file cut short meanwhile may leave nothing of the line.
+                if (end > begin && end - begin <= maxLineBytes) {
+                    body(std::string_view(data + begin, end - begin));
+                }
+                if (lineEnd == nullptr) {
+                    break;
+                }
+                position = end + 1;
+                lineStart = base + static_cast<off_t>(position);
+                continue;
+            }
         }
-        // The line ends at the first line feed at or after the match; the bytes are
-        // moved only when the line runs past what the buffer holds.
-        std::size_t begin = static_cast<std::size_t>(lineStart - base);
-        std::size_t searchEnd = std::min(static_cast<std::size_t>(matchOffset - base), length);
-        const char* lineEnd = nullptr;
+        // A line too long to hold: its end is looked for in one chunk after another.
+        position = skipFrom;
+        bool found = false;
         while (true) {
             data = buffer.data();
-            lineEnd =
-                static_cast<const char*>(::memchr(data + searchEnd, '\n', length - searchEnd));
-            if (lineEnd != nullptr || atEnd) {
+            if (const void* lf = ::memchr(data + position, '\n', length - position)) {
+                position = static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+                lineStart = base + static_cast<off_t>(position);
+                found = true;
                 break;
             }
-            if (begin > 0) {
-                std::memmove(data, data + begin, length - begin);
-                base += static_cast<off_t>(begin);
-                length -= begin;
-                begin = 0;
+            if (atEnd) {
+                break;
             }
-            searchEnd = length;
+            base += static_cast<off_t>(length);
+            length = 0;
+            position = 0;
             readMore(fd.get(), buffer, length, base, atEnd);
         }
-        const std::size_t end =
-            lineEnd != nullptr ? static_cast<std::size_t>(lineEnd - data) : length;
-        if (end > begin) { // a file cut short meanwhile may leave nothing of the line
-            body(std::string_view(data + begin, end - begin));
-        }
-        if (lineEnd == nullptr) {
+        if (!found) {
             break;
         }
-        position = end + 1;
-        lineStart = base + static_cast<off_t>(position);
     }
     if (buffer.size() > 4 * chunkSize) {
         std::vector<char>().swap(buffer); // a huge line's room is not kept

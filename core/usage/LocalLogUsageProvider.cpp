@@ -3,6 +3,7 @@
 #include "core/base/PathUtil.h"
 #include "core/base/SaturatingMath.h"
 #include "core/usage/JsonFieldScanner.h"
+#include "core/usage/UsageView.h"
 
 #include <nlohmann/json.hpp>
 
@@ -13,7 +14,6 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace twinlantern {
 
@@ -26,7 +26,9 @@ using Events = LocalLogUsageProvider::Events;
 using UsageEvent = LocalLogUsageProvider::UsageEvent;
 using EventCache = LocalLogUsageProvider::EventCache;
 using LogFile = LocalLogUsageProvider::LogFile;
-using SharedEvents = std::shared_ptr<const Events>;
+using Record = LocalLogUsageProvider::Record;
+using FileRecords = LocalLogUsageProvider::FileRecords;
+using SharedRecords = LocalLogUsageProvider::SharedRecords;
 
 // A window in seconds as a clock duration, held inside the clock's range.
 Instant::duration durationOf(double seconds) {
@@ -66,10 +68,115 @@ const JsonFieldScanner& claudeScanner() {
     return scanner;
 }
 
-template <typename T>
-const T* captured(const JsonFieldScanner::Result& result, const JsonFieldScanner::KeyPath& path) {
-    auto it = result.find(path);
-    return it == result.end() ? nullptr : std::get_if<T>(&it->second);
+// The scanner's slots of the wanted paths.
+struct ClaudeSlots {
+    std::size_t timestamp, request, session, id, input, output, cacheCreation, cacheRead;
+};
+
+const ClaudeSlots& claudeSlots() {
+    static const ClaudeSlots slots = [] {
+        const JsonFieldScanner& s = claudeScanner();
+        return ClaudeSlots{s.slotOf({"timestamp"}),
+                           s.slotOf({"requestId"}),
+                           s.slotOf({"sessionId"}),
+                           s.slotOf({"message", "id"}),
+                           s.slotOf({"message", "usage", "input_tokens"}),
+                           s.slotOf({"message", "usage", "output_tokens"}),
+                           s.slotOf({"message", "usage", "cache_creation_input_tokens"}),
+                           s.slotOf({"message", "usage", "cache_read_input_tokens"})};
+    }();
+    return slots;
+}
+
+// What a Claude Code line yields; the texts point into the line or the captures.
+struct ClaudeFields {
+    Instant date;
+    std::optional<std::string_view> id;
+    std::optional<std::string_view> request;
+    std::optional<std::string_view> session;
+    std::int64_t input = 0;
+    std::int64_t output = 0;
+    std::int64_t cache = 0;
+};
+
+std::optional<ClaudeFields> claudeFields(std::string_view line, Instant since,
+                                         JsonFieldScanner::Captures& captures) {
+    if (!claudeScanner().scan(line, captures)) {
+        return std::nullopt;
+    }
+    const ClaudeSlots& slot = claudeSlots();
+    using Kind = JsonFieldScanner::Captured::Kind;
+    auto text = [&](std::size_t i) -> std::optional<std::string_view> {
+        const auto& c = captures.slots[i];
+        return c.kind == Kind::text ? std::optional(c.text) : std::nullopt;
+    };
+    // A value captured as a string where an integer is wanted counts as absent.
+    auto count = [&](std::size_t i) -> std::optional<std::int64_t> {
+        const auto& c = captures.slots[i];
+        return c.kind == Kind::integer ? std::optional(c.integer) : std::nullopt;
+    };
+    std::optional<std::int64_t> input = count(slot.input);
+    if (!input) {
+        return std::nullopt;
+    }
+    std::optional<std::string_view> timestamp = text(slot.timestamp);
+    std::optional<Instant> date =
+        timestamp ? LocalLogUsageProvider::parseDate(*timestamp) : std::nullopt;
+    if (!date || *date < since) {
+        return std::nullopt;
+    }
+    ClaudeFields fields;
+    fields.date = *date;
+    fields.id = text(slot.id);
+    fields.request = text(slot.request);
+    fields.session = text(slot.session);
+    fields.input = *input;
+    fields.output = count(slot.output).value_or(0);
+    fields.cache =
+        saturatingAdd(count(slot.cacheCreation).value_or(0), count(slot.cacheRead).value_or(0));
+    return fields;
+}
+
+// The dedupe key: the message id, "|" and the request id (or nothing).
+void dedupeKeyOf(const ClaudeFields& fields, std::string& key) {
+    key.assign(*fields.id);
+    key += '|';
+    key.append(fields.request.value_or(std::string_view()));
+}
+
+std::uint64_t digestOf(std::string_view key) {
+    const std::uint64_t digest = std::hash<std::string_view>()(key);
+    return digest != 0 ? digest : 1; // 0 stands for no key
+}
+
+// Sessions of one file by name, each named once in the file's records.
+class SessionNames {
+public:
+    explicit SessionNames(std::vector<std::string>& names) : names_(names) {}
+    std::uint32_t operator()(std::string_view name) {
+        if (last_ < names_.size() && names_[last_] == name) {
+            return last_;
+        }
+        auto it = numbers_.find(std::string(name));
+        if (it == numbers_.end()) {
+            it = numbers_.emplace(name, static_cast<std::uint32_t>(names_.size())).first;
+            names_.emplace_back(name);
+        }
+        return last_ = it->second;
+    }
+
+private:
+    std::vector<std::string>& names_;
+    std::unordered_map<std::string, std::uint32_t> numbers_;
+    std::uint32_t last_ = UINT32_MAX;
+};
+
+void finish(FileRecords& file) {
+    std::sort(file.records.begin(), file.records.end(), [](const Record& a, const Record& b) {
+        return a.date != b.date ? a.date < b.date : a.order < b.order;
+    });
+    file.records.shrink_to_fit(); // the cache keeps it: no room to spare
+    file.sessions.shrink_to_fit();
 }
 
 // A JSON number as an integer: fractions truncated, booleans 0 or 1; anything else,
@@ -101,19 +208,17 @@ std::int64_t integerOf(const nlohmann::json& object, const char* key) {
     }
 }
 
-// Each file's events, in file order, from the cache or parsed. Files that must be
+// Each file's records, in file order, from the cache or parsed. Files that must be
 // parsed are read by a few worker threads when there is enough to read; they are all
 // joined before this returns, and the result does not depend on their number.
-std::vector<SharedEvents> eventsOfFiles(const std::vector<LogFile>& files, Instant cutoff,
-                                        EventCache& cache,
-                                        Events (*parse)(const std::string&, Instant)) {
-    std::vector<SharedEvents> results(files.size());
+std::vector<SharedRecords> recordsOfFiles(const std::vector<LogFile>& files, Instant cutoff,
+                                          EventCache& cache,
+                                          FileRecords (*parse)(const std::string&, Instant)) {
+    std::vector<SharedRecords> results = cache.lookup(files, cutoff);
     std::vector<std::size_t> missing;
     std::int64_t missingBytes = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (auto entry = cache.lookup(files[i].path, files[i].size, files[i].mtime, cutoff)) {
-            results[i] = entry->events;
-        } else {
+        if (!results[i]) {
             missing.push_back(i);
             missingBytes = saturatingAdd(missingBytes, files[i].size);
         }
@@ -125,16 +230,17 @@ std::vector<SharedEvents> eventsOfFiles(const std::vector<LogFile>& files, Insta
     auto work = [&] {
         for (std::size_t k = next++; k < missing.size(); k = next++) {
             const LogFile& file = files[missing[k]];
-            auto parsed = std::make_shared<const Events>(parse(file.path, cutoff));
+            auto parsed = std::make_shared<const FileRecords>(parse(file.path, cutoff));
             cache.store(file.path, {file.size, file.mtime, cutoff, parsed});
             results[missing[k]] = std::move(parsed);
         }
     };
     // Four readers come close to the memory's pace; more cost CPU time for little gain.
-    constexpr std::int64_t bytesPerWorker = 16 << 20;
-    std::size_t workers =
-        std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 4, missing.size(),
-                               static_cast<std::size_t>(missingBytes / bytesPerWorker) + 1});
+    const LocalLogUsageProvider::Reading& reading = cache.reading();
+    const std::int64_t perThread = std::max<std::int64_t>(1, reading.bytesPerThread);
+    std::size_t workers = std::min<std::size_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), std::max(1u, reading.threads),
+         missing.size(), static_cast<std::size_t>(missingBytes / perThread) + 1});
     std::vector<std::jthread> threads;
     try {
         for (std::size_t t = 1; t < workers; ++t) {
@@ -148,51 +254,27 @@ std::vector<SharedEvents> eventsOfFiles(const std::vector<LogFile>& files, Insta
     return results;
 }
 
-// Per message id and request id the record with the largest output count stays (the
-// later one on a tie): Claude Code logs early lines of a response with placeholder
-// output counts.
-std::vector<const UsageEvent*> dedupedClaudeEvents(const std::vector<SharedEvents>& perFile,
-                                                   Instant cutoff) {
-    std::vector<const UsageEvent*> kept;
-    std::unordered_map<std::string_view, std::size_t> byKey;
-    for (const SharedEvents& events : perFile) {
-        for (const UsageEvent& event : *events) {
-            if (event.date < cutoff) {
-                continue;
-            }
-            if (!event.dedupeKey) {
-                kept.push_back(&event);
-                continue;
-            }
-            auto [it, inserted] = byKey.try_emplace(*event.dedupeKey, kept.size());
-            if (inserted) {
-                kept.push_back(&event);
-            } else if (event.output >= kept[it->second]->output) {
-                kept[it->second] = &event;
-            }
-        }
-    }
-    return kept;
+std::shared_ptr<const EventCache::View>
+viewOfFolder(const std::string& folder, Instant cutoff, EventCache& cache,
+             FileRecords (*parse)(const std::string&, Instant)) {
+    const auto files =
+        LocalLogUsageProvider::recentLogFiles(folder, cutoff, cache.reading().listingThreads);
+    return usage::viewOf(cache, folder, recordsOfFiles(files, cutoff, cache, parse));
 }
 
-std::vector<const UsageEvent*> allEvents(const std::vector<SharedEvents>& perFile, Instant cutoff) {
-    std::vector<const UsageEvent*> all;
-    for (const SharedEvents& events : perFile) {
-        for (const UsageEvent& event : *events) {
-            if (event.date >= cutoff) {
-                all.push_back(&event);
-            }
-        }
-    }
-    return all;
-}
-
-Events copied(const std::vector<const UsageEvent*>& events) {
+// The events the dedupe keeps from the cutoff on, back as events.
+Events keptEvents(const std::string& folder, Instant since, EventCache& cache,
+                  FileRecords (*parse)(const std::string&, Instant)) {
+    const auto view = viewOfFolder(folder, since, cache, parse);
+    const Instant::rep from = since.time_since_epoch().count();
+    constexpr Instant::rep until = Instant::max().time_since_epoch().count();
     Events out;
-    out.reserve(events.size());
-    for (const UsageEvent* event : events) {
-        out.push_back(*event);
-    }
+    usage::forEachKept(*view, usage::winners(*view, from, until), from, until,
+                       [&](std::size_t f, const std::uint32_t*, const Record& r) {
+                           out.push_back({Instant(Instant::duration(r.date)),
+                                          view->files[f]->sessions[r.session], r.input, r.output,
+                                          r.cache, std::nullopt});
+                       });
     return out;
 }
 
@@ -254,79 +336,65 @@ std::vector<ActivitySummary> LocalLogUsageProvider::activities(const Profile& pr
         longest = std::isnan(window) ? longest : std::max(longest, window);
     }
     const Instant cutoff = earlier(now, longest);
-    std::vector<SharedEvents> perFile;
-    std::vector<const UsageEvent*> events;
-    if (tool == ToolKind::claudeCode) {
-        perFile = eventsOfFiles(recentLogFiles(PathUtil::join(*root, "projects"), cutoff), cutoff,
-                                *cache_, &parseClaudeFile);
-        events = dedupedClaudeEvents(perFile, cutoff);
-    } else {
-        perFile = eventsOfFiles(recentLogFiles(PathUtil::join(*root, "sessions"), cutoff), cutoff,
-                                *cache_, &parseCodexFile);
-        events = allEvents(perFile, cutoff);
-    }
-    std::unordered_set<std::string_view> sessions;
+    const bool claude = tool == ToolKind::claudeCode;
+    const auto view = viewOfFolder(PathUtil::join(*root, claude ? "projects" : "sessions"), cutoff,
+                                   *cache_, claude ? &claudeRecords : &codexRecords);
+    // Only events up to now take part in the dedupe: a response still being written, or
+    // logged by a clock ahead of ours, keeps the records it has before now.
+    const Instant::rep until = now.time_since_epoch().count();
+    const std::vector<std::uint64_t> best =
+        usage::winners(*view, cutoff.time_since_epoch().count(), until);
+    std::vector<char> seen(view->sessionCount);
     for (ActivitySummary& summary : summaries) {
-        const Instant from = earlier(now, summary.window);
-        sessions.clear();
-        for (const UsageEvent* event : events) {
-            if (event->date < from || event->date > now) {
-                continue;
-            }
-            sessions.insert(event->session);
-            summary.inputTokens = saturatingAdd(summary.inputTokens, event->input);
-            summary.outputTokens = saturatingAdd(summary.outputTokens, event->output);
-            summary.cacheTokens = saturatingAdd(summary.cacheTokens, event->cache);
-        }
-        summary.sessions = static_cast<std::int64_t>(sessions.size());
+        const Instant::rep from =
+            std::max(earlier(now, summary.window), cutoff).time_since_epoch().count();
+        std::fill(seen.begin(), seen.end(), 0);
+        std::int64_t sessions = 0, input = 0, output = 0, cache = 0;
+        usage::forEachKept(*view, best, from, until,
+                           [&](std::size_t, const std::uint32_t* fileSessions, const Record& r) {
+                               char& known = seen[fileSessions[r.session]];
+                               sessions += known == 0 ? 1 : 0;
+                               known = 1;
+                               input = saturatingAdd(input, r.input);
+                               output = saturatingAdd(output, r.output);
+                               cache = saturatingAdd(cache, r.cache);
+                           });
+        summary.sessions = sessions;
+        summary.inputTokens = input;
+        summary.outputTokens = output;
+        summary.cacheTokens = cache;
     }
     return summaries;
 }
 
 Events LocalLogUsageProvider::claudeEvents(const std::string& folder, Instant since,
                                            EventCache& cache) {
-    return copied(dedupedClaudeEvents(
-        eventsOfFiles(recentLogFiles(folder, since), since, cache, &parseClaudeFile), since));
+    return keptEvents(folder, since, cache, &claudeRecords);
 }
 
 Events LocalLogUsageProvider::codexEvents(const std::string& folder, Instant since,
                                           EventCache& cache) {
-    return copied(allEvents(
-        eventsOfFiles(recentLogFiles(folder, since), since, cache, &parseCodexFile), since));
+    return keptEvents(folder, since, cache, &codexRecords);
 }
 
 std::optional<UsageEvent> LocalLogUsageProvider::parseClaudeLine(std::string_view line,
                                                                  const std::string& path,
                                                                  Instant since) {
-    std::optional<JsonFieldScanner::Result> result = claudeScanner().scan(line);
-    if (!result) {
-        return std::nullopt;
-    }
-    const auto* input = captured<std::int64_t>(*result, {"message", "usage", "input_tokens"});
-    if (input == nullptr) {
-        return std::nullopt;
-    }
-    const auto* timestamp = captured<std::string>(*result, {"timestamp"});
-    std::optional<Instant> date = timestamp != nullptr ? parseDate(*timestamp) : std::nullopt;
-    if (!date || *date < since) {
+    JsonFieldScanner::Captures captures;
+    std::optional<ClaudeFields> fields = claudeFields(line, since, captures);
+    if (!fields) {
         return std::nullopt;
     }
     UsageEvent event;
-    event.date = *date;
-    if (const auto* id = captured<std::string>(*result, {"message", "id"})) {
-        const auto* request = captured<std::string>(*result, {"requestId"});
-        event.dedupeKey = *id + "|" + (request != nullptr ? *request : std::string());
+    event.date = fields->date;
+    if (fields->id) {
+        event.dedupeKey.emplace();
+        dedupeKeyOf(*fields, *event.dedupeKey);
     }
-    const auto* session = captured<std::string>(*result, {"sessionId"});
-    event.session = session != nullptr ? *session : path;
-    auto count = [&](const JsonFieldScanner::KeyPath& key) {
-        const auto* value = captured<std::int64_t>(*result, key);
-        return value != nullptr ? *value : 0;
-    };
-    event.input = *input;
-    event.output = count({"message", "usage", "output_tokens"});
-    event.cache = saturatingAdd(count({"message", "usage", "cache_creation_input_tokens"}),
-                                count({"message", "usage", "cache_read_input_tokens"}));
+    event.session = fields->session ? std::string(*fields->session) : path;
+    event.input = fields->input;
+    event.output = fields->output;
+    event.cache = fields->cache;
     return event;
 }
 
@@ -338,6 +406,34 @@ Events LocalLogUsageProvider::parseClaudeFile(const std::string& path, Instant s
         }
     });
     return events;
+}
+
+FileRecords LocalLogUsageProvider::claudeRecords(const std::string& path, Instant since) {
+    FileRecords file;
+    SessionNames sessions(file.sessions);
+    // Reused from line to line, so that a line allocates nothing.
+    JsonFieldScanner::Captures captures;
+    std::string key;
+    forEachLine(path, claudeNeedle, [&](std::string_view line) {
+        std::optional<ClaudeFields> fields = claudeFields(line, since, captures);
+        if (!fields) {
+            return;
+        }
+        Record record;
+        record.date = fields->date.time_since_epoch().count();
+        record.input = fields->input;
+        record.output = fields->output;
+        record.cache = fields->cache;
+        if (fields->id) {
+            dedupeKeyOf(*fields, key);
+            record.key = digestOf(key);
+        }
+        record.session = sessions(fields->session ? *fields->session : std::string_view(path));
+        record.order = static_cast<std::uint32_t>(file.records.size());
+        file.records.push_back(record);
+    });
+    finish(file);
+    return file;
 }
 
 std::optional<UsageEvent> LocalLogUsageProvider::parseCodexLine(std::string_view line,
@@ -410,6 +506,21 @@ Events LocalLogUsageProvider::parseCodexFile(const std::string& path, Instant si
         }
     });
     return events;
+}
+
+FileRecords LocalLogUsageProvider::codexRecords(const std::string& path, Instant since) {
+    FileRecords file;
+    file.sessions.push_back(path); // every Codex log file is one session
+    CodexLineState state;
+    forEachLine(path, codexNeedle, [&](std::string_view line) {
+        if (auto event = parseCodexLine(line, path, since, state)) {
+            file.records.push_back({event->date.time_since_epoch().count(), event->input,
+                                    event->output, event->cache, 0, 0,
+                                    static_cast<std::uint32_t>(file.records.size())});
+        }
+    });
+    finish(file);
+    return file;
 }
 
 } // namespace twinlantern

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 using namespace twinlantern;
 
@@ -112,4 +113,48 @@ TEST(JsonFieldScanner, PrefixesCoverEveryLeadingPath) {
     EXPECT_EQ(scanner.prefixes(), expected);
     const std::set<JsonFieldScanner::KeyPath> emptyPath{JsonFieldScanner::KeyPath{}};
     EXPECT_EQ(JsonFieldScanner(emptyPath).prefixes(), emptyPath);
+}
+
+TEST(JsonFieldScanner, ReusedCapturesCarryNothingOverFromLineToLine) {
+    const JsonFieldScanner scanner({ab, c});
+    const std::vector<std::string> lines = {
+        R"({"c":"with \"quotes\" and \\ here","a":{"b":1.9}})",
+        R"({"a":{"b":"x"}})",
+        R"({"c":"plain"})",
+        "{\"c\":\"caf\xC3\xA9 \xFF\"}",
+        R"({"c":"open)",
+        R"({"x":1})",
+        R"({"c\"":2,"a":{"b":-7}})",
+        R"({"c":true,"a":{"b":"\\\""}})",
+    };
+    const std::size_t abSlot = scanner.slotOf(ab), cSlot = scanner.slotOf(c);
+    EXPECT_EQ(scanner.slotOf({"a"}), scanner.paths().size());
+    auto asResult = [&](const JsonFieldScanner::Captures& captures) {
+        Result result;
+        for (auto [path, slot] : {std::pair{ab, abSlot}, std::pair{c, cSlot}}) {
+            const auto& found = captures.slots[slot];
+            if (found.kind == JsonFieldScanner::Captured::Kind::text) {
+                result.emplace(path, std::string(found.text));
+            } else if (found.kind == JsonFieldScanner::Captured::Kind::integer) {
+                result.emplace(path, found.integer);
+            }
+        }
+        return result;
+    };
+    // Forwards and backwards through one set of captures: each line as if scanned alone.
+    JsonFieldScanner::Captures captures;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t k = 0; k < lines.size(); ++k) {
+            const std::string& line = lines[pass == 0 ? k : lines.size() - 1 - k];
+            const bool accepted = scanner.scan(line, captures);
+            const std::optional<Result> alone = scanner.scan(line);
+            ASSERT_EQ(accepted, alone.has_value()) << line;
+            if (accepted) {
+                EXPECT_EQ(asResult(captures), *alone) << line;
+            }
+        }
+    }
+    ASSERT_TRUE(scanner.scan(lines[0], captures));
+    EXPECT_EQ(asResult(captures),
+              (Result{{c, std::string(R"(with "quotes" and \ here)")}, {ab, std::int64_t{1}}}));
 }

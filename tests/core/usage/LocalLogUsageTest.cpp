@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <set>
 #include <thread>
 
 using namespace twinlantern;
@@ -208,13 +209,12 @@ TEST(LocalLogUsage, ClaudeDuplicatesAndStreamingPlaceholders) {
         std::vector{summary(ToolKind::claudeCode, fiveHours, 3, 50, 350 + 5 + 8 + 2 + 4, 1000)});
     const Provider::Events events =
         Provider::claudeEvents(f.claudeRoot(), secondsAgo(f.now, 3600), *f.cache);
-    std::set<std::string> keys;
+    // m1|r1 once with its final count, m2| once, m1|r2, and the two lines without a key.
+    std::multiset<std::int64_t> outputs;
     for (const auto& e : events) {
-        if (e.dedupeKey) {
-            keys.insert(*e.dedupeKey);
-        }
+        outputs.insert(e.output);
     }
-    EXPECT_EQ(keys, (std::set<std::string>{"m1|r1", "m1|r2", "m2|"}));
+    EXPECT_EQ(outputs, (std::multiset<std::int64_t>{350, 5, 8, 2, 4}));
 }
 
 TEST(LocalLogUsage, ClaudeLinesMissingWhatIsRequiredAreDropped) {
@@ -359,16 +359,17 @@ TEST(LocalLogUsage, CacheKeepsUnchangedFilesAndRereadsChangedOnes) {
     int parses = 0;
     auto parse = [&](const std::string& p, Instant since) {
         ++parses;
-        return Provider::parseClaudeFile(p, since);
+        return Provider::claudeRecords(p, since);
     };
     Provider::EventCache cache;
-    EXPECT_EQ(cache.events(path, secondsAgo(f.now, 100), parse).size(), 2u);
-    EXPECT_EQ(cache.events(path, secondsAgo(f.now, 45), parse).size(),
-              1u); // later cutoff: filtered
+    const auto first = cache.records(path, secondsAgo(f.now, 100), parse);
+    EXPECT_EQ(first->records.size(), 2u);
+    // A later cutoff is served from the cache; its records are the same.
+    EXPECT_EQ(cache.records(path, secondsAgo(f.now, 45), parse), first);
     EXPECT_EQ(parses, 1);
-    EXPECT_EQ(cache.events(path, secondsAgo(f.now, 200), parse).size(), 2u);
+    EXPECT_EQ(cache.records(path, secondsAgo(f.now, 200), parse)->records.size(), 2u);
     EXPECT_EQ(parses, 2);
-    EXPECT_TRUE(cache.events(f.claudeRoot() + "/none.jsonl", f.now, parse).empty());
+    EXPECT_TRUE(cache.records(f.claudeRoot() + "/none.jsonl", f.now, parse)->records.empty());
 }
 
 TEST(LocalLogUsage, ForEachLinePassesEachLineHoldingTheNeedleOnce) {
@@ -553,4 +554,132 @@ TEST(LocalLogUsage, HugeLineWithoutTheNeedleIsOnlyScanned) {
     EXPECT_EQ(seen, std::vector<std::string>{"{\"usage\":1}"});
     // The line is never held: peak memory does not grow by anything like its size.
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 * 1024) << "KiB";
+}
+
+TEST(LocalLogUsage, FinalRecordDatedAfterNowLeavesTheEarlierOneCounted) {
+    Fixture f;
+    // A response still being written when now was taken (or logged by a clock ahead of
+    // ours): its final record lies after now, its earlier ones before.
+    writeFile(
+        f.claudeRoot() + "/p/a.jsonl",
+        claudeLine({.date = secondsAgo(f.now, 30),
+                    .message = "m1",
+                    .request = "r1",
+                    .input = 10,
+                    .output = 1}) +
+            claudeLine({.date = f.now + 20s,
+                        .message = "m1",
+                        .request = "r1",
+                        .input = 10,
+                        .output = 500}) +
+            claudeLine({.date = f.now, .session = "s2", .message = "m2", .input = 3, .output = 7}) +
+            claudeLine(
+                {.date = f.now + 1s, .session = "s2", .message = "m2", .input = 3, .output = 900}));
+    // The same response in a second file, the final record again after now.
+    writeFile(
+        f.claudeRoot() + "/q/b.jsonl",
+        claudeLine(
+            {.date = f.now + 5s, .message = "m1", .request = "r1", .input = 10, .output = 600}));
+    EXPECT_EQ(f.totals(ToolKind::claudeCode),
+              (std::vector{summary(ToolKind::claudeCode, fiveHours, 2, 13, 8, 0),
+                           summary(ToolKind::claudeCode, sevenDays, 2, 13, 8, 0)}));
+    // Once now has passed them, the final records count instead.
+    f.now += 1min;
+    EXPECT_EQ(f.totals(ToolKind::claudeCode, {fiveHours}),
+              std::vector{summary(ToolKind::claudeCode, fiveHours, 2, 13, 1500, 0)});
+}
+
+TEST(LocalLogUsage, OneReaderAndFourComeToTheSameTotals) {
+    Fixture f;
+    // Responses logged in several files with equal output counts: which record stays
+    // depends on the order of the files, and that order must not depend on the threads.
+    const std::string root = f.claudeRoot();
+    for (int i = 0; i < 24; ++i) {
+        std::string content;
+        for (int k = 0; k < 40; ++k) {
+            const Instant t = secondsAgo(f.now, 60 + (k * 7919 + i * 104729) % 30000);
+            content +=
+                claudeLine({.date = t,
+                            .session = std::string(1, 's').append(std::to_string((i + k) % 5)),
+                            .message = std::string(1, 'm').append(std::to_string(k % 13)),
+                            .request = std::string(1, 'r').append(std::to_string(k % 3)),
+                            .input = i * 100 + k,
+                            .output = k % 4,
+                            .cacheRead = i});
+        }
+        const std::string folder =
+            i % 4 == 0 ? root : root + "/p" + std::to_string(i % 5) + (i % 3 == 0 ? "/deep" : "");
+        writeFile(folder + "/f" + std::to_string(i) + ".jsonl", content);
+    }
+    for (int i = 0; i < 6; ++i) {
+        writeFile(f.codexRoot() + "/2026/" + std::to_string(i % 2) + "/r" + std::to_string(i) +
+                      ".jsonl",
+                  codexLine(secondsAgo(f.now, 100 * i), 100 + i, 40, 10) +
+                      codexLine(secondsAgo(f.now, 100 * i + 50), 7, 1, 2));
+    }
+    EXPECT_EQ(Provider::recentLogFiles(root, Instant::min(), 1).size(), 24u);
+    for (const std::string& folder : {root, f.codexRoot()}) {
+        auto paths = [&](unsigned threads) {
+            std::vector<std::string> out;
+            for (const auto& file : Provider::recentLogFiles(folder, Instant::min(), threads)) {
+                out.push_back(file.path);
+            }
+            return out;
+        };
+        EXPECT_EQ(paths(4), paths(1)) << folder;
+    }
+    for (ToolKind tool : {ToolKind::claudeCode, ToolKind::codex}) {
+        auto totals = [&](Provider::Reading reading) {
+            Provider provider(f.home.paths, f.environment,
+                              std::make_shared<Provider::EventCache>(reading));
+            return provider.activities(profileWith(Profile::Storage::system), tool,
+                                       {fiveHours, sevenDays}, f.now);
+        };
+        const auto one = totals({.threads = 1});
+        EXPECT_EQ(totals({.threads = 4, .bytesPerThread = 1, .listingThreads = 4}), one);
+        EXPECT_GT(one[1].inputTokens, 0);
+    }
+}
+
+TEST(LocalLogUsage, LineOverTheLimitIsPassedOverWithoutBeingHeld) {
+    TempDir dir;
+    const std::string path = dir / "long.jsonl";
+    const std::size_t limit = Provider::maxLineBytes;
+    {
+        // Written in pieces so that this process never held the long lines.
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        auto repeat = [&](char c, std::size_t count) {
+            const std::string piece(1 << 20, c);
+            for (; count >= piece.size(); count -= piece.size()) {
+                std::fwrite(piece.data(), 1, piece.size(), file);
+            }
+            std::fwrite(piece.data(), 1, count, file);
+        };
+        std::fputs("N first\n", file);
+        repeat('a', limit - 1); // exactly at the limit with its needle
+        std::fputs("N\n", file);
+        std::fputs("N", file); // the needle at the start of a line one byte over
+        repeat('b', limit);
+        std::fputs("\nN middle\n", file);
+        repeat('c', limit + 5); // the needle only at the end of a line over the limit
+        std::fputs("N\nN last", file);
+        std::fclose(file);
+    }
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    std::vector<std::size_t> lengths;
+    std::vector<std::string> shortLines;
+    Provider::forEachLine(path, "N", [&](std::string_view line) {
+        lengths.push_back(line.size());
+        if (line.size() < 100) {
+            shortLines.emplace_back(line);
+        }
+    });
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(lengths, (std::vector<std::size_t>{7, limit, 8, 6}));
+    EXPECT_EQ(shortLines, (std::vector<std::string>{"N first", "N middle", "N last"}));
+    // The longest line held and a few reads, never one of the longer lines.
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, static_cast<long>((2 * limit) / 1024)) << "KiB";
 }
