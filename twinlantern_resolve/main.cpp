@@ -2,15 +2,13 @@
 // profile of the working folder; run under its own name it answers --prompt and --version.
 #include "core/base/EnvironmentBlock.h"
 #include "core/base/FileUtil.h"
-#include "core/base/PathHint.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
-#include "core/base/Text.h"
-#include "core/profiles/ProfileStore.h"
 #include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
+#include "core/rules/ShimInputs.h"
 #include "core/rules/ShimPlan.h"
-#include "core/tools/CodexAdapter.h"
+#include "core/tools/ToolRegistry.h"
 
 #include <unistd.h>
 
@@ -43,14 +41,6 @@ void writeOut(int fd, std::string_view text) {
     std::exit(code);
 }
 
-std::string lastComponent(std::string_view path) {
-    while (!path.empty() && path.back() == '/') {
-        path.remove_suffix(1);
-    }
-    const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
 struct Program {
     std::vector<std::string> argv;
     std::string invokedAs;
@@ -63,47 +53,15 @@ struct Program {
         return it == env.end() ? nullptr : &it->second;
     }
 
-    // The physical folder, or the shell's logical PWD when it names the same place.
-    // A folder too deep for the buffer is read whole through an allocating getcwd.
     const std::string& workingDirectory() {
-        if (cwd) {
-            return *cwd;
-        }
-        char buffer[PATH_MAX];
-        if (::getcwd(buffer, sizeof buffer) != nullptr) {
-            cwd = std::string(buffer);
-        } else {
-            std::unique_ptr<char, decltype(&std::free)> physical(
-                errno == ERANGE ? ::getcwd(nullptr, 0) : nullptr, &std::free);
-            cwd = physical ? std::string(physical.get()) : std::string("/");
-        }
-        const std::string* pwd = variable("PWD");
-        if (pwd != nullptr && pwd->starts_with("/") && *pwd != *cwd &&
-            PathUtil::realPath(*pwd) == PathUtil::realPath(*cwd)) {
-            cwd = *pwd;
+        if (!cwd) {
+            cwd = ShimInputs::workingFolder(env);
         }
         return *cwd;
     }
 
-    // Once the app that installed the shims is gone, they only run the real tools.
-    bool twinLanternStillInstalled() const {
-        const std::optional<std::string> app = readPathHint(paths.home + "/.twinlantern/app-path");
-        return !app || app->empty() || ::access(app->c_str(), F_OK) == 0;
-    }
-
     std::optional<ProfileDocument> loadDocument() const {
-        if (const std::string* disable = variable("TWINLANTERN_DISABLE");
-            disable && *disable == "1") {
-            return std::nullopt;
-        }
-        if (!twinLanternStillInstalled()) {
-            return std::nullopt;
-        }
-        try {
-            return ProfileStore(paths).load();
-        } catch (...) {
-            return std::nullopt; // the doctor reports an unreadable file
-        }
+        return ShimInputs::load(paths, env).document; // the doctor reports an unreadable file
     }
 
     long long depth() const {
@@ -135,7 +93,7 @@ struct Program {
         }
 
         // Usually the shim folder comes up twice; each folder is resolved once.
-        std::vector<std::string> excluded{paths.home + "/.twinlantern/bin"};
+        std::vector<std::string> excluded{paths.shimDirectory()};
         auto exclude = [&excluded](std::string folder) {
             if (std::find(excluded.begin(), excluded.end(), folder) == excluded.end()) {
                 excluded.push_back(std::move(folder));
@@ -153,8 +111,8 @@ struct Program {
         std::optional<std::string> found =
             BinaryLocator(searchPath ? *searchPath : "/usr/bin:/bin", std::move(excluded))
                 .find(invokedAs);
-        if (!found && invokedAs == CodexAdapter::binaryName) {
-            found = CodexAdapter::bundledCodex(paths);
+        if (const std::optional<ToolKind> kind = toolKindFromCommand(invokedAs); !found && kind) {
+            found = ToolRegistry::adapter(*kind, ToolContext{paths, env})->bundledBinary();
         }
         if (!found) {
             fail("couldn't find the real `" + invokedAs + "` on your PATH. Is it installed?", 127);
@@ -216,7 +174,7 @@ int main(int argc, char** argv) {
     Program program;
     if (argc > 0 && argv[0] != nullptr) {
         program.argv.assign(argv, argv + argc);
-        program.invokedAs = lastComponent(program.argv[0]);
+        program.invokedAs = PathUtil::lastComponent(program.argv[0]);
     }
     // No name to act as (the kernel turns an empty vector into one empty argument).
     if (program.invokedAs.empty()) {

@@ -159,6 +159,14 @@ std::size_t componentCount(std::string_view path) {
     return count;
 }
 
+std::string lastComponent(std::string_view path) {
+    while (!path.empty() && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    const auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
 bool isSameOrInside(std::string_view path, std::string_view ancestor, bool caseSensitive) {
     if (ancestor == "/") {
         return true;

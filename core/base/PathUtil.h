@@ -18,6 +18,8 @@ std::string parent(std::string_view path);
 // `folder` (normalised) and a relative `tail`, with one slash between them, also at the root.
 std::string join(std::string_view folder, std::string_view tail);
 std::size_t componentCount(std::string_view path);
+// The text after the last "/" once trailing slashes are dropped: /a/b/ gives b, b gives b.
+std::string lastComponent(std::string_view path);
 bool isSameOrInside(std::string_view path, std::string_view ancestor, bool caseSensitive);
 bool isCaseSensitiveVolume(const std::string& path);
 bool isRegularFile(const std::string& path);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Unicode rules shared by the checks and lookups. ASCII text takes a fast path and
 // never reaches ICU, so the resolver pays for Unicode only when it meets it.
@@ -75,6 +76,18 @@ std::string uppercased(std::string_view s);
 
 // Case-insensitive equality by full case folding.
 bool caselessEqual(std::string_view a, std::string_view b);
+
+// The parts with the separator between them.
+inline std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string out;
+    for (const std::string& part : parts) {
+        if (!out.empty()) {
+            out += separator;
+        }
+        out += part;
+    }
+    return out;
+}
 
 // Trims spaces and tabs (not line breaks) at both ends.
 std::string_view trimSpacesTabs(std::string_view s);

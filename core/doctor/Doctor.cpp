@@ -1,7 +1,7 @@
 #include "core/doctor/Doctor.h"
 
 #include "core/rules/BinaryLocator.h"
-#include "core/tools/CodexAdapter.h"
+#include "core/tools/ToolRegistry.h"
 #include "core/base/PathUtil.h"
 #include "core/shell/ShellIntegration.h"
 #include "core/shell/ShellQuote.h"
@@ -41,10 +41,9 @@ std::vector<DoctorCheck> Doctor::run(bool deep) const {
     checks.push_back(profilesCheck(document));
     const std::set<ToolKind> used = usedTools(document);
 
-    for (auto [kind, name] :
-         {std::pair{ToolKind::claudeCode, "claude"}, std::pair{ToolKind::codex, "codex"}}) {
-        checks.push_back(binaryCheck(kind, name, used.contains(kind)));
-        checks.push_back(shimCheck(name));
+    for (ToolKind kind : terminalTools) {
+        checks.push_back(binaryCheck(kind, used.contains(kind)));
+        checks.push_back(shimCheck(kind));
     }
     checks.push_back(desktopCheck(used.contains(ToolKind::claudeDesktop)));
     append(checks, dataDirectoryChecks(document));
@@ -78,12 +77,13 @@ DoctorCheck Doctor::profilesCheck(ProfileDocument& document) const {
             std::nullopt};
 }
 
-DoctorCheck Doctor::binaryCheck(ToolKind kind, const char* name, bool used) const {
+DoctorCheck Doctor::binaryCheck(ToolKind kind, bool used) const {
     const std::string id = std::string("binary.") + rawValue(kind);
     const std::string display = displayName(kind);
+    const char* name = toolInfo(kind).command;
     std::optional<std::string> real = context.locator().find(name);
-    if (!real && kind == ToolKind::codex) {
-        real = CodexAdapter::bundledCodex(context.paths);
+    if (!real) {
+        real = ToolRegistry::adapter(kind, context)->bundledBinary();
     }
     if (real) {
         return {id, DoctorCheck::Level::ok, display + " found", context.paths.abbreviate(*real),
@@ -98,10 +98,9 @@ DoctorCheck Doctor::binaryCheck(ToolKind kind, const char* name, bool used) cons
                  : std::nullopt};
 }
 
-DoctorCheck Doctor::shimCheck(const char* name) const {
-    const std::string id =
-        std::string("shim.") +
-        rawValue(std::string_view(name) == "claude" ? ToolKind::claudeCode : ToolKind::codex);
+DoctorCheck Doctor::shimCheck(ToolKind kind) const {
+    const std::string id = std::string("shim.") + rawValue(kind);
+    const char* name = toolInfo(kind).command;
     const std::string shimFolder = context.paths.shimDirectory();
     const std::string shim = shimFolder + "/" + name;
     if (!PathUtil::isRegularFile(shim) || ::access(shim.c_str(), X_OK) != 0) {

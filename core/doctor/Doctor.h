@@ -3,6 +3,7 @@
 #include "core/tools/DesktopInstall.h"
 #include "core/doctor/DoctorCheck.h"
 #include "core/profiles/ProfileDocument.h"
+#include "core/rules/ShimPlan.h"
 #include "core/tools/ToolContext.h"
 
 #include <array>
@@ -17,7 +18,7 @@ namespace twinlantern {
 // throws for anything it finds, and changes nothing on disk.
 struct Doctor {
     // Where a shim records, comma-separated, the tool variables it set itself.
-    static constexpr const char* managedMarkerVariable = "TWINLANTERN_MANAGED_VARS";
+    static constexpr const char* managedMarkerVariable = ShimPlan::markerVariable;
     // Command names of other account-switching tools.
     static constexpr std::array<std::string_view, 9> conflictingExecutables = {
         "claude-swap",   "cswap",          "ccswitch",        "ccswitcher",
@@ -40,8 +41,8 @@ struct Doctor {
 
 private:
     DoctorCheck profilesCheck(ProfileDocument& document) const;
-    DoctorCheck binaryCheck(ToolKind kind, const char* name, bool used) const;
-    DoctorCheck shimCheck(const char* name) const;
+    DoctorCheck binaryCheck(ToolKind kind, bool used) const;
+    DoctorCheck shimCheck(ToolKind kind) const;
     DoctorCheck desktopCheck(bool used) const;
     std::vector<DoctorCheck> missingRuleChecks(const ProfileDocument& document) const;
     std::vector<DoctorCheck> shellBlockChecks() const;

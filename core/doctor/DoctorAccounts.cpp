@@ -2,6 +2,7 @@
 // that share one account.
 #include "core/doctor/Doctor.h"
 
+#include "core/base/Text.h"
 #include "core/shell/ShellQuote.h"
 #include "core/tools/ToolRegistry.h"
 
@@ -18,14 +19,6 @@ std::string accountDetail(const AccountInfo& account) {
         }
     }
     return detail;
-}
-
-std::string joinedNames(const std::vector<std::string>& names) {
-    std::string out;
-    for (const std::string& name : names) {
-        out += (out.empty() ? "" : " and ") + name;
-    }
-    return out;
 }
 
 } // namespace
@@ -78,7 +71,7 @@ std::vector<DoctorCheck> Doctor::accountChecks(const ProfileDocument& document) 
             }
             checks.push_back(
                 {"account.same." + tool, DoctorCheck::Level::warning,
-                 joinedNames(names) + " use the same " + displayName(kind) + " account",
+                 text::joined(names, " and ") + " use the same " + displayName(kind) + " account",
                  "Profiles are meant to keep separate accounts apart.",
                  "Sign one of them in to a different account, or merge the profiles."});
         }

@@ -5,10 +5,9 @@
 #include "core/base/PathUtil.h"
 #include "core/base/Text.h"
 #include "core/rules/BinaryLocator.h"
+#include "core/rules/ShimPlan.h"
 #include "core/shell/ShellIntegration.h"
 #include "core/shell/ShellQuote.h"
-#include "core/tools/ClaudeCodeAdapter.h"
-#include "core/tools/CodexAdapter.h"
 #include "core/tools/ToolRegistry.h"
 
 #include <dirent.h>
@@ -21,17 +20,6 @@
 namespace twinlantern {
 
 namespace {
-
-std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
-    std::string out;
-    for (const std::string& part : parts) {
-        if (!out.empty()) {
-            out += separator;
-        }
-        out += part;
-    }
-    return out;
-}
 
 bool isWritableDirectory(const std::string& path, bool& exists) {
     struct stat st {};
@@ -87,7 +75,7 @@ std::vector<DoctorCheck> Doctor::dataDirectoryChecks(const ProfileDocument& docu
                  std::nullopt}};
     }
     return {{"datadirs", DoctorCheck::Level::failure, "Some data folders aren't writable",
-             joined(unwritable, ", "),
+             text::joined(unwritable, ", "),
              "Fix ownership with `sudo chown -R $USER " +
                  shellWordForPath(paths, paths.supportDirectory()) + "`."}};
 }
@@ -95,21 +83,7 @@ std::vector<DoctorCheck> Doctor::dataDirectoryChecks(const ProfileDocument& docu
 std::vector<DoctorCheck> Doctor::environmentChecks(const Environment& environment,
                                                    const ProfileDocument&) const {
     std::vector<DoctorCheck> checks;
-    std::set<std::string> marked;
-    if (auto it = environment.find(managedMarkerVariable); it != environment.end()) {
-        std::string_view rest = it->second;
-        while (true) {
-            const auto comma = rest.find(',');
-            const std::string_view piece = rest.substr(0, comma);
-            if (!piece.empty()) {
-                marked.emplace(piece);
-            }
-            if (comma == std::string_view::npos) {
-                break;
-            }
-            rest.remove_prefix(comma + 1);
-        }
-    }
+    const std::set<std::string> marked = ShimPlan::managedNames(environment);
     for (const auto& name : ToolRegistry::managedVariables) {
         const std::string n(name);
         auto it = environment.find(n);
@@ -131,10 +105,12 @@ std::vector<DoctorCheck> Doctor::environmentChecks(const Environment& environmen
                      "=…` line from your shell file if you want TwinLantern to choose."});
         }
     }
-    std::vector<std::string> overriding(ClaudeCodeAdapter::overridingVariables.begin(),
-                                        ClaudeCodeAdapter::overridingVariables.end());
-    overriding.insert(overriding.end(), CodexAdapter::overridingVariables.begin(),
-                      CodexAdapter::overridingVariables.end());
+    std::vector<std::string> overriding;
+    for (ToolKind kind : terminalTools) {
+        for (std::string_view name : toolInfo(kind).overridingVariables) {
+            overriding.emplace_back(name);
+        }
+    }
     for (const std::string& key : overriding) {
         if (!environment.contains(key)) {
             continue;
@@ -182,7 +158,7 @@ std::vector<DoctorCheck> Doctor::conflictChecks() const {
                  std::nullopt, std::nullopt}};
     }
     return {{"conflicts", DoctorCheck::Level::warning,
-             "Other account-switching tools are installed", joined(found, ", "),
+             "Other account-switching tools are installed", text::joined(found, ", "),
              "Use one switcher at a time. Uninstall the others, or stop using them for Claude and "
              "Codex."}};
 }
@@ -201,7 +177,8 @@ std::vector<DoctorCheck> Doctor::aliasChecks() const {
             const auto newline = rest.find('\n');
             const std::string_view line = text::trimSpacesTabs(rest.substr(0, newline));
             if (!line.starts_with("#")) {
-                for (const std::string command : {"claude", "codex"}) {
+                for (ToolKind kind : terminalTools) {
+                    const std::string command = toolInfo(kind).command;
                     for (const std::string& start :
                          {"alias " + command + "=", "function " + command + " ",
                           "function " + command + "(", command + "()", command + " ()"}) {
@@ -223,7 +200,7 @@ std::vector<DoctorCheck> Doctor::aliasChecks() const {
         return {};
     }
     return {{"aliases", DoctorCheck::Level::warning,
-             "A shell alias or function bypasses TwinLantern", joined(hits, ", "),
+             "A shell alias or function bypasses TwinLantern", text::joined(hits, ", "),
              "Remove or rename the alias so `claude` and `codex` reach the TwinLantern shim."}};
 }
 

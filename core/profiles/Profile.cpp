@@ -63,41 +63,6 @@ ProfileID ProfileID::generate(std::string_view name, const std::set<ProfileID>& 
 
 namespace {
 
-struct ToolInfo {
-    ToolKind kind;
-    const char* raw;
-    const char* display;
-    const char* folder;
-    bool app;
-    std::array<const char*, 3> words;
-};
-
-constexpr std::array<ToolInfo, 4> toolTable = {{
-    {ToolKind::claudeDesktop,
-     "claude-desktop",
-     "Claude Desktop",
-     "desktop",
-     true,
-     {"claude-desktop", "desktop", nullptr}},
-    {ToolKind::chatGPTApp,
-     "chatgpt-app",
-     "ChatGPT app",
-     "chatgpt-app",
-     true,
-     {"chatgpt-app", "chatgpt", "codex-app"}},
-    {ToolKind::claudeCode,
-     "claude-code",
-     "Claude Code",
-     "claude-code",
-     false,
-     {"claude-code", "claude", "code"}},
-    {ToolKind::codex, "codex", "Codex", "codex", false, {"codex", nullptr, nullptr}},
-}};
-
-const ToolInfo& info(ToolKind kind) {
-    return toolTable[static_cast<std::size_t>(kind)];
-}
-
 struct ColorInfo {
     const char* raw;
     const char* hex;
@@ -119,40 +84,6 @@ std::vector<ToolKind> normalizedTools(std::vector<ToolKind> tools) {
 }
 
 } // namespace
-
-const char* rawValue(ToolKind kind) {
-    return info(kind).raw;
-}
-const char* displayName(ToolKind kind) {
-    return info(kind).display;
-}
-const char* dataFolderName(ToolKind kind) {
-    return info(kind).folder;
-}
-bool isApp(ToolKind kind) {
-    return info(kind).app;
-}
-
-std::optional<ToolKind> toolKindFromRawValue(std::string_view raw) {
-    for (const auto& t : toolTable) {
-        if (raw == t.raw) {
-            return t.kind;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<ToolKind> toolKindFromArgument(std::string_view argument) {
-    const std::string lower = text::lowercased(argument);
-    for (const auto& t : toolTable) {
-        for (const char* word : t.words) {
-            if (word != nullptr && lower == word) {
-                return t.kind;
-            }
-        }
-    }
-    return std::nullopt;
-}
 
 const char* rawValue(ProfileColor color) {
     return colorTable[static_cast<std::size_t>(color)].raw;

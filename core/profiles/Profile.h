@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/tools/ToolKind.h"
+
 #include <nlohmann/json_fwd.hpp>
 
 #include <array>
@@ -31,19 +33,6 @@ struct ProfileID {
         return a.rawValue <=> b.rawValue;
     }
 };
-
-enum class ToolKind { claudeDesktop, chatGPTApp, claudeCode, codex };
-
-inline constexpr std::array<ToolKind, 4> allToolKinds = {
-    ToolKind::claudeDesktop, ToolKind::chatGPTApp, ToolKind::claudeCode, ToolKind::codex};
-
-const char* rawValue(ToolKind kind);
-const char* displayName(ToolKind kind);
-const char* dataFolderName(ToolKind kind);
-bool isApp(ToolKind kind);
-std::optional<ToolKind> toolKindFromRawValue(std::string_view raw);
-// A tool word typed by the user: lower-cased, not trimmed.
-std::optional<ToolKind> toolKindFromArgument(std::string_view argument);
 
 enum class ProfileColor { blue, green, orange, purple, pink, graphite };
 

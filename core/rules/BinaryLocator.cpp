@@ -11,7 +11,7 @@ namespace twinlantern {
 BinaryLocator::BinaryLocator(const Environment& environment, const Paths& paths)
     : searchPath(environment.contains("PATH") ? environment.at("PATH")
                                               : "/usr/bin:/bin:/usr/sbin:/sbin"),
-      excludedDirectories{paths.home + "/.twinlantern/bin"} {}
+      excludedDirectories{paths.shimDirectory()} {}
 
 std::optional<std::string> BinaryLocator::find(std::string_view name) const {
     return search(name, true);

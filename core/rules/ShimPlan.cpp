@@ -1,8 +1,6 @@
 #include "core/rules/ShimPlan.h"
 
-#include "core/tools/ClaudeCodeAdapter.h"
-#include "core/tools/CodexAdapter.h"
-#include "core/base/PathUtil.h"
+#include "core/tools/ToolRegistry.h"
 #include "core/rules/RuleResolver.h"
 
 #include <algorithm>
@@ -15,14 +13,12 @@ namespace {
 
 std::unique_ptr<ToolAdapter> adapterFor(ToolKind kind, const Paths& paths,
                                         const Environment& environment) {
-    ToolContext context{paths, environment};
-    if (kind == ToolKind::claudeCode) {
-        return std::make_unique<ClaudeCodeAdapter>(std::move(context));
-    }
-    return std::make_unique<CodexAdapter>(std::move(context));
+    return ToolRegistry::adapter(kind, ToolContext{paths, environment});
 }
 
-std::set<std::string> splitMarker(const Environment& environment) {
+} // namespace
+
+std::set<std::string> managedNames(const Environment& environment) {
     std::set<std::string> names;
     auto it = environment.find(markerVariable);
     if (it == environment.end()) {
@@ -39,27 +35,15 @@ std::set<std::string> splitMarker(const Environment& environment) {
     return names;
 }
 
-} // namespace
-
 std::optional<ToolKind> tool(std::string_view name) {
-    if (name == ClaudeCodeAdapter::binaryName) {
-        return ToolKind::claudeCode;
-    }
-    if (name == CodexAdapter::binaryName) {
-        return ToolKind::codex;
-    }
-    return std::nullopt;
+    return toolKindFromCommand(name);
 }
 
 std::vector<std::string> variables(ToolKind kind) {
-    switch (kind) {
-    case ToolKind::claudeCode:
-        return {ClaudeCodeAdapter::configVariable};
-    case ToolKind::codex:
-        return {CodexAdapter::configVariable};
-    default:
+    if (isApp(kind)) {
         return {};
     }
+    return {toolInfo(kind).configVariable};
 }
 
 Changes changes(std::string_view toolName, const Environment& environment, const std::string& cwd,
@@ -69,7 +53,7 @@ Changes changes(std::string_view toolName, const Environment& environment, const
         return {};
     }
     const std::vector<std::string> ours = variables(*kind);
-    const std::set<std::string> previous = splitMarker(environment);
+    const std::set<std::string> previous = managedNames(environment);
     const Resolution resolution = resolveFolder(document, paths.home, cwd, cwd);
 
     // A managed profile whose id could escape the support folder has no folder to
@@ -151,8 +135,7 @@ void prepare(const Changes& changes, std::string_view toolName, const Paths& pat
     if (!folder) {
         return; // an id that is not valid never becomes a path
     }
-    if (PathUtil::isDirectory(*folder) &&
-        (*kind == ToolKind::claudeCode || PathUtil::isRegularFile(*folder + "/config.toml"))) {
+    if (adapter->isPrepared(*folder)) {
         return;
     }
     try {

@@ -4,6 +4,7 @@
 #include "core/profiles/ProfileDocument.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,9 @@ struct Changes {
 
     friend bool operator==(const Changes&, const Changes&) = default;
 };
+
+// The names the marker variable lists; empty pieces are dropped.
+std::set<std::string> managedNames(const Environment& environment);
 
 std::optional<ToolKind> tool(std::string_view name);
 std::vector<std::string> variables(ToolKind kind);

@@ -207,7 +207,7 @@ std::string ShellIntegration::appPathFile() const {
     return root() + "/app-path";
 }
 std::string ShellIntegration::shimFolder() const {
-    return paths.home + "/.twinlantern/bin";
+    return paths.shimDirectory();
 }
 
 } // namespace twinlantern

@@ -211,9 +211,12 @@ std::vector<ShellIntegration::FileChange> ShellIntegration::uninstall() const {
         }
     }
     const std::string shims = shimFolder();
-    for (const auto& path : {shims + "/claude", shims + "/codex", shims + "/twinlantern",
-                             libexec() + "/twinlantern-resolve", libexec() + "/twinlantern",
-                             libexec() + "/twinlantern-launcher", stateFile(), appPathFile()}) {
+    for (auto name : toolNames) {
+        removeIgnoringFailure(shims + "/" + std::string(name));
+    }
+    for (const auto& path :
+         {shims + "/twinlantern", libexec() + "/twinlantern-resolve", libexec() + "/twinlantern",
+          libexec() + "/twinlantern-launcher", stateFile(), appPathFile()}) {
         removeIgnoringFailure(path);
     }
     std::error_code error;

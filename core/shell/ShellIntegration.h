@@ -24,7 +24,14 @@ struct ShellIntegration {
     static constexpr std::string_view beginMarker = "# >>> twinlantern >>>";
     static constexpr std::string_view endMarker = "# <<< twinlantern <<<";
     static const std::string& block();
-    static constexpr std::array<std::string_view, 2> toolNames = {"claude", "codex"};
+    // The shims: one per terminal tool, named for its command.
+    static constexpr std::array<std::string_view, terminalTools.size()> toolNames = [] {
+        std::array<std::string_view, terminalTools.size()> names{};
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            names[i] = toolInfo(terminalTools[i]).command;
+        }
+        return names;
+    }();
     // Shell files are small: one past this is refused by every reader, and install
     // refuses to write one, so whatever install writes, removal and status can read.
     static constexpr std::size_t maxFileBytes = 16u << 20;
@@ -106,6 +113,8 @@ struct ShellIntegration {
     // File operations; failures throw TwinLanternError::io with the path abbreviated.
     std::string read(const std::string& path) const;
     static std::string sha256(std::string_view text);
+    // Byte for byte; false when either is not a readable regular file.
+    static bool sameContents(const std::string& a, const std::string& b);
     void createDirectory(const std::string& path) const;
     void copyAtomically(const std::string& source, const std::string& destination) const;
     void symlink(const std::string& link, const std::string& destination) const;

@@ -9,10 +9,8 @@
 
 namespace twinlantern {
 
-namespace {
-
 // Streams both files; neither is read whole, and a pipe or device is never equal.
-bool sameContents(const std::string& a, const std::string& b) {
+bool ShellIntegration::sameContents(const std::string& a, const std::string& b) {
     const OpenedFile fa = openRegularFile(a, SIZE_MAX);
     const OpenedFile fb = openRegularFile(b, SIZE_MAX);
     if (!fa.fd || !fb.fd || fa.size != fb.size) {
@@ -31,8 +29,6 @@ bool sameContents(const std::string& a, const std::string& b) {
         }
     }
 }
-
-} // namespace
 
 ShellIntegration::Status ShellIntegration::status() const {
     Status status;

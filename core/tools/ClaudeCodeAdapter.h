@@ -2,7 +2,6 @@
 
 #include "core/tools/ToolAdapter.h"
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,11 +11,10 @@ namespace twinlantern {
 // Claude Code, `claude`: a profile's data lives in the folder CLAUDE_CONFIG_DIR names.
 class ClaudeCodeAdapter final : public ToolAdapter {
 public:
-    static constexpr const char* binaryName = "claude";
-    static constexpr const char* configVariable = "CLAUDE_CONFIG_DIR";
-    // Variables that make the tool use another account than its data folder's.
-    static constexpr std::array<const char*, 3> overridingVariables = {
-        "CLAUDE_CODE_OAUTH_TOKEN", "ANTHROPIC_API_KEY", "ANTHROPIC_AUTH_TOKEN"};
+    static constexpr const char* binaryName = toolInfo(ToolKind::claudeCode).command;
+    static constexpr const char* configVariable = toolInfo(ToolKind::claudeCode).configVariable;
+    static constexpr ToolNames overridingVariables =
+        toolInfo(ToolKind::claudeCode).overridingVariables;
 
     struct AuthStatus {
         bool loggedIn = false;

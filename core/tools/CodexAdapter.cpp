@@ -23,6 +23,15 @@ std::optional<std::string> CodexAdapter::binaryPath() const {
     return bundledCodex(context().paths);
 }
 
+std::optional<std::string> CodexAdapter::bundledBinary() const {
+    return bundledCodex(context().paths);
+}
+
+bool CodexAdapter::isPrepared(const std::string& dataDirectory) const {
+    return PathUtil::isDirectory(dataDirectory) &&
+           PathUtil::isRegularFile(dataDirectory + "/config.toml");
+}
+
 bool CodexAdapter::usesBundledCodex() const {
     return !context().locator().find(binaryName) && bundledCodex(context().paths);
 }

@@ -2,7 +2,6 @@
 
 #include "core/tools/ToolAdapter.h"
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,13 +13,11 @@ namespace twinlantern {
 // config.toml keeps the login in the keyring (on Linux: when one answers).
 class CodexAdapter final : public ToolAdapter {
 public:
-    static constexpr const char* binaryName = "codex";
-    static constexpr const char* configVariable = "CODEX_HOME";
-    // Variables that make the tool use a key instead of the profile's login.
-    static constexpr std::array<const char*, 2> overridingVariables = {"OPENAI_API_KEY",
-                                                                       "CODEX_API_KEY"};
+    static constexpr const char* binaryName = toolInfo(ToolKind::codex).command;
+    static constexpr const char* configVariable = toolInfo(ToolKind::codex).configVariable;
+    static constexpr ToolNames overridingVariables = toolInfo(ToolKind::codex).overridingVariables;
     // The ChatGPT desktop app, which carries its own copy of the tool.
-    static constexpr const char* desktopAppBundleID = "com.openai.codex";
+    static constexpr const char* desktopAppBundleID = toolInfo(ToolKind::chatGPTApp).bundleID;
 #ifdef __linux__
     // "auto": the Secret Service when it answers, else a 0600 auth.json in the profile's
     // folder. "keyring" would make sign-in fail outright where there is no Secret Service
@@ -52,6 +49,8 @@ public:
     void prepare(const Profile& profile) const override;
     std::optional<SignInCommand> setUp(const Profile& profile) const override;
     void removeData(const Profile& profile) const override;
+    std::optional<std::string> bundledBinary() const override;
+    bool isPrepared(const std::string& dataDirectory) const override;
 
     // The codex on PATH (never a shim), else the desktop app's copy.
     std::optional<std::string> binaryPath() const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Paths.h"
+#include "core/tools/ToolKind.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -13,7 +14,7 @@ namespace twinlantern {
 
 // An installed Claude Desktop (or any app bundle found by its identifier).
 struct DesktopInstall {
-    static constexpr const char* bundleID = "com.anthropic.claudefordesktop";
+    static constexpr const char* bundleID = toolInfo(ToolKind::claudeDesktop).bundleID;
 
     std::string path; // the .app bundle
     std::optional<std::string> version;

@@ -14,6 +14,10 @@ void ToolAdapter::launch(const Profile&) const {
                                         " runs in your terminal; there's nothing to launch.");
 }
 
+bool ToolAdapter::isPrepared(const std::string& dataDirectory) const {
+    return PathUtil::isDirectory(dataDirectory);
+}
+
 std::optional<std::string> ToolAdapter::dataDirectory(const Profile& profile) const {
     if (profile.storage == Profile::Storage::system || !profile.id.isValid()) {
         return std::nullopt;

@@ -33,6 +33,11 @@ public:
     virtual void removeData(const Profile& profile) const = 0;
     // Opens the tool for the profile; terminal tools refuse.
     virtual void launch(const Profile& profile) const;
+    // A copy of the tool that PATH doesn't show (Codex inside the ChatGPT app).
+    virtual std::optional<std::string> bundledBinary() const { return std::nullopt; }
+    // Whether the profile's data folder already holds what `prepare` makes, so the shim
+    // can skip preparing; by default the folder itself.
+    virtual bool isPrepared(const std::string& dataDirectory) const;
 
     // Nothing for a system profile, and nothing for an id that could escape the
     // support folder.

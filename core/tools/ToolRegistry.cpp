@@ -5,10 +5,24 @@
 
 namespace twinlantern::ToolRegistry {
 
+std::unique_ptr<ToolAdapter> adapter(ToolKind kind, ToolContext context) {
+    switch (kind) { // no default: a new kind is a compile error here until it is handled
+    case ToolKind::claudeCode:
+        return std::make_unique<ClaudeCodeAdapter>(std::move(context));
+    case ToolKind::codex:
+        return std::make_unique<CodexAdapter>(std::move(context));
+    case ToolKind::claudeDesktop:
+    case ToolKind::chatGPTApp:
+        return nullptr;
+    }
+    return nullptr;
+}
+
 std::vector<std::unique_ptr<ToolAdapter>> cliAdapters(const ToolContext& context) {
     std::vector<std::unique_ptr<ToolAdapter>> adapters;
-    adapters.push_back(std::make_unique<ClaudeCodeAdapter>(context));
-    adapters.push_back(std::make_unique<CodexAdapter>(context));
+    for (ToolKind kind : terminalTools) {
+        adapters.push_back(adapter(kind, context));
+    }
     return adapters;
 }
 

@@ -290,22 +290,13 @@ LocalLogUsageProvider::LocalLogUsageProvider(Paths paths, Environment environmen
 
 std::optional<std::string> LocalLogUsageProvider::logRoot(const Profile& profile,
                                                           ToolKind tool) const {
-    const char* variable = nullptr;
-    const char* folder = nullptr;
-    switch (tool) {
-    case ToolKind::claudeCode:
-        variable = "CLAUDE_CONFIG_DIR", folder = ".claude";
-        break;
-    case ToolKind::codex:
-        variable = "CODEX_HOME", folder = ".codex";
-        break;
-    case ToolKind::claudeDesktop:
-    case ToolKind::chatGPTApp:
-        return std::nullopt;
+    const ToolInfo& info = toolInfo(tool);
+    if (*info.logFolder == '\0') {
+        return std::nullopt; // the tool keeps no logs we read
     }
     if (profile.storage == Profile::Storage::system) {
-        auto it = environment_.find(variable);
-        return it != environment_.end() ? it->second : PathUtil::join(paths_.home, folder);
+        auto it = environment_.find(info.configVariable);
+        return it != environment_.end() ? it->second : PathUtil::join(paths_.home, info.homeFolder);
     }
     // A hand-edited id such as "../../x" must not lead the reader out of the support folder.
     if (!profile.id.isValid()) {
@@ -331,14 +322,17 @@ std::vector<ActivitySummary> LocalLogUsageProvider::activities(const Profile& pr
     if (windows.empty() || !root) {
         return summaries;
     }
+    if (tool != ToolKind::claudeCode && tool != ToolKind::codex) {
+        return summaries; // no reader for this tool's log format
+    }
     double longest = 0;
     for (double window : windows) {
         longest = std::isnan(window) ? longest : std::max(longest, window);
     }
     const Instant cutoff = earlier(now, longest);
     const bool claude = tool == ToolKind::claudeCode;
-    const auto view = viewOfFolder(PathUtil::join(*root, claude ? "projects" : "sessions"), cutoff,
-                                   *cache_, claude ? &claudeRecords : &codexRecords);
+    const auto view = viewOfFolder(PathUtil::join(*root, toolInfo(tool).logFolder), cutoff, *cache_,
+                                   claude ? &claudeRecords : &codexRecords);
     // Only events up to now take part in the dedupe: a response still being written, or
     // logged by a clock ahead of ours, keeps the records it has before now.
     const Instant::rep until = now.time_since_epoch().count();

@@ -60,6 +60,11 @@ TEST(PathUtil, StringOperations) {
     EXPECT_EQ(PathUtil::componentCount("/"), 0u);
     EXPECT_EQ(PathUtil::componentCount("/a/b"), 2u);
     EXPECT_EQ(PathUtil::componentCount("a//b/"), 2u);
+
+    EXPECT_EQ(PathUtil::lastComponent("/usr/bin/claude"), "claude");
+    EXPECT_EQ(PathUtil::lastComponent("claude"), "claude");
+    EXPECT_EQ(PathUtil::lastComponent("/home/me/.zshrc/"), ".zshrc");
+    EXPECT_EQ(PathUtil::lastComponent("/"), "");
 }
 
 TEST(PathUtil, IsSameOrInside) {

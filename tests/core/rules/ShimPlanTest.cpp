@@ -1,5 +1,7 @@
 #include "core/rules/ShimPlan.h"
 
+#include "core/tools/ToolRegistry.h"
+
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -130,4 +132,33 @@ TEST_F(ShimPlanTest, AppliedAndPrepare) {
     const auto before = folderEntries(home.paths.supportDirectory());
     EXPECT_NO_THROW(ShimPlan::prepare(plan("claude", {}, "work"), "foo", home.paths, {}));
     EXPECT_EQ(folderEntries(home.paths.supportDirectory()), before);
+}
+
+// Each terminal tool's shim points that tool, and only it, at its own folder, and prepares
+// that folder with the tool's own adapter.
+TEST_F(ShimPlanTest, EachTerminalToolUsesItsOwnAdapter) {
+    for (ToolKind kind : terminalTools) {
+        const ToolInfo& row = toolInfo(kind);
+        SCOPED_TRACE(row.command);
+        const std::string mine = folder(row.dataFolderName);
+        const ShimPlan::Changes c = plan(row.command, {}, "work");
+        EXPECT_EQ(ShimPlan::tool(row.command), kind);
+        EXPECT_EQ(ShimPlan::variables(kind), std::vector<std::string>{row.configVariable});
+        EXPECT_EQ(c.set.at(row.configVariable), mine);
+        for (ToolKind other : terminalTools) {
+            if (other != kind) {
+                EXPECT_FALSE(c.set.contains(toolInfo(other).configVariable));
+            }
+        }
+
+        ShimPlan::prepare(c, row.command, home.paths, {});
+        const auto adapter = ToolRegistry::adapter(kind, ToolContext{home.paths, {}});
+        EXPECT_TRUE(adapter->isPrepared(mine));
+        for (ToolKind other : allToolKinds) {
+            if (other != kind) {
+                EXPECT_FALSE(exists(folder(dataFolderName(other)))) << rawValue(other);
+            }
+        }
+        removeTree(home.paths.supportDirectory());
+    }
 }

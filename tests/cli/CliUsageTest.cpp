@@ -1,0 +1,119 @@
+// The conventions every command keeps: --version, --help, usage errors, colour.
+#include "tests/cli/CliFixture.h"
+
+#include <gmock/gmock.h>
+
+using namespace twinlantern;
+using namespace twinlantern::testing;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+class CliUsage : public CliFixture {};
+
+TEST_F(CliUsage, VersionPrintsTheProjectVersion) {
+    const RunResult r = run({"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, std::string("twinlantern ") + TL_VERSION + "\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliUsage, HelpOnEachCommandGoesToStandardOutput) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"doctor", "--help"},
+                                                 {"which", "-h"},
+                                                 {"shell", "install", "--help"},
+                                                 {"shell", "uninstall", "--help"},
+                                                 {"launchers", "install", "--help"},
+                                                 {"profile", "list", "--help"},
+                                                 {"login", "--help"},
+                                                 {"rule", "remove", "--help"}}) {
+        const RunResult r = run(args);
+        EXPECT_EQ(r.exitCode, 0) << args[0];
+        EXPECT_THAT(r.out, HasSubstr("Usage: twinlantern")) << args[0];
+        EXPECT_EQ(r.err, "") << args[0];
+    }
+}
+
+TEST_F(CliUsage, UsageErrorsExitTwoWithTheUsageLine) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+        const char* usage;
+    };
+    const Case cases[] = {
+        {{}, "A subcommand is required", "Usage: twinlantern [OPTIONS] SUBCOMMAND"},
+        {{"bogus"},
+         "There's no command \u201Cbogus\u201D.",
+         "Usage: twinlantern [OPTIONS] SUBCOMMAND"},
+        {{"--bogus"}, "--bogus", "Usage: twinlantern [OPTIONS] SUBCOMMAND"},
+        {{"doctor", "--bogus"}, "--bogus", "Usage: twinlantern doctor [OPTIONS]"},
+        {{"doctor", "extra"}, "extra", "Usage: twinlantern doctor [OPTIONS]"},
+        {{"shell"}, "A subcommand is required", "Usage: twinlantern shell [OPTIONS] SUBCOMMAND"},
+        {{"shell", "bogus"}, "\u201Cbogus\u201D", "Usage: twinlantern shell [OPTIONS] SUBCOMMAND"},
+        {{"shell", "install", "--force"}, "--force", "Usage: twinlantern shell install [OPTIONS]"},
+        {{"which", "a", "b"}, "b", "Usage: twinlantern which [OPTIONS] [FOLDER]"},
+        {{"rule", "remove"}, "PATH is required", "Usage: twinlantern rule remove [OPTIONS] PATH"},
+        {{"login", "Work"}, "TOOL is required", "Usage: twinlantern login [OPTIONS] NAME TOOL"},
+        {{"login", "Work", "claude-desktop"}, "claude-desktop", "Usage: twinlantern login"},
+        {{"login", "Work", "claude"}, "claude", "Usage: twinlantern login"},
+        {{"profile", "list", "--yaml"}, "--yaml", "Usage: twinlantern profile list [OPTIONS]"},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.args.empty() ? "(nothing)" : c.args.back();
+        const RunResult r = run(c.args);
+        EXPECT_EQ(r.exitCode, 2) << what << ": " << r.err;
+        EXPECT_EQ(r.out, "") << what;
+        EXPECT_THAT(r.err, StartsWith("twinlantern: ")) << what;
+        EXPECT_THAT(r.err, HasSubstr(c.message)) << what;
+        EXPECT_THAT(r.err, HasSubstr(c.usage)) << what;
+    }
+    EXPECT_FALSE(exists(home.dir / ".twinlantern"));
+    EXPECT_FALSE(exists(home.paths.supportDirectory()));
+}
+
+TEST_F(CliUsage, LaunchersInstallFailsHonestly) {
+    store({1,
+           {profile("work", "Work", Profile::Storage::managed, {ToolKind::claudeDesktop})},
+           {},
+           {}});
+    const RunResult r = run({"launchers", "install"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "twinlantern: This build can't make Dock launchers yet; nothing was changed.\n");
+    EXPECT_FALSE(exists(home.dir / "Applications"));
+}
+
+// Colour only on a terminal, and never with NO_COLOR.
+TEST_F(CliUsage, ColourOnlyOnATerminalWithoutNoColor) {
+    store({1, {profile("work", "Work")}, {}, ProfileID("work")});
+    const std::string escape = "\033[";
+    for (const char* command : {"doctor", "which"}) {
+        const RunResult piped = run({command});
+        EXPECT_EQ(piped.out.find(escape), std::string::npos) << command;
+
+        const RunResult terminal =
+            runInTerminal(program(), {"twinlantern", command}, env(), home.home(), "");
+        EXPECT_NE(terminal.out.find(escape), std::string::npos) << command;
+
+        Environment noColour = env();
+        noColour["NO_COLOR"] = "";
+        const RunResult plain =
+            runInTerminal(program(), {"twinlantern", command}, noColour, home.home(), "");
+        EXPECT_EQ(plain.out.find(escape), std::string::npos) << command;
+        EXPECT_THAT(plain.out,
+                    HasSubstr(std::string(command) == "doctor" ? "Profiles file is readable"
+                                                               : "Work, the terminal default"));
+    }
+}
+
+TEST_F(CliUsage, AFailedWriteOfTheResultIsAnError) {
+    // /dev/full takes nothing: the run must not claim success.
+    const RunResult r = shell("twinlantern profile list > /dev/full");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.err, HasSubstr("twinlantern: Couldn't write the output: "));
+}
+
+} // namespace
