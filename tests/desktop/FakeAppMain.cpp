@@ -99,12 +99,23 @@ int main(int argc, char** argv) {
     ::sigaction(SIGINT, nullptr, &old);
     info << "sigint=" << (old.sa_handler == SIG_DFL ? "default" : "other") << "\n";
     if (mode == "renderer") {
+        // Recorded only once the child has exec'd (its end of the pipe closes then), so a
+        // test never sees the fork's copy of this process as a second instance.
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            return 2;
+        }
         const pid_t child = ::fork();
         if (child == 0) {
             ::sigprocmask(SIG_UNBLOCK, &term, nullptr);
             ::execl(exe.c_str(), exe.c_str(), "--type=renderer", static_cast<char*>(nullptr));
             ::_exit(127);
         }
+        ::close(ends[1]);
+        char byte;
+        while (::read(ends[0], &byte, 1) > 0) {
+        }
+        ::close(ends[0]);
         info << "renderer=" << child << "\n";
     }
 
