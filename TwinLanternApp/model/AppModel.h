@@ -1,0 +1,169 @@
+#pragma once
+
+#include "TwinLanternApp/model/ModelNotices.h"
+#include "TwinLanternApp/model/Scheduler.h"
+
+#include "TwinLanternMac/DirectoryWatcher.h"
+#include "core/base/Paths.h"
+#include "core/profiles/ProfileDocument.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/shell/ShellIntegration.h"
+#include "core/tools/DesktopInstall.h"
+#include "core/tools/ToolAdapter.h"
+#include "core/tools/ToolContext.h"
+#include "core/tools/ToolStatus.h"
+#include "core/usage/ActivitySummary.h"
+#include "core/usage/LocalLogUsageProvider.h"
+#include "platform/Workspace.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace twinlantern::app {
+
+// What the model needs from the process around it; no global state is read.
+struct AppServices {
+    Scheduler* scheduler = nullptr;
+    Environment environment;    // the process environment
+    std::string executablePath; // the main executable; the bundle is found from it
+
+    // readlink of /proc/self/exe; empty when it can't be read.
+    static std::string currentExecutable();
+    // Three levels up for ".../X.app/Contents/MacOS/exe", else the executable's folder.
+    std::string bundlePath() const;
+};
+
+// The message hook of actions that report success; set by the watching model.
+struct Feedback {
+    static std::function<void(const std::string&)> handler;
+};
+
+struct UsageWindows {
+    ActivitySummary fiveHours;
+    ActivitySummary sevenDays;
+};
+
+using StatusMap = std::map<ProfileID, std::map<ToolKind, ToolStatus>>;
+using RunningMap = std::map<ToolKind, std::set<ProfileID>>;
+using UsageMap = std::map<ProfileID, std::map<ToolKind, UsageWindows>>;
+
+// The app's one model: main thread only. Blocking work runs as scheduler jobs and
+// comes back to main; observers hear of every field that changed.
+class AppModel {
+public:
+    using Done = std::function<void()>;
+
+    AppModel(Paths paths, std::optional<std::string> searchPath, bool watch, AppServices services);
+    ~AppModel();
+    AppModel(const AppModel&) = delete;
+    AppModel& operator=(const AppModel&) = delete;
+
+    // The instance the app's main makes; null before.
+    static std::shared_ptr<AppModel>& shared();
+
+    [[nodiscard]] ModelNotices::Subscription observe(ModelNotices::Callback callback) {
+        return notices_.observe(std::move(callback));
+    }
+
+    const Paths& paths() const { return paths_; }
+    const ProfileStore& store() const { return store_; }
+    const ToolContext& context() const { return context_; }
+    const ProfileDocument& document() const { return document_; }
+    const std::optional<std::string>& loadError() const { return loadError_; }
+    const StatusMap& statuses() const { return statuses_; }
+    const RunningMap& runningApps() const { return runningApps_; }
+    const std::optional<ShellIntegration::Status>& shellStatus() const { return shellStatus_; }
+    const std::optional<DesktopInstall>& desktopInstall() const { return desktopInstall_; }
+    bool refreshing() const { return refreshing_; }
+    const UsageMap& usage() const { return usage_; }
+    const std::set<std::string>& signingIn() const { return signingIn_; }
+    const std::optional<std::string>& alert() const { return alert_; }
+    const std::optional<std::string>& toast() const { return toast_; }
+    bool watching() const { return watcher_ != nullptr; }
+    bool hasTimer() const { return static_cast<bool>(timer_); }
+    bool hasStatusTimer() const { return static_cast<bool>(statusTimer_); }
+    bool hasToastTask() const { return static_cast<bool>(toastTask_); }
+
+    // Queries, computed afresh on each call.
+    std::vector<std::unique_ptr<ToolAdapter>> adapters() const;
+    std::unique_ptr<ToolAdapter> adapter(ToolKind kind) const;
+    std::string appName(ToolKind kind) const;
+    bool isRunning(const Profile& profile, ToolKind kind) const;
+    std::optional<ToolStatus> status(const Profile& profile, ToolKind kind) const;
+    std::set<ToolKind> installedTools() const;
+    std::set<ToolKind> installedApps() const;
+    static std::string signInKey(const ProfileID& id, ToolKind kind);
+    bool isSigningIn(const Profile& profile, ToolKind kind) const;
+    bool codexSignInRunning() const;
+    std::string bundledBinary(const std::string& name) const;
+    std::optional<Profile> terminalDefault() const;
+
+    // The refresh cycle.
+    void reload();
+    void refreshRunning();
+    void refreshStatuses(Done done = {});
+    void refreshUsage(Done done = {});
+    void showToast(const std::string& message);
+    void discoverSearchPath(Done done = {});
+
+    // In-place writes for the actions and polls; each always notifies.
+    void storeStatus(const ProfileID& id, ToolKind kind, ToolStatus status);
+    void setAlert(std::optional<std::string> message);
+
+private:
+    struct StatusRun;
+    void runNextStatus(const std::shared_ptr<StatusRun>& run);
+    void finishStatuses(const std::shared_ptr<StatusRun>& run);
+    void replacePath(const std::string& path);
+    std::unique_ptr<platform::Workspace> workspace() const;
+    // Runs `body` on the model when it still lives.
+    template <typename F> auto weakly(F body) const {
+        return [alive = std::weak_ptr<AppModel*>(alive_), body = std::move(body)](auto&&... args) {
+            if (auto self = alive.lock()) {
+                body(**self, std::forward<decltype(args)>(args)...);
+            }
+        };
+    }
+
+    const Paths paths_;
+    const ProfileStore store_;
+    AppServices services_;
+    ModelNotices notices_;
+    ToolContext context_;
+    ProfileDocument document_ = ProfileDocument::empty();
+    std::optional<std::string> loadError_;
+    StatusMap statuses_;
+    RunningMap runningApps_;
+    std::optional<ShellIntegration::Status> shellStatus_;
+    std::optional<DesktopInstall> desktopInstall_;
+    bool refreshing_ = false;
+    UsageMap usage_;
+    std::shared_ptr<LocalLogUsageProvider::EventCache> usageCache_ =
+        std::make_shared<LocalLogUsageProvider::EventCache>();
+    std::set<std::string> signingIn_;
+    std::optional<std::string> alert_;
+    std::optional<std::string> toast_;
+
+    // When each status entry was last stored in place, on the counter below; a refresh
+    // that began earlier keeps such an entry.
+    std::uint64_t statusWrites_ = 0;
+    std::map<std::pair<ProfileID, ToolKind>, std::uint64_t> storedAt_;
+    // Bumped on every PATH change; a refresh that saw an older one runs once more.
+    std::uint64_t pathGeneration_ = 0;
+    bool rerunPending_ = false;
+    std::vector<Done> waiting_;
+
+    std::shared_ptr<AppModel*> alive_ = std::make_shared<AppModel*>(this);
+    std::unique_ptr<DirectoryWatcher> watcher_;
+    platform::MainLoop::Handle timer_;
+    platform::MainLoop::Handle statusTimer_;
+    platform::MainLoop::Handle toastTask_;
+};
+
+} // namespace twinlantern::app
