@@ -69,9 +69,15 @@ std::string text(std::string_view name, std::string_view program, std::string_vi
                  std::string_view profileID) {
     std::string out = "[Desktop Entry]\n"
                       "Type=Application\n"
-                      "Version=1.5\n";
+                      "Version=1.4\n";
     out += "Name=" + escapedString(name) + "\n";
-    out += "Exec=" + quotedExecArgument(program) + "\n";
+    // GLib looks for the Exec line's first word as a file before it turns "%%" into "%",
+    // so a program whose path holds "%" is started through env.
+    out += "Exec=";
+    if (program.find('%') != std::string_view::npos) {
+        out += "/usr/bin/env ";
+    }
+    out += quotedExecArgument(program) + "\n";
     out += "Icon=" + escapedString(icon) + "\n";
     out += "Terminal=false\n"
            "StartupNotify=false\n";

@@ -26,7 +26,8 @@ std::string escapedString(std::string_view value);
 // "%%", then escaped as a string, since readers undo the string escapes first.
 std::string quotedExecArgument(std::string_view argument);
 
-// The entry's text: Type=Application, Name, Exec (the program alone), Icon,
+// The entry's text: Type=Application, Name, Exec (the program alone, through
+// /usr/bin/env when its path holds "%"), Icon,
 // StartupNotify=false, X-TwinLantern-Profile.
 std::string text(std::string_view name, std::string_view program, std::string_view icon,
                  std::string_view profileID);
