@@ -37,8 +37,10 @@ void makeClaudeBundle(const std::string& path) {
 LauncherFixture::LauncherFixture() {
     makeClaudeBundle(claudeBundle);
     writeFile(launcherBinary, "#!/bin/sh\n# a launcher\nexit 0\n", 0755);
-    environment = {
-        {"HOME", home.home()}, {"PATH", "/usr/bin:/bin"}, {"XDG_DATA_HOME", home.dir / "share"}};
+    environment = {{"HOME", home.home()},
+                   {"PATH", "/usr/bin:/bin"},
+                   {"XDG_DATA_HOME", home.dir / "share"},
+                   {"XDG_RUNTIME_DIR", runtime.path()}};
 }
 
 LauncherGenerator LauncherFixture::generator() const {

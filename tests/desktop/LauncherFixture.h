@@ -12,6 +12,7 @@ namespace twinlantern::testing {
 // launcher program to copy.
 struct LauncherFixture {
     TempHome home;
+    TempDir runtime; // XDG_RUNTIME_DIR, outside the home
     std::string claudeBundle = home.paths.applicationsDirectory + "/Claude.app";
     std::string launcherBinary = home.dir / "bin/twinlantern-launcher";
     Environment environment;

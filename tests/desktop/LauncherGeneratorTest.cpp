@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <sys/stat.h>
+
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -247,6 +250,121 @@ TEST(LauncherGenerator, HandMadeBundleIsLeftAlone) {
     testing::removeTree(other);
     generator.removeAll();
     EXPECT_FALSE(testing::exists(f.directory()));
+}
+
+TEST(LauncherGenerator, QuarantineAndOrphanInTheDoctor) {
+    LauncherFixture f;
+    const Profile work = desktopProfile("work", "Work");
+    const std::string bundle = f.generator().generate(work);
+    ProfileDocument document;
+    document.profiles = {work};
+    EXPECT_TRUE(f.generator().doctorChecks(document).empty());
+
+    if (setxattr(bundle.c_str(), "user.com.apple.quarantine", "0081;1;x;", 9, 0) != 0) {
+        GTEST_SKIP() << "user extended attributes are refused here: " << std::strerror(errno);
+    }
+    EXPECT_TRUE(LauncherGenerator::isQuarantined(bundle));
+    document.profiles.clear();
+    const std::vector<DoctorCheck> checks = f.generator().doctorChecks(document);
+    const std::string shown = "~/Applications/TwinLantern/Claude — Work.app";
+    EXPECT_EQ(checks,
+              (std::vector<DoctorCheck>{
+                  {"launcher.quarantine", DoctorCheck::Level::warning,
+                   "A Claude launcher is quarantined", shown + " will be blocked by Gatekeeper.",
+                   "Rebuild it: `twinlantern launchers install`."},
+                  {"launcher.orphan", DoctorCheck::Level::warning,
+                   "A launcher belongs to a deleted profile", shown,
+                   "Run `twinlantern launchers install` to tidy up."},
+              }));
+}
+
+TEST(LauncherGenerator, NothingTouchedWithoutClaudeDesktopOrLauncher) {
+    {
+        LauncherFixture f;
+        testing::removeTree(f.claudeBundle);
+        const auto before = testing::treeContents(f.home.home());
+        EXPECT_EQ(testing::errorOf([&] {
+                      f.generator().generate(desktopProfile("w", "W"));
+                  }).description(),
+                  "Claude Desktop isn't installed, so there's nothing to make a launcher for.");
+        EXPECT_EQ(testing::treeContents(f.home.home()), before);
+    }
+    for (const mode_t mode : {0644, 0}) {
+        LauncherFixture f;
+        if (mode == 0) {
+            testing::removeTree(f.launcherBinary);
+            testing::makeDirs(f.launcherBinary); // a folder is no program either
+        } else {
+            chmod(f.launcherBinary.c_str(), mode);
+        }
+        const auto before = testing::treeContents(f.home.home());
+        EXPECT_EQ(testing::errorOf([&] {
+                      f.generator().generate(desktopProfile("w", "W"));
+                  }).description(),
+                  "Couldn't find twinlantern-launcher at " + f.launcherBinary + ".");
+        EXPECT_EQ(testing::treeContents(f.home.home()), before);
+    }
+}
+
+// The old launcher survives a build that fails part way, byte for byte.
+TEST(LauncherGenerator, FailedBuildKeepsTheOldBundle) {
+    LauncherFixture f;
+    const Profile work = desktopProfile("work", "Work");
+    const std::string bundle = f.generator().generate(work);
+    // A launcher program past the cap: its copy fails.
+    testing::writeFile(f.launcherBinary, std::string(2'000'000, '#'), 0755);
+    const auto before = testing::treeContents(f.home.home());
+    const testing::RunResult run = testing::runProgram(
+        TL_GENERATE_HELPER,
+        {TL_GENERATE_HELPER, f.home.home(), f.launcherBinary, "work", "Work", "1000000"},
+        f.environment);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    const std::string staging = f.directory() + "/.staging-work.app";
+    EXPECT_EQ(run.err, "Couldn't write " + staging +
+                           "/Contents/MacOS/launcher: " + std::strerror(EFBIG) + "\n");
+    // Bundle, entry and all else as they were; no staging left.
+    EXPECT_EQ(testing::treeContents(f.home.home()), before);
+    EXPECT_TRUE(testing::exists(bundle + "/Contents/MacOS/launcher"));
+}
+
+TEST(LauncherGenerator, LinkedBundleGoesAsALink) {
+    LauncherFixture f;
+    const std::string outside = f.home.dir / "outside/Claude — Work.app";
+    testing::writeFile(outside + "/Contents/Info.plist",
+                       "<plist><dict><key>TLProfileID</key><string>work</string></dict></plist>");
+    testing::makeDirs(f.directory());
+    const std::string link = f.directory() + "/Claude — Work.app";
+    ASSERT_EQ(symlink(outside.c_str(), link.c_str()), 0);
+    ASSERT_EQ(f.generator().installed().size(), 1u);
+    f.generator().removeLaunchers(ProfileID("work"));
+    EXPECT_FALSE(testing::exists(link));
+    EXPECT_EQ(testing::readFile(outside + "/Contents/Info.plist").substr(0, 7), "<plist>");
+}
+
+TEST(LauncherGenerator, DesktopEntryNamesTheBundleAndGoesWithIt) {
+    LauncherFixture f;
+    const Profile work = desktopProfile("work-2", "Work “quoted” $x");
+    const std::string bundle = f.generator().generate(work);
+    const std::string entry = f.applications() + "/app.twinlantern.launcher.work-2.desktop";
+    ASSERT_TRUE(testing::exists(entry));
+    const testing::RunResult valid =
+        testing::runProgram({"/usr/bin/desktop-file-validate", entry}, f.environment);
+    EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
+    EXPECT_EQ(valid.out + valid.err, "");
+    const std::string text = testing::readFile(entry);
+    EXPECT_NE(text.find("\nName=Claude — Work “quoted” $x\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nIcon=" + bundle + "/Contents/Resources/AppIcon.png\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nX-TwinLantern-Profile=work-2\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nStartupNotify=false\n"), std::string::npos) << text;
+    QImage icon;
+    ASSERT_TRUE(icon.load(QString::fromStdString(bundle + "/Contents/Resources/AppIcon.png")));
+    EXPECT_EQ(icon.size(), QSize(256, 256));
+
+    f.generator().removeLaunchers(work.id);
+    EXPECT_FALSE(testing::exists(bundle));
+    EXPECT_FALSE(testing::exists(entry));
 }
 
 } // namespace
