@@ -40,7 +40,7 @@ TEST(Alert, ShownAndDismissedWithReturn) {
     }
     Environment environment = baseEnvironment;
     environment["DISPLAY"] = server.display();
-    environment["XDG_RUNTIME_DIR"] = "/tmp";
+    environment["LSAN_OPTIONS"] = "suppressions=" TL_SOURCE_DIR "/tests/support/lsan-x11-qt.supp";
     auto run = std::async(std::launch::async, [&] { return runHelper(environment); });
 
     std::string window;
@@ -66,7 +66,7 @@ TEST(Alert, ShownAndDismissedWithReturn) {
     ASSERT_EQ(run.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     const testing::RunResult result = run.get();
     EXPECT_EQ(result.exitCode, 1) << result.err;
-    EXPECT_EQ(result.out, "shown\n");
+    EXPECT_EQ(result.out, "shown\n") << result.err;
 }
 
 } // namespace
