@@ -1,12 +1,29 @@
 # The two everyday commands: `make run` and `make test`.
+# Other builds sit beside it, each in its own folder, and take the same targets:
+#   make test SANITIZE=1                               ASan + UBSan, Debug, in build-asan
+#   make test BUILD=build-release CONFIG=Release       -O3
+#   make test CC=clang CXX=clang++ BUILD=build-clang   clang
+# A folder keeps what its first configure saw: CONFIG, the compilers, CMAKE_FLAGS (for
+# example -DTL_WERROR=OFF) and CFLAGS, CXXFLAGS and LDFLAGS from the environment.
 SANITIZE ?= 0
 JOBS ?= $(shell nproc)
 ifeq ($(SANITIZE),1)
 BUILD ?= build-asan
-CMAKE_FLAGS += -DTL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+CONFIG ?= Debug
+TL_CMAKE_FLAGS := -DTL_SANITIZE=ON
 else
 BUILD ?= build
-CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CONFIG ?= RelWithDebInfo
+TL_CMAKE_FLAGS :=
+endif
+TL_CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(CONFIG)
+# Compilers named on the command line or in the environment; make's own defaults (cc,
+# g++) leave the choice to CMake.
+ifneq ($(origin CC),default)
+TL_CMAKE_FLAGS += -DCMAKE_C_COMPILER=$(CC)
+endif
+ifneq ($(origin CXX),default)
+TL_CMAKE_FLAGS += -DCMAKE_CXX_COMPILER=$(CXX)
 endif
 
 .PHONY: all deps configure build test run bench fuzz clean format
@@ -17,7 +34,7 @@ deps:
 	@scripts/install-deps
 
 $(BUILD)/build.ninja: CMakeLists.txt | deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(TL_CMAKE_FLAGS) $(CMAKE_FLAGS) >/dev/null
 
 configure: deps $(BUILD)/build.ninja
 
@@ -42,4 +59,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-release build-clang build-fuzz

@@ -102,7 +102,10 @@ std::string KeyCombo::keyName(std::uint32_t keyCode, const platform::KeyboardLay
             return text::uppercased(*characters);
         }
     }
-    return "#" + std::to_string(keyCode);
+    // Appended, not `"#" + ...`: GCC 12 at -O3 takes that for an overlapping copy.
+    std::string name = "#";
+    name += std::to_string(keyCode);
+    return name;
 }
 
 nlohmann::json KeyCombo::toJson() const {

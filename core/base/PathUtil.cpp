@@ -132,6 +132,19 @@ std::string parent(std::string_view path) {
     return std::string(path.substr(0, slash));
 }
 
+std::string join(std::string_view folder, std::string_view tail) {
+    // Built by appending: GCC 12 at -O3 misreads `"/" + std::string(...)` as an
+    // overlapping copy (-Wrestrict).
+    std::string out;
+    out.reserve(folder.size() + 1 + tail.size());
+    if (folder != "/") {
+        out.append(folder);
+    }
+    out += '/';
+    out.append(tail);
+    return out;
+}
+
 std::size_t componentCount(std::string_view path) {
     std::size_t count = 0;
     bool inPiece = false;

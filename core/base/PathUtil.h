@@ -15,6 +15,8 @@ std::string normalize(std::string_view path,
 std::string expandTilde(std::string_view path, std::string_view home);
 std::optional<std::string> realPath(const std::string& path);
 std::string parent(std::string_view path);
+// `folder` (normalised) and a relative `tail`, with one slash between them, also at the root.
+std::string join(std::string_view folder, std::string_view tail);
 std::size_t componentCount(std::string_view path);
 // The text after the last "/" once trailing slashes are dropped: /a/b/ gives b, b gives b.
 std::string lastComponent(std::string_view path);

@@ -9,13 +9,6 @@ extern char** environ;
 
 namespace twinlantern {
 
-namespace {
-// Joins a normalised folder and a relative tail without doubling the slash at the root.
-std::string join(const std::string& folder, std::string_view tail) {
-    return folder == "/" ? "/" + std::string(tail) : folder + "/" + std::string(tail);
-}
-} // namespace
-
 Paths::Paths(std::string_view home_, std::string applications)
     : home(PathUtil::normalize(home_)), applicationsDirectory(std::move(applications)) {}
 
@@ -32,7 +25,7 @@ Paths Paths::forCurrentUser(const Environment& environment) {
 }
 
 std::string Paths::supportDirectory() const {
-    return join(home, "Library/Application Support/TwinLantern");
+    return PathUtil::join(home, "Library/Application Support/TwinLantern");
 }
 std::string Paths::profilesFile() const {
     return supportDirectory() + "/profiles.json";
@@ -41,7 +34,7 @@ std::string Paths::lockFile() const {
     return supportDirectory() + "/.profiles.lock";
 }
 std::string Paths::shimDirectory() const {
-    return join(home, ".twinlantern/bin");
+    return PathUtil::join(home, ".twinlantern/bin");
 }
 
 std::string Paths::dataDirectory(ToolKind tool, const ProfileID& profile) const {

@@ -21,17 +21,6 @@ namespace {
 
 constexpr std::size_t dotfileLimit = 4096;
 
-std::string join(std::string_view folder, std::string_view name) {
-    std::string out;
-    out.reserve(folder.size() + 1 + name.size());
-    if (folder != "/") {
-        out = folder;
-    }
-    out += '/';
-    out += name;
-    return out;
-}
-
 // `path` is `ancestor` or lies below it; both normalised.
 bool isPrefixFolder(std::string_view ancestor, std::string_view path) {
     return path.starts_with(ancestor) &&
@@ -139,7 +128,7 @@ private:
                 kind = it->second == DT_LNK ? Kind::link : Kind::other;
             }
         }
-        std::string path = join(base, name);
+        std::string path = PathUtil::join(base, name);
         if (kind == Kind::other) {
             return path;
         }

@@ -1,5 +1,6 @@
 #include "core/usage/LocalLogUsageProvider.h"
 
+#include "core/base/PathUtil.h"
 #include "core/base/SaturatingMath.h"
 #include "core/usage/JsonFieldScanner.h"
 #include "core/usage/UsageView.h"
@@ -28,10 +29,6 @@ using LogFile = LocalLogUsageProvider::LogFile;
 using Record = LocalLogUsageProvider::Record;
 using FileRecords = LocalLogUsageProvider::FileRecords;
 using SharedRecords = LocalLogUsageProvider::SharedRecords;
-
-std::string joined(const std::string& folder, std::string_view tail) {
-    return folder == "/" ? "/" + std::string(tail) : folder + "/" + std::string(tail);
-}
 
 // A window in seconds as a clock duration, held inside the clock's range.
 Instant::duration durationOf(double seconds) {
@@ -299,7 +296,7 @@ std::optional<std::string> LocalLogUsageProvider::logRoot(const Profile& profile
     }
     if (profile.storage == Profile::Storage::system) {
         auto it = environment_.find(info.configVariable);
-        return it != environment_.end() ? it->second : joined(paths_.home, info.homeFolder);
+        return it != environment_.end() ? it->second : PathUtil::join(paths_.home, info.homeFolder);
     }
     // A hand-edited id such as "../../x" must not lead the reader out of the support folder.
     if (!profile.id.isValid()) {
@@ -334,7 +331,7 @@ std::vector<ActivitySummary> LocalLogUsageProvider::activities(const Profile& pr
     }
     const Instant cutoff = earlier(now, longest);
     const bool claude = tool == ToolKind::claudeCode;
-    const auto view = viewOfFolder(joined(*root, toolInfo(tool).logFolder), cutoff, *cache_,
+    const auto view = viewOfFolder(PathUtil::join(*root, toolInfo(tool).logFolder), cutoff, *cache_,
                                    claude ? &claudeRecords : &codexRecords);
     // Only events up to now take part in the dedupe: a response still being written, or
     // logged by a clock ahead of ours, keeps the records it has before now.

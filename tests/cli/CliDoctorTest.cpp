@@ -152,8 +152,10 @@ TEST_F(CliDoctor, NeedsSignInFixRunsTheToolsSignInWithTheProfilesFolder) {
                                             "--help", "-v \"q\""};
     std::vector<Profile> profiles;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        profiles.push_back(profile("p" + std::to_string(i), names[i], Profile::Storage::managed,
-                                   {ToolKind::claudeCode}));
+        std::string id = "p"; // not `"p" + ...`, which GCC 12 at -O3 takes for an overlap
+        id += std::to_string(i);
+        profiles.push_back(
+            profile(id, names[i], Profile::Storage::managed, {ToolKind::claudeCode}));
         makeDirs(home.paths.dataDirectory(ToolKind::claudeCode, profiles.back().id));
     }
     store({1, profiles, {}, {}});

@@ -53,6 +53,10 @@ TEST(PathUtil, StringOperations) {
     EXPECT_EQ(PathUtil::parent("plain"), "/");
     EXPECT_EQ(PathUtil::parent("/"), "/");
 
+    EXPECT_EQ(PathUtil::join("/", "x/y"), "/x/y");
+    EXPECT_EQ(PathUtil::join("/home/me", ".twinlantern/bin"), "/home/me/.twinlantern/bin");
+    EXPECT_EQ(PathUtil::join("/a", ""), "/a/");
+
     EXPECT_EQ(PathUtil::componentCount("/"), 0u);
     EXPECT_EQ(PathUtil::componentCount("/a/b"), 2u);
     EXPECT_EQ(PathUtil::componentCount("a//b/"), 2u);

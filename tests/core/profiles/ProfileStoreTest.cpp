@@ -298,7 +298,7 @@ TEST_F(StoreFixture, ConcurrentWritersLoseNothing) {
         ::waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    ::write(pipefd[1], "x", 1);
+    EXPECT_EQ(::write(pipefd[1], "x", 1), 1);
     ::close(pipefd[1]);
     int status = 0;
     ::waitpid(reader, &status, 0);
