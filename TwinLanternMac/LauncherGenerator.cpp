@@ -248,6 +248,32 @@ void LauncherGenerator::removeAll() const {
         removeEntry(launcher.profileID);
     }
     rmdir(directory_.c_str());
+    removeStrayEntries();
+}
+
+void LauncherGenerator::removeStrayEntries() const {
+    const std::string prefix = "app.twinlantern.launcher.", suffix = ".desktop";
+    std::vector<ProfileID> stray;
+    {
+        std::unique_ptr<DIR, CloseDir> dir(opendir(applications_.c_str()));
+        if (!dir) {
+            return;
+        }
+        while (const dirent* entry = readdir(dir.get())) {
+            const std::string name = entry->d_name;
+            if (name.size() > prefix.size() + suffix.size() && name.starts_with(prefix) &&
+                name.ends_with(suffix)) {
+                stray.emplace_back(
+                    name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
+            }
+        }
+    }
+    for (const Installed& launcher : installed()) {
+        std::erase(stray, launcher.profileID);
+    }
+    for (const ProfileID& id : stray) {
+        removeEntry(id);
+    }
     LauncherDesktopEntry::noteChanged(applications_, environment_);
 }
 

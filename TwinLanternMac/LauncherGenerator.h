@@ -66,6 +66,9 @@ public:
     // Every installed launcher and its entry, then the folder when it is empty.
     void removeAll() const;
     std::vector<DoctorCheck> doctorChecks(const ProfileDocument& document) const;
+    // Removes our desktop entries whose profile has no installed launcher (a bundle the
+    // user deleted by hand leaves one behind).
+    void removeStrayEntries() const;
 
 private:
     void removeEntry(const ProfileID& id) const;

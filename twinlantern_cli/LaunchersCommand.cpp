@@ -54,6 +54,7 @@ int install(const Cli& cli) {
             report += "Removed " + cli.paths.abbreviate(launcher.path) + "\n";
         }
     }
+    generator.removeStrayEntries();
     if (report.empty()) {
         report = "No profile uses Claude Desktop, so there are no launchers to build.\n";
     }

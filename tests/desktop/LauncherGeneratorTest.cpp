@@ -367,5 +367,20 @@ TEST(LauncherGenerator, DesktopEntryNamesTheBundleAndGoesWithIt) {
     EXPECT_FALSE(testing::exists(entry));
 }
 
+TEST(LauncherGenerator, StrayEntriesGoOthersStay) {
+    LauncherFixture f;
+    const LauncherGenerator generator = f.generator();
+    const std::string kept = generator.generate(desktopProfile("kept", "Kept"));
+    const std::string gone = generator.generate(desktopProfile("gone", "Gone"));
+    testing::removeTree(gone); // deleted by hand
+    const std::string foreign = f.applications() + "/org.example.Editor.desktop";
+    testing::writeFile(foreign, "[Desktop Entry]\nType=Application\nName=E\nExec=e\n");
+    generator.removeStrayEntries();
+    EXPECT_TRUE(testing::exists(generator.entryPath(ProfileID("kept"))));
+    EXPECT_FALSE(testing::exists(generator.entryPath(ProfileID("gone"))));
+    EXPECT_TRUE(testing::exists(foreign));
+    EXPECT_TRUE(testing::exists(kept));
+}
+
 } // namespace
 } // namespace twinlantern
