@@ -17,20 +17,6 @@ struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-struct BundleInfo {
-    std::optional<std::string> identifier;
-    std::optional<std::string> shortVersion;
-};
-
-std::optional<BundleInfo> readBundleInfo(const std::string& bundle) {
-    const auto info = PropertyList::readDictionary(bundle + "/Contents/Info.plist");
-    if (!info) {
-        return std::nullopt;
-    }
-    return BundleInfo{info->string("CFBundleIdentifier"),
-                      info->string("CFBundleShortVersionString")};
-}
-
 // Bundle names in one folder, sorted so that two runs pick the same copy.
 std::vector<std::string> bundlesIn(const std::string& folder) {
     std::vector<std::string> names;
@@ -49,6 +35,16 @@ std::vector<std::string> bundlesIn(const std::string& folder) {
 }
 
 } // namespace
+
+std::optional<DesktopInstall::BundleInfo>
+DesktopInstall::readBundleInfo(const std::string& bundle) {
+    const auto info = PropertyList::readDictionary(bundle + "/Contents/Info.plist");
+    if (!info) {
+        return std::nullopt;
+    }
+    return BundleInfo{info->string("CFBundleIdentifier"), info->string("CFBundleExecutable"),
+                      info->string("CFBundleShortVersionString")};
+}
 
 std::vector<std::string> DesktopInstall::applicationFolders(const Paths& paths) {
     std::vector<std::string> folders;

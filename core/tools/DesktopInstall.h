@@ -24,6 +24,15 @@ struct DesktopInstall {
     // its CFBundleShortVersionString when that is a string. Never throws.
     static std::optional<DesktopInstall> locate(const Paths& paths,
                                                 std::string_view bundleIdentifier = bundleID);
+    // What a bundle's Contents/Info.plist (XML or binary, size-capped) says of it; the
+    // one reader of bundles. Nothing when the file can't be read as a dictionary.
+    struct BundleInfo {
+        std::optional<std::string> identifier;
+        std::optional<std::string> executable; // CFBundleExecutable
+        std::optional<std::string> shortVersion;
+    };
+    static std::optional<BundleInfo> readBundleInfo(const std::string& bundle);
+
     // paths.applicationsDirectory, then ~/Applications, without repeats.
     static std::vector<std::string> applicationFolders(const Paths& paths);
 

@@ -1,0 +1,60 @@
+#include "TwinLanternMac/ClaudeDesktopAdapter.h"
+
+#include <dirent.h>
+
+#include <memory>
+
+namespace twinlantern {
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// A folder that cannot be listed counts as empty.
+bool hasEntries(const std::string& folder) {
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    if (!dir) {
+        return false;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name(entry->d_name);
+        if (name != "." && name != "..") {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+ToolStatus ClaudeDesktopAdapter::status(const Profile& profile) const {
+    if (!isInstalled()) {
+        return ToolStatus::notInstalled();
+    }
+    if (!isManaged(profile)) {
+        return ToolStatus::ready("Uses your existing Claude Desktop");
+    }
+    const auto folder = dataDirectory(profile);
+    if (!folder || !hasEntries(*folder)) {
+        return ToolStatus::notSetUp();
+    }
+    return ToolStatus::ready(runningInstance(profile) ? "Running" : "Not running");
+}
+
+void ClaudeDesktopAdapter::removeData(const Profile& profile) const {
+    removeDataQuitting(profile, "Claude \u2014 " + profile.name +
+                                    " is still running. Quit it (Cmd-Q in its window), then try "
+                                    "again.");
+}
+
+DesktopLauncher::LaunchResult ClaudeDesktopAdapter::open(const Profile& profile) const {
+    auto folder = dataDirectory(profile);
+    if (isManaged(profile) && !folder) {
+        createDataDirectory(profile); // throws the invalid id's error
+    }
+    return DesktopLauncher::open(workspace(), folder, bundleID(), lockDirectory(), {}, appName);
+}
+
+} // namespace twinlantern

@@ -1,0 +1,124 @@
+// Listing one bundle's running instances, as the app does every few seconds, on a
+// machine with 500 other processes of the same user (the bar: 5 ms median).
+#include "TwinLanternMac/DesktopLauncher.h"
+#include "core/base/FileUtil.h"
+#include "platform/linux/LinuxWorkspace.h"
+
+#include <benchmark/benchmark.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace twinlantern;
+
+constexpr int otherProcesses = 500;
+const std::string bundleID = "bench.desktop.instances";
+
+std::string home;
+std::vector<pid_t> children;
+
+void copyFile(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary);
+    out << in.rdbuf();
+}
+
+void makeBundle(const std::string& bundle) {
+    for (const std::string& dir : {bundle, bundle + "/Contents", bundle + "/Contents/MacOS"}) {
+        ::mkdir(dir.c_str(), 0755);
+    }
+    copyFile(TL_FAKE_APP, bundle + "/Contents/MacOS/Fake");
+    ::chmod((bundle + "/Contents/MacOS/Fake").c_str(), 0755);
+    std::ofstream(bundle + "/Contents/Info.plist")
+        << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+           "<key>CFBundleIdentifier</key><string>"
+        << bundleID << "</string><key>CFBundleExecutable</key><string>Fake</string></dict></plist>";
+}
+
+void startOthers() {
+    char program[] = "/bin/sleep";
+    char seconds[] = "600";
+    char* argv[] = {program, seconds, nullptr};
+    char* envp[] = {nullptr};
+    for (int i = 0; i < otherProcesses; ++i) {
+        pid_t pid = 0;
+        if (::posix_spawn(&pid, program, nullptr, nullptr, argv, envp) == 0) {
+            children.push_back(pid);
+        }
+    }
+}
+
+void stopOthers() {
+    for (pid_t pid : children) {
+        ::kill(pid, SIGKILL);
+    }
+    for (pid_t pid : children) {
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
+void BM_RunningInstances(benchmark::State& state) {
+    platform::LinuxWorkspace workspace(Paths(home, home + "/Applications"), {});
+    std::vector<double> samples;
+    std::size_t found = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto instances = DesktopLauncher::runningInstances(workspace, bundleID);
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
+        found = instances.size();
+        samples.push_back(took.count());
+        state.SetIterationTime(took.count() / 1000);
+    }
+    std::sort(samples.begin(), samples.end());
+    state.counters["median_ms"] = samples.empty() ? 0 : samples[samples.size() / 2];
+    state.counters["instances"] = static_cast<double>(found);
+}
+BENCHMARK(BM_RunningInstances)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    char pattern[] = "/tmp/tl-bench-desktop.XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+        return 1;
+    }
+    home = pattern;
+    ::mkdir((home + "/Applications").c_str(), 0755);
+    makeBundle(home + "/Applications/Fake.app");
+    platform::LinuxWorkspace workspace(Paths(home, home + "/Applications"), {});
+    // Three instances: two profiles' and the default one, each with a helper child.
+    std::vector<pid_t> instances;
+    for (const char* folder : {"/tmp/p1", "/tmp/p2"}) {
+        instances.push_back(workspace.open(home + "/Applications/Fake.app",
+                                           {std::string("--user-data-dir=") + folder}, {}));
+    }
+    instances.push_back(workspace.open(home + "/Applications/Fake.app", {}, {}));
+    startOthers();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // every exec done
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    for (pid_t pid : instances) {
+        ::kill(pid, SIGKILL);
+    }
+    stopOthers();
+    removeTreeWithoutFollowing(home);
+    return 0;
+}

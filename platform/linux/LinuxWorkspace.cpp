@@ -1,0 +1,356 @@
+#include "platform/linux/LinuxWorkspace.h"
+
+#include "core/base/FileUtil.h"
+#include "core/base/TwinLanternError.h"
+#include "core/base/UniqueFd.h"
+#include "core/tools/DesktopInstall.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <map>
+#include <thread>
+
+namespace twinlantern::platform {
+
+namespace {
+
+constexpr std::string_view macOSFolder = "/Contents/MacOS/";
+constexpr std::string_view deletedSuffix = " (deleted)";
+
+struct BundleInfo {
+    std::string identifier;
+    std::string executable;
+};
+
+std::optional<BundleInfo> readBundleInfo(const std::string& bundle) {
+    auto info = DesktopInstall::readBundleInfo(bundle);
+    if (!info || !info->identifier || !info->executable) {
+        return std::nullopt;
+    }
+    return BundleInfo{std::move(*info->identifier), std::move(*info->executable)};
+}
+
+bool isPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+// An executable path split into its bundle and file name when it lies at
+// <X>.app/Contents/MacOS/<name>.
+std::optional<std::pair<std::string, std::string>> splitBundleExecutable(std::string_view exe) {
+    if (exe.ends_with(deletedSuffix)) {
+        exe.remove_suffix(deletedSuffix.size()); // replaced by an update while running
+    }
+    const std::size_t at = exe.rfind(macOSFolder);
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view bundle = exe.substr(0, at);
+    const std::string_view name = exe.substr(at + macOSFolder.size());
+    if (!bundle.ends_with(".app") || !isPlainName(name)) {
+        return std::nullopt;
+    }
+    return std::pair{std::string(bundle), std::string(name)};
+}
+
+std::optional<std::string> readLinkAt(int dirFd, const char* path) {
+    char target[PATH_MAX];
+    const ssize_t n = ::readlinkat(dirFd, path, target, sizeof target);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) {
+        return std::nullopt;
+    }
+    return std::string(target, static_cast<std::size_t>(n));
+}
+
+// Electron starts its renderers and helpers from the same executable with "--type=".
+bool isHelperProcess(int procFd, const std::string& pidName) {
+    UniqueFd fd(::openat(procFd, (pidName + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        return true; // gone or unreadable: not an instance we can name
+    }
+    std::string cmdline;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = readUpTo(fd.get(), buffer, sizeof buffer);
+        if (got <= 0) {
+            break;
+        }
+        cmdline.append(buffer, static_cast<std::size_t>(got));
+        if (cmdline.size() > (1u << 20)) {
+            break;
+        }
+    }
+    std::size_t start = 0;
+    while (start < cmdline.size()) {
+        std::size_t end = cmdline.find('\0', start);
+        if (end == std::string::npos) {
+            end = cmdline.size();
+        }
+        if (std::string_view(cmdline).substr(start, end - start).starts_with("--type=")) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// The process state letter from /proc/<pid>/stat; 0 when it can't be read.
+char processState(pid_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        return 0;
+    }
+    char buffer[512];
+    const ssize_t got = readUpTo(fd.get(), buffer, sizeof buffer - 1);
+    if (got <= 0) {
+        return 0;
+    }
+    const std::string_view stat(buffer, static_cast<std::size_t>(got));
+    const std::size_t close = stat.rfind(')'); // the name may hold ")" itself
+    if (close == std::string_view::npos || close + 2 >= stat.size()) {
+        return 0;
+    }
+    return stat[close + 2];
+}
+
+bool isZombieState(char state) {
+    return state == 'Z' || state == 'X';
+}
+
+class Matcher {
+public:
+    explicit Matcher(int procFd) : procFd_(procFd) {}
+
+    // The application pid runs, when it is the main process of a bundle (of that id, when
+    // one is given).
+    std::optional<RunningApplication> match(pid_t pid, std::optional<std::string_view> bundleID) {
+        const std::string name = std::to_string(pid);
+        const auto exe = readLinkAt(procFd_, (name + "/exe").c_str());
+        if (!exe) {
+            return std::nullopt;
+        }
+        const auto split = splitBundleExecutable(*exe);
+        if (!split) {
+            return std::nullopt;
+        }
+        auto [it, fresh] = bundles_.try_emplace(split->first);
+        if (fresh) {
+            it->second = readBundleInfo(split->first);
+        }
+        const auto& info = it->second;
+        if (!info || info->executable != split->second ||
+            (bundleID && info->identifier != *bundleID) || isHelperProcess(procFd_, name)) {
+            return std::nullopt;
+        }
+        return RunningApplication{pid, info->identifier,
+                                  split->first + "/Contents/MacOS/" + split->second};
+    }
+
+private:
+    int procFd_;
+    std::map<std::string, std::optional<BundleInfo>, std::less<>> bundles_;
+};
+
+UniqueFd openProc() {
+    return UniqueFd(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+std::vector<pid_t> allPids(int procFd) {
+    std::vector<pid_t> pids;
+    UniqueFd copy(::fcntl(procFd, F_DUPFD_CLOEXEC, 0));
+    DIR* dir = copy ? ::fdopendir(copy.get()) : nullptr;
+    if (dir == nullptr) {
+        return pids;
+    }
+    copy.release(); // closedir owns it now
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* n = entry->d_name;
+        if (*n < '1' || *n > '9') {
+            continue;
+        }
+        long value = 0;
+        for (; *n >= '0' && *n <= '9' && value < INT_MAX / 10; ++n) {
+            value = value * 10 + (*n - '0');
+        }
+        if (*n == '\0') {
+            pids.push_back(static_cast<pid_t>(value));
+        }
+    }
+    ::closedir(dir);
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+struct SpawnActions {
+    posix_spawn_file_actions_t actions;
+    SpawnActions() { posix_spawn_file_actions_init(&actions); }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+};
+
+struct SpawnAttributes {
+    posix_spawnattr_t attributes;
+    SpawnAttributes() { posix_spawnattr_init(&attributes); }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+};
+
+long pidfdOpen(pid_t pid) {
+    return ::syscall(SYS_pidfd_open, pid, 0);
+}
+
+} // namespace
+
+std::unique_ptr<Workspace> makeWorkspace(const Paths& paths, const Environment& environment) {
+    return std::make_unique<LinuxWorkspace>(paths, environment);
+}
+
+std::optional<std::string> LinuxWorkspace::bundleExecutable(const std::string& bundlePath) {
+    const auto info = readBundleInfo(bundlePath);
+    if (!info || !isPlainName(info->executable)) {
+        return std::nullopt;
+    }
+    return bundlePath + "/Contents/MacOS/" + info->executable;
+}
+
+std::optional<std::string> LinuxWorkspace::applicationLocation(std::string_view bundleID) const {
+    auto install = DesktopInstall::locate(paths_, bundleID);
+    if (!install) {
+        return std::nullopt;
+    }
+    return std::move(install->path);
+}
+
+std::vector<RunningApplication>
+LinuxWorkspace::runningApplications(std::string_view bundleID) const {
+    std::vector<RunningApplication> found;
+    const UniqueFd proc = openProc();
+    if (!proc) {
+        return found;
+    }
+    Matcher matcher(proc.get());
+    for (pid_t pid : allPids(proc.get())) {
+        if (auto app = matcher.match(pid, bundleID)) {
+            found.push_back(std::move(*app));
+        }
+    }
+    return found;
+}
+
+std::optional<RunningApplication> LinuxWorkspace::application(pid_t pid) const {
+    if (pid <= 0) {
+        return std::nullopt;
+    }
+    const UniqueFd proc = openProc();
+    if (!proc) {
+        return std::nullopt;
+    }
+    return Matcher(proc.get()).match(pid, std::nullopt);
+}
+
+pid_t LinuxWorkspace::open(const std::string& bundlePath, const std::vector<std::string>& arguments,
+                           const Environment& environment) {
+    const auto executable = bundleExecutable(bundlePath);
+    if (!executable) {
+        throw TwinLanternError::io("Couldn't start " + bundlePath +
+                                   ": its Info.plist names no executable");
+    }
+    std::vector<std::string> argvStrings{*executable};
+    argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& s : argvStrings) {
+        argv.push_back(s.data());
+    }
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (const auto& [name, value] : environment) {
+        envStrings.push_back(name + "=" + value);
+    }
+    std::vector<char*> envp;
+    for (std::string& s : envStrings) {
+        envp.push_back(s.data());
+    }
+    envp.push_back(nullptr);
+
+    SpawnActions actions;
+    posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions.actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions.actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions.actions, "/");
+    posix_spawn_file_actions_addclosefrom_np(&actions.actions, 3);
+    SpawnAttributes attributes;
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes.attributes, &all);
+    posix_spawnattr_setsigmask(&attributes.attributes, &none);
+    posix_spawnattr_setflags(&attributes.attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = 0;
+    const int err = ::posix_spawn(&pid, executable->c_str(), &actions.actions,
+                                  &attributes.attributes, argv.data(), envp.data());
+    if (err != 0) {
+        throw TwinLanternError::ioErrno("start " + *executable, err);
+    }
+    // Its own waiter, so this child never lingers as a zombie and no one else's child is
+    // taken (waitpid(-1) would steal the process runner's).
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return pid;
+}
+
+void LinuxWorkspace::activate(const RunningApplication& application) {
+    const auto display = environment_.find("DISPLAY");
+    if (display == environment_.end() || display->second.empty()) {
+        return;
+    }
+    activateX11WindowOf(application.pid, display->second);
+}
+
+bool LinuxWorkspace::terminate(const RunningApplication& application) {
+    // The descriptor pins the process: once it is open, a check that the pid still runs
+    // the app holds for the signal too, and a recycled pid is never signalled.
+    const long raw = pidfdOpen(application.pid);
+    if (raw < 0) {
+        return false;
+    }
+    const UniqueFd pidfd(static_cast<int>(raw));
+    const auto now = this->application(application.pid);
+    if (!now || now->executable != application.executable || !isAlive(application.pid)) {
+        return false;
+    }
+    return ::syscall(SYS_pidfd_send_signal, pidfd.get(), SIGTERM, nullptr, 0) == 0;
+}
+
+bool LinuxWorkspace::isTerminated(pid_t pid) const {
+    const char state = processState(pid);
+    return state == 0 || isZombieState(state);
+}
+
+bool LinuxWorkspace::isAlive(pid_t pid) const {
+    if (pid <= 0) {
+        return false;
+    }
+    if (::kill(pid, 0) != 0 && errno != EPERM) {
+        return false;
+    }
+    return !isZombieState(processState(pid)); // a zombie answers the null signal
+}
+
+} // namespace twinlantern::platform
