@@ -1,6 +1,7 @@
 #include "TwinLanternMac/LauncherGenerator.h"
 
 #include "TwinLanternMac/AdHocSeal.h"
+#include "TwinLanternMac/DesktopLocator.h"
 #include "TwinLanternMac/IconRenderer/LauncherIcons.h"
 #include "TwinLanternMac/LauncherDesktopEntry.h"
 #include "core/base/FileUtil.h"
@@ -8,6 +9,7 @@
 #include "core/base/PropertyList.h"
 #include "core/base/TwinLanternError.h"
 #include "core/tools/DesktopInstall.h"
+#include "platform/Workspace.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -106,7 +108,8 @@ std::string LauncherGenerator::entryPath(const ProfileID& id) const {
 }
 
 std::string LauncherGenerator::generate(const Profile& profile) const {
-    const std::optional<DesktopInstall> app = DesktopInstall::locate(paths_, targetBundleID_);
+    const std::optional<DesktopInstall> app =
+        DesktopLocator::locate(*platform::makeWorkspace(paths_, environment_), targetBundleID_);
     if (!app) {
         throw TwinLanternError::unsupported(
             "Claude Desktop isn't installed, so there's nothing to make a launcher for.");

@@ -111,10 +111,14 @@ TEST_F(CliUsage, LaunchersInstallBuildsAndTidies) {
     const RunResult doctor = run({"doctor", "--json"});
     EXPECT_EQ(doctor.out.find("launcher."), std::string::npos) << doctor.out;
 
-    work.removeTool(ToolKind::claudeDesktop);
-    store({1, {work, home2}, {}, {}});
+    // A deleted profile's launcher is an orphan to the doctor.
+    store({1, {home2}, {}, {}});
     const RunResult orphan = run({"doctor", "--json"});
     EXPECT_NE(orphan.out.find("launcher.orphan"), std::string::npos) << orphan.out;
+    // Install removes it, as it does the launcher of a profile that no longer uses
+    // Claude Desktop.
+    work.removeTool(ToolKind::claudeDesktop);
+    store({1, {work, home2}, {}, {}});
     const RunResult tidied = run({"launchers", "install"});
     EXPECT_EQ(tidied.exitCode, 0) << tidied.err;
     EXPECT_EQ(tidied.out, "Removed ~/Applications/TwinLantern/Claude — Work.app\n");
