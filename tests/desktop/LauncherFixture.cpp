@@ -36,7 +36,7 @@ void makeClaudeBundle(const std::string& path) {
 
 LauncherFixture::LauncherFixture() {
     makeClaudeBundle(claudeBundle);
-    writeFile(launcherBinary, "#!/bin/sh\n# a launcher\nexit 0\n", 0755);
+    writeFile(launcherBinary, readFile(TL_HELPERS_DIR "/twinlantern-launcher"), 0755);
     environment = {{"HOME", home.home()},
                    {"PATH", "/usr/bin:/bin"},
                    {"XDG_DATA_HOME", home.dir / "share"},
