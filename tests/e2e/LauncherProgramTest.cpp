@@ -3,6 +3,7 @@
 #include "TwinLanternMac/ClaudeDesktopAdapter.h"
 #include "TwinLanternMac/DesktopLauncher.h"
 #include "TwinLanternMac/ProfileLaunchLock.h"
+#include "core/base/UniqueFd.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
 #include "tests/desktop/FakeApp.h"
@@ -14,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -41,8 +44,27 @@ std::vector<std::string> rootLocks() {
     return out;
 }
 
+// Processes are matched to apps machine-wide by bundle identifier, so two tests that run
+// fake Claude Desktops with the real one would see each other's ordinary instance. These
+// tests take turns, across the test processes ctest runs at once.
+class MachineWideTurn {
+public:
+    MachineWideTurn()
+        : fd_(::open("/tmp/twinlantern-tests-claude-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC,
+                     0666)) {
+        if (fd_) {
+            while (flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+
+private:
+    UniqueFd fd_;
+};
+
 class LauncherProgram : public ::testing::Test {
 protected:
+    MachineWideTurn turn;
     testing::TempHome home;
     testing::TempDir runtime;
     std::string applications = home.paths.home + "/Applications";
