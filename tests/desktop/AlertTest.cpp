@@ -40,7 +40,8 @@ TEST(Alert, ShownAndDismissedWithReturn) {
     }
     Environment environment = baseEnvironment;
     environment["DISPLAY"] = server.display();
-    environment["LSAN_OPTIONS"] = "suppressions=" TL_SOURCE_DIR "/tests/support/lsan-x11-qt.supp";
+    environment["LSAN_OPTIONS"] =
+        "suppressions=" TL_SOURCE_DIR "/tests/support/lsan-x11-qt.supp:print_suppressions=0";
     auto run = std::async(std::launch::async, [&] { return runHelper(environment); });
 
     std::string window;

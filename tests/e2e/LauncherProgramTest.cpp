@@ -260,7 +260,8 @@ TEST_F(LauncherProgram, AlertOnTheDisplayIsDismissedWithReturn) {
     testing::removeTree(applications + "/Claude.app");
     Environment environment = env();
     environment["DISPLAY"] = server.display();
-    environment["LSAN_OPTIONS"] = "suppressions=" TL_SOURCE_DIR "/tests/support/lsan-x11-qt.supp";
+    environment["LSAN_OPTIONS"] =
+        "suppressions=" TL_SOURCE_DIR "/tests/support/lsan-x11-qt.supp:print_suppressions=0";
     auto run = std::async(std::launch::async,
                           [&] { return launch(program("Claude — Work"), environment); });
     std::string window;
