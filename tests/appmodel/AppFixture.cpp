@@ -34,7 +34,13 @@ fi
 AppFixture::AppFixture() : bin(home.home() + "/bin"), log(home.home() + "/calls.log") {
     writeFakeTool(bin, "claude");
     writeFakeTool(bin, "codex");
-    environment = {{"PATH", bin + ":/usr/bin:/bin"}, {"LANG", "C"}};
+    // A login shell that answers at once with this PATH.
+    const std::string shell = home.home() + "/login-shell";
+    tltest::writeFile(shell,
+                      "#!/bin/sh\nprintf '__TWINLANTERN_PATH__%s__TWINLANTERN_PATH__' '" + bin +
+                          ":/usr/bin:/bin'\n",
+                      0755);
+    environment = {{"PATH", bin + ":/usr/bin:/bin"}, {"LANG", "C"}, {"SHELL", shell}};
 }
 
 AppFixture::~AppFixture() {
