@@ -1,6 +1,7 @@
 // `twinlantern doctor`: the setup checks the app's setup check shows.
 #include "twinlantern_cli/Commands.h"
 
+#include "TwinLanternMac/LauncherGenerator.h"
 #include "core/base/Json.h"
 #include "core/doctor/Doctor.h"
 #include "core/profiles/ProfileStore.h"
@@ -56,11 +57,13 @@ std::string block(const Cli& cli, const DoctorCheck& check) {
 
 int run(const Cli& cli, bool deep, bool json) {
     const ProfileStore store(cli.paths);
-    // Launcher checks join once this build can make launchers.
+    // Listing launchers needs no launcher program: none is named.
+    const LauncherGenerator launchers(cli.paths, "", DesktopInstall::bundleID, cli.environment);
     const Doctor doctor{ToolContext{cli.paths, cli.toolEnvironment()},
-                        [store] { return store.load(); },
-                        DesktopInstall::locate(cli.paths),
-                        {}};
+                        [store] { return store.load(); }, DesktopInstall::locate(cli.paths),
+                        [launchers](const ProfileDocument& document) {
+                            return launchers.doctorChecks(document);
+                        }};
     const std::vector<DoctorCheck> checks = doctor.run(deep);
     if (json) {
         cli.out(jsonText(nlohmann::json(checks)));

@@ -1,20 +1,77 @@
-// `twinlantern launchers install`: named by the system's messages; the launcher
-// generator it fronts is not part of this build yet, so it says so and fails.
+// `twinlantern launchers install`: builds the Dock launcher of every profile that uses
+// Claude Desktop and removes the launchers no profile needs any more.
 #include "twinlantern_cli/Commands.h"
 
-#include "core/base/TwinLanternError.h"
+#include "TwinLanternMac/LauncherGenerator.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/tools/DesktopInstall.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
 
 namespace twinlantern::cli {
 
-void addLaunchersCommands(CLI::App& app, const Cli& /*cli*/, Action& action) {
+namespace {
+
+// Qt's own notices (a missing runtime folder, font hints) are not ours to print.
+void quietQt(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+// The icons are drawn off screen: this needs no display and never shows a window.
+std::unique_ptr<QGuiApplication> drawingApplication() {
+    qInstallMessageHandler(quietQt);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "twinlantern";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+int install(const Cli& cli) {
+    const ProfileDocument document = ProfileStore(cli.paths).load();
+    const LauncherGenerator generator(cli.paths, bundledPrograms().launcher,
+                                      DesktopInstall::bundleID, cli.environment);
+    std::set<ProfileID> wanted;
+    for (const Profile& profile : document.profiles) {
+        if (profile.uses(ToolKind::claudeDesktop)) {
+            wanted.insert(profile.id);
+        }
+    }
+    std::string report;
+    if (!wanted.empty()) {
+        const auto app = drawingApplication();
+        for (const Profile& profile : document.profiles) {
+            if (wanted.count(profile.id) != 0) {
+                report += "Built " + cli.paths.abbreviate(generator.generate(profile)) + "\n";
+            }
+        }
+    }
+    for (const LauncherGenerator::Installed& launcher : generator.installed()) {
+        if (wanted.count(launcher.profileID) == 0) {
+            generator.removeLaunchers(launcher.profileID);
+            report += "Removed " + cli.paths.abbreviate(launcher.path) + "\n";
+        }
+    }
+    generator.removeStrayEntries();
+    if (report.empty()) {
+        report = "No profile uses Claude Desktop, so there are no launchers to build.\n";
+    }
+    cli.out(report);
+    return 0;
+}
+
+} // namespace
+
+void addLaunchersCommands(CLI::App& app, const Cli& cli, Action& action) {
     CLI::App* launchers = app.add_subcommand("launchers", "Dock launchers for Claude Desktop");
     launchers->require_subcommand(1);
     CLI::App* install = launchers->add_subcommand(
         "install", "Build the Dock launcher of every profile that uses Claude Desktop");
-    install->callback([&action] {
-        action = []() -> int {
-            throw TwinLanternError::unsupported(
-                "This build can't make Dock launchers yet; nothing was changed.");
+    install->callback([&action, &cli] {
+        action = [&cli] {
+            return cli::install(cli);
         };
     });
 }

@@ -50,4 +50,16 @@ std::optional<std::string> PropertyList::string(const char* key) const {
     return std::string(text, length);
 }
 
+std::string propertyListXml(plist_t node) {
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(node, &xml, &length);
+    std::string out;
+    if (xml != nullptr) {
+        out.assign(xml, length);
+        plist_to_xml_free(xml);
+    }
+    return out;
+}
+
 } // namespace twinlantern

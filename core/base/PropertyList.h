@@ -38,4 +38,7 @@ private:
     std::unique_ptr<std::remove_pointer_t<plist_t>, Free> root_;
 };
 
+// A property list as XML text; empty only when the library fails.
+std::string propertyListXml(plist_t node);
+
 } // namespace twinlantern

@@ -99,5 +99,7 @@ std::string foldedForSlug(std::string_view s);
 std::size_t characterCount(std::string_view s);
 // The first user-perceived character, or empty.
 std::string firstCharacter(std::string_view s);
+// The first n user-perceived characters (all of s when it has fewer).
+std::string firstCharacters(std::string_view s, std::size_t n);
 
 } // namespace twinlantern::text

@@ -62,4 +62,16 @@ std::string firstCharacter(std::string_view s) {
     return out;
 }
 
+std::string firstCharacters(std::string_view s, std::size_t n) {
+    std::size_t end = 0;
+    std::size_t taken = 0;
+    if (n > 0) {
+        forEachCharacter(s, [&](std::size_t, std::size_t e) {
+            end = e;
+            return ++taken < n;
+        });
+    }
+    return std::string(s.substr(0, end));
+}
+
 } // namespace twinlantern::text

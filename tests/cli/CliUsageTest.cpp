@@ -73,7 +73,7 @@ TEST_F(CliUsage, UsageErrorsExitTwoWithTheUsageLine) {
     EXPECT_FALSE(exists(home.paths.supportDirectory()));
 }
 
-TEST_F(CliUsage, LaunchersInstallFailsHonestly) {
+TEST_F(CliUsage, LaunchersInstallWithoutClaudeDesktopTouchesNothing) {
     store({1,
            {profile("work", "Work", Profile::Storage::managed, {ToolKind::claudeDesktop})},
            {},
@@ -81,9 +81,52 @@ TEST_F(CliUsage, LaunchersInstallFailsHonestly) {
     const RunResult r = run({"launchers", "install"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err,
-              "twinlantern: This build can't make Dock launchers yet; nothing was changed.\n");
+    EXPECT_EQ(r.err, "twinlantern: Claude Desktop isn't installed, so there's nothing to make a "
+                     "launcher for.\n");
     EXPECT_FALSE(exists(home.dir / "Applications"));
+    EXPECT_FALSE(exists(home.dir / ".local"));
+}
+
+// Builds the launchers the profiles want, removes the others, and the doctor agrees.
+TEST_F(CliUsage, LaunchersInstallBuildsAndTidies) {
+    const std::string claudeApp = home.dir / "Applications/Claude.app/Contents";
+    writeFile(claudeApp + "/Info.plist",
+              "<plist><dict><key>CFBundleIdentifier</key>"
+              "<string>com.anthropic.claudefordesktop</string>"
+              "<key>CFBundleExecutable</key><string>Claude</string></dict></plist>");
+    writeFile(claudeApp + "/MacOS/Claude", "#!/bin/sh\n", 0755);
+    Profile work = profile("work", "Work", Profile::Storage::managed, {ToolKind::claudeDesktop});
+    const Profile home2 = profile("home", "Home");
+    store({1, {work, home2}, {}, {}});
+    const RunResult built = run({"launchers", "install"});
+    EXPECT_EQ(built.exitCode, 0) << built.err;
+    EXPECT_EQ(built.out, "Built ~/Applications/TwinLantern/Claude — Work.app\n");
+    EXPECT_EQ(built.err, "");
+    const std::string bundle = home.dir / "Applications/TwinLantern/Claude — Work.app";
+    EXPECT_EQ(readFile(bundle + "/Contents/MacOS/launcher"),
+              readFile(helpers() + "/twinlantern-launcher"));
+    const std::string entry =
+        home.dir / ".local/share/applications/app.twinlantern.launcher.work.desktop";
+    EXPECT_TRUE(exists(entry));
+    const RunResult doctor = run({"doctor", "--json"});
+    EXPECT_EQ(doctor.out.find("launcher."), std::string::npos) << doctor.out;
+
+    // A deleted profile's launcher is an orphan to the doctor.
+    store({1, {home2}, {}, {}});
+    const RunResult orphan = run({"doctor", "--json"});
+    EXPECT_NE(orphan.out.find("launcher.orphan"), std::string::npos) << orphan.out;
+    // Install removes it, as it does the launcher of a profile that no longer uses
+    // Claude Desktop.
+    work.removeTool(ToolKind::claudeDesktop);
+    store({1, {work, home2}, {}, {}});
+    const RunResult tidied = run({"launchers", "install"});
+    EXPECT_EQ(tidied.exitCode, 0) << tidied.err;
+    EXPECT_EQ(tidied.out, "Removed ~/Applications/TwinLantern/Claude — Work.app\n");
+    EXPECT_FALSE(exists(bundle));
+    EXPECT_FALSE(exists(entry));
+    const RunResult nothing = run({"launchers", "install"});
+    EXPECT_EQ(nothing.exitCode, 0) << nothing.err;
+    EXPECT_EQ(nothing.out, "No profile uses Claude Desktop, so there are no launchers to build.\n");
 }
 
 // Colour only on a terminal, and never with NO_COLOR.

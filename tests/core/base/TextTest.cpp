@@ -167,6 +167,31 @@ TEST(Text, UserPerceivedCharacters) {
     }
 }
 
+TEST(Text, FirstCharactersKeepsWholeClusters) {
+    struct Case {
+        std::string text;
+        std::size_t n;
+        std::string first;
+    };
+    const std::string thumb = "\U0001F44D\U0001F3FD"; // thumbs up, skin tone
+    const std::string family = "\U0001F469\u200D\U0001F469\u200D\U0001F467";
+    const std::string flag = "\U0001F1EB\U0001F1F7";
+    const Case cases[] = {
+        {"", 2, ""},
+        {"ABC", 0, ""},
+        {"ABC", 2, "AB"},
+        {"A", 2, "A"},
+        {"\r\nx", 1, "\r\n"},
+        {thumb + "X", 2, thumb + "X"},
+        {thumb + "XY", 2, thumb + "X"},
+        {family + flag + "!", 2, family + flag},
+        {"e\u0301e\u0301e", 2, "e\u0301e\u0301"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(text::firstCharacters(c.text, c.n), c.first) << c.text << " " << c.n;
+    }
+}
+
 TEST(Text, FoldedForSlugDropsMarksAndComposes) {
     struct Case {
         std::string text, folded;

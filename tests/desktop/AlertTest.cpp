@@ -1,0 +1,74 @@
+#include "tests/support/Programs.h"
+#include "tests/support/x11/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace twinlantern {
+namespace {
+
+const Environment baseEnvironment = {{"PATH", "/usr/bin:/bin"}, {"HOME", "/nonexistent"}};
+
+testing::RunResult runHelper(const Environment& environment) {
+    return testing::runProgram(TL_ALERT_HELPER,
+                               {TL_ALERT_HELPER, "Claude Desktop isn't installed."}, environment);
+}
+
+TEST(Alert, NothingShownWithoutADisplay) {
+    const testing::RunResult none = runHelper(baseEnvironment);
+    EXPECT_EQ(none.exitCode, 2) << none.err;
+    EXPECT_EQ(none.out, "not shown\n");
+
+    Environment noServer = baseEnvironment;
+    noServer["DISPLAY"] = ":" + std::to_string(900 + getpid() % 90);
+    const testing::RunResult unreachable = runHelper(noServer);
+    EXPECT_EQ(unreachable.exitCode, 2) << unreachable.err;
+    EXPECT_EQ(unreachable.out, "not shown\n");
+}
+
+// The alert comes up on the display with its title, and Return dismisses it.
+TEST(Alert, ShownAndDismissedWithReturn) {
+    testing::XvfbServer server;
+    TL_REQUIRE_XVFB(server);
+    if (access("/usr/bin/xdotool", X_OK) != 0) {
+        GTEST_SKIP() << "xdotool is not installed";
+    }
+    Environment environment = baseEnvironment;
+    environment["DISPLAY"] = server.display();
+    environment["LSAN_OPTIONS"] =
+        "suppressions=" TL_SOURCE_DIR "/tests/support/lsan-x11-qt.supp:print_suppressions=0";
+    auto run = std::async(std::launch::async, [&] { return runHelper(environment); });
+
+    std::string window;
+    for (int i = 0; i < 200 && window.empty(); ++i) {
+        const testing::RunResult search = testing::runProgram(
+            {"/usr/bin/xdotool", "search", "--name", "Couldn't open Claude"}, environment);
+        if (search.exitCode == 0 && !search.out.empty()) {
+            window = search.out.substr(0, search.out.find('\n'));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ASSERT_FALSE(window.empty()) << "no alert window";
+    ASSERT_EQ(run.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
+        << "the alert returned before it was dismissed";
+    for (int i = 0; i < 20; ++i) {
+        testing::runProgram({"/usr/bin/xdotool", "windowfocus", "--sync", window, "key", "Return"},
+                            environment);
+        if (run.wait_for(std::chrono::milliseconds(250)) == std::future_status::ready) {
+            break;
+        }
+    }
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    const testing::RunResult result = run.get();
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.out, "shown\n") << result.err;
+}
+
+} // namespace
+} // namespace twinlantern

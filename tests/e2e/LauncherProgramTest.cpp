@@ -1,0 +1,292 @@
+// The built launcher program inside bundles that `twinlantern launchers install` made,
+// against the fake Claude Desktop.
+#include "TwinLanternMac/ClaudeDesktopAdapter.h"
+#include "TwinLanternMac/DesktopLauncher.h"
+#include "TwinLanternMac/ProfileLaunchLock.h"
+#include "core/base/UniqueFd.h"
+#include "core/profiles/ProfileStore.h"
+#include "core/tools/DesktopInstall.h"
+#include "tests/desktop/FakeApp.h"
+#include "tests/support/Profiles.h"
+#include "tests/support/Programs.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/x11/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace twinlantern {
+namespace {
+
+using testing::FakeApp;
+
+const std::string helpers = TL_HELPERS_DIR;
+const std::string noLockFolder =
+    "Couldn't open Claude: This launcher has no lock folder. Rebuild it: twinlantern "
+    "launchers install.\n";
+
+// Entries of "/" that a lock there would leave.
+std::vector<std::string> rootLocks() {
+    std::vector<std::string> out;
+    for (const std::string& name : testing::folderEntries("/")) {
+        if (name.starts_with(".launch-")) {
+            out.push_back(name);
+        }
+    }
+    return out;
+}
+
+// Processes are matched to apps machine-wide by bundle identifier, so two tests that run
+// fake Claude Desktops with the real one would see each other's ordinary instance. These
+// tests take turns, across the test processes ctest runs at once.
+class MachineWideTurn {
+public:
+    MachineWideTurn()
+        : fd_(::open("/tmp/twinlantern-tests-claude-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC,
+                     0666)) {
+        if (fd_) {
+            while (flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+class LauncherProgram : public ::testing::Test {
+protected:
+    MachineWideTurn turn;
+    testing::TempHome home;
+    testing::TempDir runtime;
+    std::string applications = home.paths.home + "/Applications";
+    std::string launchers = applications + "/TwinLantern";
+    std::optional<FakeApp> claude;
+    Profile work =
+        testing::profile("work", "Work", Profile::Storage::managed, {ToolKind::claudeDesktop});
+    Profile personal = testing::profile("personal", "Personal", Profile::Storage::system,
+                                        {ToolKind::claudeDesktop});
+
+    void SetUp() override {
+        claude.emplace(applications, "Claude", DesktopInstall::bundleID);
+        ProfileStore(home.paths).update([&](ProfileDocument& d) { d.profiles = {work, personal}; });
+        const testing::RunResult install = testing::runProgram(
+            helpers + "/twinlantern", {"twinlantern", "launchers", "install"}, env());
+        ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
+    }
+    void TearDown() override {
+        if (claude) {
+            claude->killAll();
+        }
+    }
+
+    Environment env() const {
+        return {{"HOME", home.home()},
+                {"PATH", "/usr/bin:/bin"},
+                {"XDG_RUNTIME_DIR", runtime.path()},
+                {"TL_TEST_PRIVATE", "not for the app"}};
+    }
+    std::string program(const std::string& name) const {
+        return launchers + "/" + name + ".app/Contents/MacOS/launcher";
+    }
+    testing::RunResult launch(const std::string& launcher,
+                              std::optional<Environment> environment = {}) const {
+        return testing::runProgram(launcher, {launcher}, environment ? *environment : env(),
+                                   {.cwd = home.home()});
+    }
+    // A bundle of our own with the built launcher and this Info.plist (none: nullptr).
+    std::string handMade(const std::string& name, const char* plist) const {
+        const std::string bundle = launchers + "/" + name + ".app";
+        testing::writeFile(bundle + "/Contents/MacOS/launcher",
+                           testing::readFile(helpers + "/twinlantern-launcher"), 0755);
+        if (plist != nullptr) {
+            testing::writeFile(bundle + "/Contents/Info.plist",
+                               std::string("<plist><dict>") + plist + "</dict></plist>");
+        }
+        return bundle + "/Contents/MacOS/launcher";
+    }
+    // The recorded starts once there are at least `expected` and a moment has passed in
+    // which another could have shown up.
+    std::vector<pid_t> settledRuns(std::size_t expected) const {
+        std::vector<pid_t> runs = claude->runs();
+        for (int i = 0; i < 500 && runs.size() < expected; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            runs = claude->runs();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return claude->runs();
+    }
+    std::string dataDir() const {
+        return home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    }
+    std::string lockIn(const std::string& folder, const std::optional<std::string>& data) const {
+        return folder + "/" + ProfileLaunchLock::fileName(ProfileLaunchLock::key(data));
+    }
+};
+
+// What a dock does with the launcher: its desktop entry's Exec line, run by GLib.
+TEST_F(LauncherProgram, DesktopEntryOpensTheInstance) {
+    const std::string entry =
+        home.home() + "/.local/share/applications/app.twinlantern.launcher.work.desktop";
+    ASSERT_TRUE(testing::exists(entry));
+    const testing::RunResult gio = testing::runProgram({"/usr/bin/gio", "launch", entry}, env());
+    EXPECT_EQ(gio.exitCode, 0) << gio.err;
+    const std::vector<pid_t> runs = settledRuns(1);
+    ASSERT_EQ(runs.size(), 1u);
+    const auto started = claude->run(runs[0]);
+    ASSERT_TRUE(started.has_value());
+    ASSERT_EQ(started->argv.size(), 2u);
+    EXPECT_EQ(started->argv[1], "--user-data-dir=" + dataDir());
+}
+
+TEST_F(LauncherProgram, ManagedProfileStartsItsInstance) {
+    const testing::RunResult run = launch(program("Claude — Work"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "");
+    const std::vector<pid_t> runs = settledRuns(1);
+    ASSERT_EQ(runs.size(), 1u);
+    const auto started = claude->run(runs[0]);
+    ASSERT_TRUE(started.has_value());
+    ASSERT_EQ(started->argv.size(), 2u);
+    EXPECT_EQ(started->argv[1], "--user-data-dir=" + dataDir());
+    EXPECT_EQ(started->environment.count("TL_TEST_PRIVATE"), 0u);
+    EXPECT_EQ(started->environment, DesktopLauncher::launchEnvironment(env()));
+    EXPECT_TRUE(testing::exists(lockIn(home.paths.supportDirectory() + "/desktop", dataDir())));
+}
+
+TEST_F(LauncherProgram, NoSecondStart) {
+    ASSERT_EQ(launch(program("Claude — Work")).exitCode, 0);
+    const testing::RunResult again = launch(program("Claude — Work"));
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(settledRuns(1).size(), 1u);
+
+    // Two at once for the other instance.
+    auto first =
+        std::async(std::launch::async, [&] { return launch(program("Claude — Personal")); });
+    auto second =
+        std::async(std::launch::async, [&] { return launch(program("Claude — Personal")); });
+    EXPECT_EQ(first.get().exitCode, 0);
+    EXPECT_EQ(second.get().exitCode, 0);
+    EXPECT_EQ(settledRuns(2).size(), 2u);
+}
+
+TEST_F(LauncherProgram, AfterTheAppOpenedIt) {
+    const ClaudeDesktopAdapter adapter(ToolContext{home.paths, env()});
+    const DesktopLauncher::LaunchResult opened = adapter.open(work);
+    ASSERT_TRUE(claude->run(opened.pid).has_value());
+    const testing::RunResult run = launch(program("Claude — Work"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(settledRuns(1), std::vector<pid_t>{opened.pid});
+}
+
+TEST_F(LauncherProgram, OrdinaryInstanceCases) {
+    struct Case {
+        std::string launcher;
+        std::string lockFolder;
+    };
+    const Case cases[] = {
+        {program("Claude — Personal"), home.paths.supportDirectory() + "/desktop"},
+        {handMade("No Keys", "<key>CFBundleName</key><string>x</string>"),
+         runtime.path() + "/twinlantern"},
+        {handMade("No Plist", nullptr), runtime.path() + "/twinlantern"},
+    };
+    for (const Case& c : cases) {
+        const testing::RunResult run = launch(c.launcher);
+        EXPECT_EQ(run.exitCode, 0) << c.launcher << run.err;
+        const std::vector<pid_t> runs = settledRuns(1);
+        ASSERT_EQ(runs.size(), 1u) << c.launcher;
+        const auto started = claude->run(runs[0]);
+        ASSERT_TRUE(started.has_value());
+        EXPECT_EQ(started->argv.size(), 1u) << c.launcher;
+        EXPECT_TRUE(testing::exists(lockIn(c.lockFolder, std::nullopt))) << c.launcher;
+        claude->killAll();
+        ASSERT_TRUE(testing::waitUntilGone(runs[0]));
+        testing::removeTree(claude->bundle() + ".runs");
+    }
+}
+
+TEST_F(LauncherProgram, EmptyOrRelativeLockFolderStartsNothing) {
+    const auto before = rootLocks();
+    for (const char* lock : {"", "locks"}) {
+        const std::string plist = std::string("<key>TLUserDataDir</key><string>") + dataDir() +
+                                  "</string><key>TLLockDirectory</key><string>" + lock +
+                                  "</string>";
+        const testing::RunResult run = launch(handMade(std::string("Lock ") + lock, plist.c_str()));
+        EXPECT_EQ(run.exitCode, 1) << lock;
+        EXPECT_EQ(run.err, noLockFolder) << lock;
+        EXPECT_TRUE(settledRuns(0).empty()) << lock;
+    }
+    EXPECT_EQ(rootLocks(), before);
+    EXPECT_FALSE(testing::exists(home.home() + "/locks"));
+}
+
+TEST_F(LauncherProgram, FailuresExitOneWithTheMessage) {
+    // The lock folder is a file.
+    testing::writeFile(runtime.path() + "/twinlantern", "a file");
+    const testing::RunResult blocked = launch(handMade("Blocked", nullptr));
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_EQ(blocked.err.rfind("Couldn't open Claude: Couldn't ", 0), 0u) << blocked.err;
+    EXPECT_NE(blocked.err.find(runtime.path() + "/twinlantern"), std::string::npos) << blocked.err;
+    EXPECT_TRUE(settledRuns(0).empty());
+
+    // Claude Desktop gone, with and without a display that answers.
+    claude.reset();
+    testing::removeTree(applications + "/Claude.app");
+    testing::removeTree(applications + "/Claude.app.runs");
+    Environment noServer = env();
+    noServer["DISPLAY"] = ":" + std::to_string(700 + getpid() % 200);
+    for (const Environment& environment : {env(), noServer}) {
+        const testing::RunResult run = launch(program("Claude — Work"), environment);
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_EQ(run.err, "Couldn't open Claude: Claude Desktop isn't installed.\n");
+    }
+}
+
+TEST_F(LauncherProgram, AlertOnTheDisplayIsDismissedWithReturn) {
+    testing::XvfbServer server;
+    TL_REQUIRE_XVFB(server);
+    if (access("/usr/bin/xdotool", X_OK) != 0) {
+        GTEST_SKIP() << "xdotool is not installed";
+    }
+    claude.reset();
+    testing::removeTree(applications + "/Claude.app");
+    Environment environment = env();
+    environment["DISPLAY"] = server.display();
+    environment["LSAN_OPTIONS"] =
+        "suppressions=" TL_SOURCE_DIR "/tests/support/lsan-x11-qt.supp:print_suppressions=0";
+    auto run = std::async(std::launch::async,
+                          [&] { return launch(program("Claude — Work"), environment); });
+    std::string window;
+    for (int i = 0; i < 200 && window.empty(); ++i) {
+        const testing::RunResult search = testing::runProgram(
+            {"/usr/bin/xdotool", "search", "--name", "Couldn't open Claude"}, environment);
+        if (search.exitCode == 0 && !search.out.empty()) {
+            window = search.out.substr(0, search.out.find('\n'));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ASSERT_FALSE(window.empty()) << "no alert";
+    for (int i = 0; i < 20; ++i) {
+        testing::runProgram({"/usr/bin/xdotool", "windowfocus", "--sync", window, "key", "Return"},
+                            environment);
+        if (run.wait_for(std::chrono::milliseconds(250)) == std::future_status::ready) {
+            break;
+        }
+    }
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    const testing::RunResult result = run.get();
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Couldn't open Claude: Claude Desktop isn't installed.\n");
+}
+
+} // namespace
+} // namespace twinlantern
