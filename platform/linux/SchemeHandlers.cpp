@@ -125,8 +125,7 @@ SchemeHandlers::SchemeHandlers(std::string home, const Environment& environment)
     configDirs_ = folderList(variable(environment, "XDG_CONFIG_DIRS"), "/etc/xdg");
     dataHome_ = folderList(variable(environment, "XDG_DATA_HOME"), home + "/.local/share")[0];
     dataDirs_ = folderList(variable(environment, "XDG_DATA_DIRS"), "/usr/local/share:/usr/share");
-    std::string_view desktops = variable(environment, "XDG_CURRENT_DESKTOP");
-    std::string current(desktops);
+    const std::string current = variable(environment, "XDG_CURRENT_DESKTOP");
     std::string_view rest = current;
     while (!rest.empty()) {
         const std::size_t colon = rest.find(':');
