@@ -39,6 +39,8 @@ public:
     // its pid. Throws TwinLanternError.
     virtual pid_t open(const std::string& bundlePath, const std::vector<std::string>& arguments,
                        const Environment& environment) = 0;
+    // Runs the script in a new terminal window; false when no terminal could be started.
+    virtual bool openInTerminal(const std::string& scriptPath) = 0;
     // Brings the application's window to the front; nothing when there is none.
     virtual void activate(const RunningApplication& application) = 0;
     // Asks it to quit; false when the request could not be delivered (it ended, or the

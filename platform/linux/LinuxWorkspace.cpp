@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -211,6 +212,80 @@ long pidfdOpen(pid_t pid) {
     return ::syscall(SYS_pidfd_open, pid, 0);
 }
 
+// Starts a program in its own session with /dev/null for its standard streams and a
+// waiter of its own, so it never lingers as a zombie and no one else's child is taken
+// (waitpid(-1) would steal the process runner's). 0, or the errno of a failed exec:
+// glibc's posix_spawn reports the child's exec failure to the caller.
+int spawnDetached(const std::string& program, std::vector<std::string> argvStrings,
+                  const Environment& environment, pid_t& pid) {
+    std::vector<char*> argv;
+    for (std::string& s : argvStrings) {
+        argv.push_back(s.data());
+    }
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (const auto& [name, value] : environment) {
+        envStrings.push_back(name + "=" + value);
+    }
+    std::vector<char*> envp;
+    for (std::string& s : envStrings) {
+        envp.push_back(s.data());
+    }
+    envp.push_back(nullptr);
+
+    SpawnActions actions;
+    posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions.actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions.actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions.actions, "/");
+    posix_spawn_file_actions_addclosefrom_np(&actions.actions, 3);
+    SpawnAttributes attributes;
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes.attributes, &all);
+    posix_spawnattr_setsigmask(&attributes.attributes, &none);
+    posix_spawnattr_setflags(&attributes.attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    const int err = ::posix_spawn(&pid, program.c_str(), &actions.actions, &attributes.attributes,
+                                  argv.data(), envp.data());
+    if (err != 0) {
+        return err;
+    }
+    std::thread([child = pid] {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return 0;
+}
+
+// A program name as execvp finds it, but on the given PATH: a name with a slash is
+// taken as it stands; otherwise the first executable regular file in PATH's folders.
+std::optional<std::string> findProgram(const std::string& name, std::string_view searchPath) {
+    if (name.find('/') != std::string::npos) {
+        return name;
+    }
+    while (true) {
+        const std::size_t colon = searchPath.find(':');
+        std::string folder(searchPath.substr(0, colon));
+        if (folder.empty()) {
+            folder = "."; // an empty entry is the current folder, as for the shell
+        }
+        const std::string candidate = folder + "/" + name;
+        struct stat st {};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        if (colon == std::string_view::npos) {
+            return std::nullopt;
+        }
+        searchPath.remove_prefix(colon + 1);
+    }
+}
+
 } // namespace
 
 std::unique_ptr<Workspace> makeWorkspace(const Paths& paths, const Environment& environment) {
@@ -267,52 +342,28 @@ pid_t LinuxWorkspace::open(const std::string& bundlePath, const std::vector<std:
         throw TwinLanternError::io("Couldn't start " + bundlePath +
                                    ": its Info.plist names no executable");
     }
-    std::vector<std::string> argvStrings{*executable};
-    argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& s : argvStrings) {
-        argv.push_back(s.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings;
-    for (const auto& [name, value] : environment) {
-        envStrings.push_back(name + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (std::string& s : envStrings) {
-        envp.push_back(s.data());
-    }
-    envp.push_back(nullptr);
-
-    SpawnActions actions;
-    posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions.actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions.actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions.actions, "/");
-    posix_spawn_file_actions_addclosefrom_np(&actions.actions, 3);
-    SpawnAttributes attributes;
-    sigset_t all;
-    sigfillset(&all);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes.attributes, &all);
-    posix_spawnattr_setsigmask(&attributes.attributes, &none);
-    posix_spawnattr_setflags(&attributes.attributes,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    std::vector<std::string> argv{*executable};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
     pid_t pid = 0;
-    const int err = ::posix_spawn(&pid, executable->c_str(), &actions.actions,
-                                  &attributes.attributes, argv.data(), envp.data());
-    if (err != 0) {
+    if (const int err = spawnDetached(*executable, argv, environment, pid); err != 0) {
         throw TwinLanternError::ioErrno("start " + *executable, err);
     }
-    // Its own waiter, so this child never lingers as a zombie and no one else's child is
-    // taken (waitpid(-1) would steal the process runner's).
-    std::thread([pid] {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
     return pid;
+}
+
+bool LinuxWorkspace::openInTerminal(const std::string& scriptPath) {
+    const auto chosen = environment_.find("TERMINAL");
+    const std::string name = chosen != environment_.end() && !chosen->second.empty()
+                                 ? chosen->second
+                                 : std::string("x-terminal-emulator");
+    const auto pathVariable = environment_.find("PATH");
+    const auto program =
+        findProgram(name, pathVariable == environment_.end() ? "" : pathVariable->second);
+    if (!program) {
+        return false;
+    }
+    pid_t pid = 0;
+    return spawnDetached(*program, {*program, "-e", scriptPath}, environment_, pid) == 0;
 }
 
 void LinuxWorkspace::activate(const RunningApplication& application) {

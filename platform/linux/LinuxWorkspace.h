@@ -17,6 +17,9 @@ public:
     std::optional<RunningApplication> application(pid_t pid) const override;
     pid_t open(const std::string& bundlePath, const std::vector<std::string>& arguments,
                const Environment& environment) override;
+    // $TERMINAL (one program, never split), else x-terminal-emulator, found on this
+    // workspace's PATH and run as "<program> -e <script>".
+    bool openInTerminal(const std::string& scriptPath) override;
     void activate(const RunningApplication& application) override;
     bool terminate(const RunningApplication& application) override;
     bool isTerminated(pid_t pid) const override;

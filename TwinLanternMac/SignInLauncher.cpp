@@ -1,0 +1,83 @@
+#include "TwinLanternMac/SignInLauncher.h"
+
+#include "core/base/FileUtil.h"
+#include "core/base/Random.h"
+#include "core/base/TwinLanternError.h"
+#include "core/base/Utf8Replacing.h"
+#include "core/shell/ShellQuote.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace twinlantern::SignInLauncher {
+
+namespace {
+
+constexpr std::string_view replacement = "\xEF\xBF\xBD";
+
+std::string scriptName() {
+    char name[9];
+    std::snprintf(name, sizeof name, "%08X", static_cast<unsigned>(secureRandomU32()));
+    return "sign-in-" + std::string(name) + ".command";
+}
+
+} // namespace
+
+std::string inertTitle(std::string_view title) {
+    const std::string text = utf8Replacing(title);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += replacement;
+        } else if (c == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            out += replacement; // U+0080 to U+009F
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string scriptText(const SignInCommand& command, std::string_view title,
+                       std::string_view searchPath) {
+    std::string s;
+    s += "#!/bin/zsh\n";
+    s += "# Opened by TwinLantern. Safe to close once you're signed in.\n";
+    s += "export PATH=" + ShellQuote::quote(searchPath) + "\n";
+    s += "clear\n";
+    s += "printf '\\033[1m%s\\033[0m\\n' " + ShellQuote::quote(inertTitle(title)) + "\n";
+    s += "echo \"Follow the steps below. TwinLantern notices when you're signed in.\"\n";
+    s += "echo\n";
+    s += command.shellLine() + "\n";
+    s += "rc=$?\n";
+    s += "echo\n";
+    s += "if [ $rc -eq 0 ]; then echo \"Done. You can close this window.\"; else echo "
+         "\"Sign-in didn't finish (exit $rc). Close this window and try again from "
+         "TwinLantern.\"; fi\n";
+    s += "rm -f -- \"$0\"\n";
+    return s;
+}
+
+std::string openTerminal(platform::Workspace& workspace, const SignInCommand& command,
+                         std::string_view title, std::string_view searchPath,
+                         const std::string& scratchDirectory) {
+    if (!makeDirectories(scratchDirectory, 0700)) {
+        throw TwinLanternError::ioErrno("create " + scratchDirectory, errno);
+    }
+    const std::string path = scratchDirectory + "/" + scriptName();
+    // Created 0700 before the rename, so the script is never there with another mode.
+    if (const auto failure =
+            writeFileAtomically(path, scriptText(command, title, searchPath), 0700)) {
+        throw TwinLanternError::ioErrno("write " + path, failure->error);
+    }
+    if (!workspace.openInTerminal(path)) {
+        throw TwinLanternError::io("Couldn't open Terminal for sign-in.");
+    }
+    return path;
+}
+
+} // namespace twinlantern::SignInLauncher

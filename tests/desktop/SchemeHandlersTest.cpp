@@ -1,0 +1,296 @@
+#include "platform/SchemeHandlers.h"
+
+#include "core/base/TwinLanternError.h"
+#include "platform/DesktopEntry.h"
+#include "platform/SystemLog.h"
+#include "tests/desktop/FakeApp.h"
+#include "tests/support/Programs.h"
+#include "tests/support/TestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace twinlantern {
+namespace {
+
+using platform::SchemeHandlers;
+using testing::FakeApp;
+
+TEST(DesktopEntryTest, ExecArgumentQuotesOnlyWhatItMust) {
+    struct Case {
+        std::string argument;
+        std::optional<std::string> exec;
+    };
+    for (const Case& c : {
+             Case{"/usr/bin/app", "/usr/bin/app"},
+             Case{"/p%q", "/p%%q"},
+             Case{"/a b/app", "\"/a b/app\""},
+             Case{"/a\"b", "\"/a\\\\\"b\""},
+             Case{"/x$y`z`", "\"/x\\\\$y\\\\`z\\\\`\""},
+             Case{"/back\\slash", "\"/back\\\\\\\\slash\""},
+             Case{"/it's ~/x;y", "\"/it's ~/x;y\""},
+             Case{"/Ünïcødé—/app", "/Ünïcødé—/app"},
+             Case{"", "\"\""},
+             Case{"/line\nbreak", std::nullopt},
+             Case{"/tab\there", std::nullopt},
+         }) {
+        EXPECT_EQ(DesktopEntry::execArgument(c.argument), c.exec) << c.argument;
+    }
+}
+
+TEST(DesktopEntryTest, ExecArgumentsUndoTheQuoting) {
+    const std::vector<std::string> hostile{"/a b/O'Brien \"x\" $(id) `id` \\ %s %u", "/plain",
+                                           "/Ünï cødé", "100%", "\\\\"};
+    for (const auto& argument : hostile) {
+        const auto exec = DesktopEntry::execArgument(argument);
+        ASSERT_TRUE(exec);
+        EXPECT_EQ(DesktopEntry::execArguments(*exec + " %u"),
+                  (std::vector<std::string>{argument, "%u"}))
+            << *exec;
+    }
+    for (const char* bad : {"\"/unclosed", "\"/a\\\\q\"", "/trailing\\", "\"/a\"b"}) {
+        EXPECT_EQ(DesktopEntry::execArguments(bad), std::nullopt) << bad;
+    }
+    EXPECT_EQ(DesktopEntry::execArguments("  /a\\sb  x "),
+              (std::vector<std::string>{"/a", "b", "x"}));
+}
+
+TEST(DesktopEntryTest, ValueComesFromTheDesktopEntryGroupOnly) {
+    const std::string text = "# Exec=/comment\n[Desktop Action x]\nExec=/action\n"
+                             "[Desktop Entry]\nName=N\nExec = /real %u \n";
+    EXPECT_EQ(DesktopEntry::value(text, "Exec"), "/real %u");
+    EXPECT_EQ(DesktopEntry::value("[Other]\nExec=/x\n", "Exec"), std::nullopt);
+}
+
+TEST(SystemLogTest, LinesCarryTheCategoryAndStayOneLine) {
+    using platform::LogLevel;
+    EXPECT_EQ(platform::logLine("google-sign-in", LogLevel::normal, "armed for Work"),
+              "twinlantern[google-sign-in]: armed for Work\n");
+    EXPECT_EQ(platform::logLine("google-sign-in", LogLevel::error, "arm failed: x"),
+              "twinlantern[google-sign-in]: error: arm failed: x\n");
+    EXPECT_EQ(platform::logLine("c", LogLevel::normal, "a\nb\x1b[2Jc\x7f"),
+              "twinlantern[c]: a b [2Jc \n");
+}
+
+TEST(SchemeHandlersTest, WithDefaultChangesOnlyTheKey) {
+    const std::string key = "x-scheme-handler/claude";
+    struct Case {
+        std::string before;
+        std::string after;
+    };
+    for (const Case& c : {
+             Case{"", "[Default Applications]\n" + key + "=ours.desktop\n"},
+             Case{"[Added Associations]\n" + key + "=x.desktop;\n",
+                  "[Added Associations]\n" + key + "=x.desktop;\n\n[Default Applications]\n" + key +
+                      "=ours.desktop\n"},
+             Case{"# keep\r\n[Default Applications]\ntext/html=f.desktop\n" + key +
+                      " = old.desktop;\n\n[Other]\n" + key + "=z\n",
+                  "# keep\r\n[Default Applications]\ntext/html=f.desktop\n" + key +
+                      "=ours.desktop\n\n[Other]\n" + key + "=z\n"},
+             Case{"[Default Applications]\na=b\n\n[X]\n",
+                  "[Default Applications]\na=b\n" + key + "=ours.desktop\n\n[X]\n"},
+             Case{"[Default Applications]\na=b",
+                  "[Default Applications]\na=b\n" + key + "=ours.desktop\n"},
+         }) {
+        EXPECT_EQ(SchemeHandlers::withDefault(c.before, key, "ours.desktop", false), c.after)
+            << c.before;
+    }
+    EXPECT_EQ(SchemeHandlers::withDefault("[Default Applications]\na=b\n", key, "o", true),
+              std::nullopt);
+}
+
+class SchemeHandlersFixture : public ::testing::Test {
+protected:
+    tltest::TempHome home;
+    std::string config = home.home() + "/.config";
+    std::string data = home.home() + "/.local/share";
+    std::string systemData = home.home() + "/sys";
+    std::string systemConfig = home.home() + "/etc";
+    Environment environment{{"HOME", home.home()},
+                            {"PATH", "/usr/bin:/bin"},
+                            {"XDG_CONFIG_HOME", config},
+                            {"XDG_DATA_HOME", data},
+                            {"XDG_DATA_DIRS", systemData},
+                            {"XDG_CONFIG_DIRS", systemConfig},
+                            {"XDG_CURRENT_DESKTOP", "Test:Other"}};
+
+    SchemeHandlers handlers() const { return SchemeHandlers(home.home(), environment); }
+
+    void install(const std::string& folder, const std::string& id, const std::string& exec) {
+        tltest::makeDirs(folder + "/applications");
+        tltest::writeFile(folder + "/applications/" + id,
+                          "[Desktop Entry]\nType=Application\nName=X\nExec=" + exec + "\n");
+    }
+
+    std::string read(const std::string& path) { return tltest::readFile(path); }
+};
+
+TEST_F(SchemeHandlersFixture, ListsAreReadInOrderAndTheFirstInstalledIdWins) {
+    EXPECT_EQ(
+        handlers().mimeAppsLists(),
+        (std::vector<std::string>{
+            config + "/test-mimeapps.list", config + "/other-mimeapps.list",
+            config + "/mimeapps.list", systemConfig + "/test-mimeapps.list",
+            systemConfig + "/other-mimeapps.list", systemConfig + "/mimeapps.list",
+            data + "/applications/test-mimeapps.list", data + "/applications/other-mimeapps.list",
+            data + "/applications/mimeapps.list", systemData + "/applications/test-mimeapps.list",
+            systemData + "/applications/other-mimeapps.list",
+            systemData + "/applications/mimeapps.list"}));
+    install(systemData, "a.desktop", "/opt/A.app/Contents/MacOS/a %u");
+    install(data, "b.desktop", "/usr/bin/b %u");
+    tltest::makeDirs(systemConfig);
+    tltest::writeFile(systemConfig + "/mimeapps.list",
+                      "[Default Applications]\nx-scheme-handler/claude=a.desktop\n");
+    EXPECT_EQ(handlers().currentHandler("claude"), "/opt/A.app");
+    tltest::makeDirs(config);
+    tltest::writeFile(config + "/mimeapps.list",
+                      "[Default Applications]\nx-scheme-handler/claude=gone.desktop;b.desktop\n");
+    EXPECT_EQ(handlers().currentHandler("claude"), data + "/applications/b.desktop");
+    tltest::writeFile(config + "/other-mimeapps.list",
+                      "[Default Applications]\nx-scheme-handler/claude=a.desktop\n");
+    EXPECT_EQ(handlers().handlerEntry("claude"), systemData + "/applications/a.desktop");
+    tltest::writeFile(config + "/other-mimeapps.list", "[Default Applications]\n");
+    tltest::writeFile(config + "/test-mimeapps.list", std::string(2 << 20, 'x'));
+    EXPECT_EQ(handlers().handlerEntry("claude"), data + "/applications/b.desktop");
+    EXPECT_EQ(handlers().handlerEntry("other"), std::nullopt);
+}
+
+std::string defaultOf(const Environment& environment) {
+    return tltest::runProgram({"/usr/bin/xdg-mime", "query", "default", "x-scheme-handler/claude"},
+                              environment)
+        .out;
+}
+
+TEST_F(SchemeHandlersFixture, OurEntryOpensTheLinkFromAHostileFolder) {
+    for (const std::string& folder :
+         {std::string("/Applications"), std::string("/A p'p \"q\" $x \\ Ü")}) {
+        SCOPED_TRACE(folder);
+        tltest::removeTree(config);
+        tltest::removeTree(data);
+        const std::string applications = home.home() + folder;
+        tltest::makeDirs(applications);
+        FakeApp app(applications, "TwinLantern", testing::uniqueBundleID("twinlantern"));
+        handlers().setHandler("claude", app.bundle(), true);
+        const std::string id = app.bundleID() + ".desktop";
+        const std::string entry = data + "/applications/" + id;
+        EXPECT_EQ(handlers().currentHandler("claude"), app.bundle());
+        EXPECT_EQ(read(config + "/mimeapps.list"),
+                  "[Default Applications]\nx-scheme-handler/claude=" + id + "\n");
+        if (folder == "/Applications") {
+            // xdg-utils takes Exec's first word as it stands, so only a plain path works there.
+            EXPECT_EQ(defaultOf(environment), id + "\n");
+        }
+        EXPECT_THAT(
+            tltest::runProgram({"/usr/bin/gio", "mime", "x-scheme-handler/claude"}, environment)
+                .out,
+            ::testing::HasSubstr(id));
+        const auto valid =
+            tltest::runProgram({"/usr/bin/desktop-file-validate", entry}, environment);
+        EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
+        const auto opened =
+            tltest::runProgram({"/usr/bin/gio", "open", "claude://cb/x?code=1#f"}, environment);
+        EXPECT_EQ(opened.exitCode, 0) << opened.err;
+        std::vector<pid_t> runs;
+        for (int i = 0; i < 500 && runs.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            runs = app.runs();
+        }
+        ASSERT_EQ(runs.size(), 1u);
+        const auto run = app.run(runs[0]);
+        ASSERT_TRUE(run);
+        EXPECT_EQ(run->argv,
+                  (std::vector<std::string>{app.executable(), "claude://cb/x?code=1#f"}));
+        app.killAll();
+    }
+}
+
+TEST_F(SchemeHandlersFixture, AlreadyTheHandlerWritesNothing) {
+    FakeApp app(home.paths.applicationsDirectory, "TwinLantern", testing::uniqueBundleID("tl"));
+    handlers().setHandler("claude", app.bundle(), true);
+    const std::string list = config + "/mimeapps.list";
+    struct stat before {};
+    ASSERT_EQ(::stat(list.c_str(), &before), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    handlers().setHandler("claude", app.bundle() + "/", true);
+    struct stat after {};
+    ASSERT_EQ(::stat(list.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+}
+
+TEST_F(SchemeHandlersFixture, AnotherAppsEntryIsItsOwnAndADesktopListThatHoldsTheKeyChanges) {
+    FakeApp claude(home.paths.applicationsDirectory, "Claude", testing::uniqueBundleID("claude"));
+    const std::string id = claude.bundleID() + ".desktop";
+    install(systemData, id, "/usr/bin/claude-desktop %u");
+    tltest::makeDirs(config);
+    tltest::writeFile(config + "/test-mimeapps.list",
+                      "[Default Applications]\nx-scheme-handler/claude=ours.desktop\n");
+    tltest::writeFile(config + "/other-mimeapps.list", "[Default Applications]\na=b\n");
+    handlers().setHandler("claude", claude.bundle(), false);
+    EXPECT_FALSE(tltest::exists(data + "/applications/" + id));
+    EXPECT_EQ(read(config + "/test-mimeapps.list"),
+              "[Default Applications]\nx-scheme-handler/claude=" + id + "\n");
+    EXPECT_EQ(read(config + "/other-mimeapps.list"), "[Default Applications]\na=b\n");
+    EXPECT_EQ(handlers().handlerEntry("claude"), systemData + "/applications/" + id);
+
+    tltest::removeTree(systemData);
+    tltest::removeTree(config);
+    handlers().setHandler("claude", claude.bundle(), false);
+    EXPECT_EQ(handlers().currentHandler("claude"), claude.bundle());
+}
+
+TEST_F(SchemeHandlersFixture, ALinkedPrivateListKeepsItsLinkModeAndOtherLines) {
+    FakeApp app(home.paths.applicationsDirectory, "TwinLantern", testing::uniqueBundleID("tl"));
+    const std::string dotfiles = home.home() + "/dotfiles";
+    tltest::makeDirs(dotfiles);
+    tltest::makeDirs(config);
+    const std::string text = "# mine\n[Added Associations]\ntext/plain=e.desktop;\n\n"
+                             "[Default Applications]\ntext/plain=e.desktop\n"
+                             "x-scheme-handler/claude=old.desktop\n# tail\n";
+    tltest::writeFile(dotfiles + "/mimeapps.list", text, 0600);
+    ASSERT_EQ(::symlink((dotfiles + "/mimeapps.list").c_str(), (config + "/mimeapps.list").c_str()),
+              0);
+    handlers().setHandler("claude", app.bundle(), true);
+    struct stat st {};
+    ASSERT_EQ(::lstat((config + "/mimeapps.list").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(tltest::fileMode(dotfiles + "/mimeapps.list"), 0600u);
+    std::string expected = text;
+    expected.replace(expected.find("old.desktop"), 11, app.bundleID() + ".desktop");
+    EXPECT_EQ(read(dotfiles + "/mimeapps.list"), expected);
+}
+
+TEST_F(SchemeHandlersFixture, AFolderInTheListsPlaceIsAClearError) {
+    FakeApp app(home.paths.applicationsDirectory, "TwinLantern", testing::uniqueBundleID("tl"));
+    tltest::makeDirs(config + "/mimeapps.list");
+    try {
+        handlers().setHandler("claude", app.bundle(), true);
+        FAIL() << "no error";
+    } catch (const TwinLanternError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  std::string("Couldn't change the claude:// handler: ") + std::strerror(EISDIR));
+    }
+    EXPECT_EQ(tltest::folderEntries(config + "/mimeapps.list"), std::vector<std::string>{});
+}
+
+TEST_F(SchemeHandlersFixture, ABundleWithoutIdentifierIsRefused) {
+    const std::string bundle = home.home() + "/Bare.app";
+    tltest::makeDirs(bundle + "/Contents");
+    try {
+        handlers().setHandler("claude", bundle, true);
+        FAIL() << "no error";
+    } catch (const TwinLanternError& e) {
+        EXPECT_EQ(std::string(e.what()), "Couldn't read the bundle ID of " + bundle + ".");
+    }
+    EXPECT_FALSE(tltest::exists(config + "/mimeapps.list"));
+}
+
+} // namespace
+} // namespace twinlantern
