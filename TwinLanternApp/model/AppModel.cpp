@@ -304,6 +304,14 @@ void AppModel::refreshStatuses(Done done) {
         return;
     }
     notices_.assign(ModelField::refreshing, refreshing_, true);
+    std::vector<Done> dones;
+    if (done) {
+        dones.push_back(std::move(done));
+    }
+    startStatusRun(std::move(dones));
+}
+
+void AppModel::startStatusRun(std::vector<Done> dones) {
     auto run = std::make_shared<StatusRun>();
     run->profiles = document_.profiles;
     for (auto& one : adapters()) {
@@ -311,9 +319,7 @@ void AppModel::refreshStatuses(Done done) {
     }
     run->startedAt = statusWrites_;
     run->pathGeneration = pathGeneration_;
-    if (done) {
-        run->done.push_back(std::move(done));
-    }
+    run->done = std::move(dones);
     runNextStatus(run);
 }
 
@@ -373,12 +379,8 @@ void AppModel::finishStatuses(const std::shared_ptr<StatusRun>& run) {
     refreshUsage(weakly([run](AppModel& m) {
         if (m.pathGeneration_ != run->pathGeneration) {
             // PATH changed while it ran: the tools it asked may now be found elsewhere.
-            m.refreshing_ = false;
-            auto dones = std::move(run->done);
-            m.refreshStatuses();
-            for (auto& d : dones) {
-                m.waiting_.push_back(std::move(d));
-            }
+            // One more run, still refreshing, with the same callers waiting.
+            m.startStatusRun(std::move(run->done));
             return;
         }
         m.notices_.assign(ModelField::refreshing, m.refreshing_, false);

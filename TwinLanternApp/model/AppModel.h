@@ -118,6 +118,7 @@ public:
 
 private:
     struct StatusRun;
+    void startStatusRun(std::vector<Done> dones);
     void runNextStatus(const std::shared_ptr<StatusRun>& run);
     void finishStatuses(const std::shared_ptr<StatusRun>& run);
     void replacePath(const std::string& path);

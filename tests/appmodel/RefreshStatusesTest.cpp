@@ -211,6 +211,9 @@ TEST(DiscoverSearchPath, ARefreshRunningWhenThePathChangesRunsOnceMore) {
     const std::string startBin = f.home.home() + "/start-bin";
     f.writeFakeTool(startBin, "codex");
     auto model = f.model(false, startBin);
+    int refreshingNotices = 0;
+    auto subscription = model->observe(
+        [&](ModelField field) { refreshingNotices += field == ModelField::refreshing; });
     model->refreshStatuses(); // the window's, on the start PATH
     ASSERT_TRUE(f.scheduler.runUntil([&] { return f.calls().size() == 1; }));
     bool probed = false;
@@ -223,6 +226,8 @@ TEST(DiscoverSearchPath, ARefreshRunningWhenThePathChangesRunsOnceMore) {
     EXPECT_EQ(model->status(doc.profiles[0], ToolKind::claudeCode),
               ToolStatus::needsAttention("Signed out. Sign in again."));
     EXPECT_FALSE(model->refreshing());
+    // The rerun stays inside one refresh: on once, off once.
+    EXPECT_EQ(refreshingNotices, 2);
 }
 
 } // namespace
