@@ -43,6 +43,11 @@ SignInRouter::SignInRouter(Services services)
     : services_(std::move(services)), log_(services_.log, std::string(logCategory)),
       self_(std::make_shared<SignInRouter*>(this)) {}
 
+std::unique_ptr<SignInRouter>& SignInRouter::shared() {
+    static std::unique_ptr<SignInRouter> router;
+    return router;
+}
+
 SignInRouter::~SignInRouter() = default;
 
 bool SignInRouter::isURI(std::string_view text) {

@@ -53,6 +53,10 @@ public:
     SignInRouter(const SignInRouter&) = delete;
     SignInRouter& operator=(const SignInRouter&) = delete;
 
+    // The app's one router, which its start-up makes over the app's own services and
+    // drops at quit; empty before and after. Tests build their own.
+    static std::unique_ptr<SignInRouter>& shared();
+
     const std::optional<Armed>& armed() const { return armed_; }
     // Called with nothing after arming and a disarm without reason, else with the message.
     std::function<void(const std::optional<std::string>&)> onChange;

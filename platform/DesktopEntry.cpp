@@ -51,16 +51,6 @@ std::string undoublePercent(std::string_view s) {
     return out;
 }
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
 } // namespace
 
 std::optional<std::string> execArgument(std::string_view argument) {
@@ -138,6 +128,16 @@ std::optional<std::vector<std::string>> execArguments(std::string_view value) {
         }
         arguments.push_back(undoublePercent(argument));
     }
+}
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
 }
 
 std::optional<std::string> value(std::string_view text, std::string_view key) {

@@ -18,6 +18,9 @@ std::optional<std::string> execArgument(std::string_view argument);
 // for a value the rules refuse (an unclosed quote, a bad escape).
 std::optional<std::vector<std::string>> execArguments(std::string_view value);
 
+// A key file line's piece without the spaces and tabs around it (and a CR at its end).
+std::string_view trimmed(std::string_view s);
+
 // The value of key in the [Desktop Entry] group; nothing when it isn't there.
 std::optional<std::string> value(std::string_view text, std::string_view key);
 

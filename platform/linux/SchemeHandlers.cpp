@@ -48,36 +48,27 @@ std::vector<std::string> folderList(const std::string& value, const std::string&
     return folders;
 }
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
 // The ids a list gives the key in [Default Applications].
 std::vector<std::string> defaultsIn(std::string_view text, std::string_view key) {
     std::vector<std::string> ids;
     bool inGroup = false;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        const std::string_view line = trimmed(text.substr(0, end));
+        const std::string_view line = DesktopEntry::trimmed(text.substr(0, end));
         text = end == text.npos ? std::string_view() : text.substr(end + 1);
         if (line.starts_with('[')) {
             inGroup = line == defaultsGroup;
             continue;
         }
         const std::size_t equals = line.find('=');
-        if (!inGroup || equals == line.npos || trimmed(line.substr(0, equals)) != key) {
+        if (!inGroup || equals == line.npos ||
+            DesktopEntry::trimmed(line.substr(0, equals)) != key) {
             continue;
         }
-        std::string_view value = trimmed(line.substr(equals + 1));
+        std::string_view value = DesktopEntry::trimmed(line.substr(equals + 1));
         while (!value.empty()) {
             const std::size_t semicolon = value.find(';');
-            const std::string_view id = trimmed(value.substr(0, semicolon));
+            const std::string_view id = DesktopEntry::trimmed(value.substr(0, semicolon));
             if (!id.empty()) {
                 ids.emplace_back(id);
             }
@@ -230,14 +221,14 @@ std::optional<std::string> SchemeHandlers::withDefault(std::string_view text, st
         const std::size_t end = text.find('\n');
         const std::string_view raw = end == text.npos ? text : text.substr(0, end + 1);
         text.remove_prefix(raw.size());
-        const std::string_view content = trimmed(raw.substr(0, raw.find('\n')));
+        const std::string_view content = DesktopEntry::trimmed(raw.substr(0, raw.find('\n')));
         if (content.starts_with('[')) {
             inGroup = content == defaultsGroup;
             sawGroup = sawGroup || inGroup;
         }
         const std::size_t equals = content.find('=');
         if (inGroup && !content.starts_with('[') && equals != content.npos &&
-            trimmed(content.substr(0, equals)) == key) {
+            DesktopEntry::trimmed(content.substr(0, equals)) == key) {
             out += line;
             replaced = true;
         } else {
