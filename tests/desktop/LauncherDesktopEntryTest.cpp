@@ -48,7 +48,10 @@ TEST(LauncherDesktopEntry, ValidatesAndRunsTheProgramItNames) {
         const std::string bundle = home.dir / name;
         const std::string program = bundle + "/Contents/MacOS/launcher";
         const std::string marker = home.dir / "ran";
-        testing::writeFile(program, "#!/bin/sh\nprintf '%s|%s' \"$0\" \"$#\" > '" + marker + "'\n",
+        // Written whole, then renamed: the test must never read it half written.
+        testing::writeFile(program,
+                           "#!/bin/sh\nprintf '%s|%s' \"$0\" \"$#\" > '" + marker +
+                               ".tmp' && /bin/mv '" + marker + ".tmp' '" + marker + "'\n",
                            0755);
         const std::string icon = bundle + "/Contents/Resources/AppIcon.png";
         const std::string applications = home.dir / "share/applications";
