@@ -297,9 +297,9 @@ struct AppModel::StatusRun {
 
 void AppModel::refreshStatuses(Done done) {
     if (refreshing_) {
-        // No second run; its caller hears when the running one has finished.
+        // One refresh at a time: a second call returns at once.
         if (done) {
-            waiting_.push_back(std::move(done));
+            services_.scheduler->post(std::move(done));
         }
         return;
     }
@@ -384,11 +384,8 @@ void AppModel::finishStatuses(const std::shared_ptr<StatusRun>& run) {
             return;
         }
         m.notices_.assign(ModelField::refreshing, m.refreshing_, false);
-        auto dones = std::move(run->done);
-        for (auto& d : std::exchange(m.waiting_, {})) {
-            dones.push_back(std::move(d));
-        }
-        for (auto& d : dones) {
+        const auto dones = std::move(run->done);
+        for (const auto& d : dones) {
             d();
         }
     }));

@@ -158,7 +158,6 @@ private:
     // Bumped on every PATH change; a refresh that saw an older one runs once more.
     std::uint64_t pathGeneration_ = 0;
     bool rerunPending_ = false;
-    std::vector<Done> waiting_;
 
     std::shared_ptr<AppModel*> alive_ = std::make_shared<AppModel*>(this);
     std::unique_ptr<DirectoryWatcher> watcher_;

@@ -67,6 +67,9 @@ TEST(RefreshStatuses, ASecondCallWhileOneRunsMakesNoToolCall) {
     model->refreshStatuses([&] { ++firstDone; });
     ASSERT_TRUE(f.scheduler.runUntil([&] { return f.calls().size() == 1; }));
     model->refreshStatuses([&] { ++secondDone; });
+    // It returns at once, while the first still waits on the tool.
+    ASSERT_TRUE(f.scheduler.runUntil([&] { return secondDone == 1; }));
+    EXPECT_EQ(firstDone, 0);
     f.release(ToolKind::claudeCode, "work-1");
     f.scheduler.settle();
     EXPECT_EQ(firstDone, 1);
@@ -222,10 +225,10 @@ TEST(DiscoverSearchPath, ARefreshRunningWhenThePathChangesRunsOnceMore) {
         [&] { return model->context().environment.at("PATH").starts_with(loginBin); }));
     EXPECT_EQ(model->status(doc.profiles[0], ToolKind::claudeCode), std::nullopt);
     f.release(ToolKind::codex, "work-1");
-    ASSERT_TRUE(f.scheduler.runUntil([&] { return probed; }));
+    // The probe's own refresh returned at once; the running one ran again on the new PATH.
+    ASSERT_TRUE(f.scheduler.runUntil([&] { return probed && !model->refreshing(); }));
     EXPECT_EQ(model->status(doc.profiles[0], ToolKind::claudeCode),
               ToolStatus::needsAttention("Signed out. Sign in again."));
-    EXPECT_FALSE(model->refreshing());
     // The rerun stays inside one refresh: on once, off once.
     EXPECT_EQ(refreshingNotices, 2);
 }
