@@ -3,6 +3,7 @@
 #include "core/base/FileUtil.h"
 #include "core/base/TwinLanternError.h"
 #include "core/base/UniqueFd.h"
+#include "core/rules/BinaryLocator.h"
 #include "core/tools/DesktopInstall.h"
 
 #include <dirent.h>
@@ -262,28 +263,12 @@ int spawnDetached(const std::string& program, std::vector<std::string> argvStrin
 }
 
 // A program name as execvp finds it, but on the given PATH: a name with a slash is
-// taken as it stands; otherwise the first executable regular file in PATH's folders.
+// taken as it stands; otherwise the first executable in PATH's full folders.
 std::optional<std::string> findProgram(const std::string& name, std::string_view searchPath) {
     if (name.find('/') != std::string::npos) {
         return name;
     }
-    while (true) {
-        const std::size_t colon = searchPath.find(':');
-        std::string folder(searchPath.substr(0, colon));
-        if (folder.empty()) {
-            folder = "."; // an empty entry is the current folder, as for the shell
-        }
-        const std::string candidate = folder + "/" + name;
-        struct stat st {};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-        if (colon == std::string_view::npos) {
-            return std::nullopt;
-        }
-        searchPath.remove_prefix(colon + 1);
-    }
+    return BinaryLocator(std::string(searchPath), {}).find(name);
 }
 
 } // namespace

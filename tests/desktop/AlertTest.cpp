@@ -25,7 +25,9 @@ TEST(Alert, NothingShownWithoutADisplay) {
     EXPECT_EQ(none.out, "not shown\n");
 
     Environment noServer = baseEnvironment;
-    noServer["DISPLAY"] = ":" + std::to_string(900 + getpid() % 90);
+    std::string display = ":"; // appended, not ":" + ..., which GCC 12 -O3 misreads
+    display += std::to_string(900 + getpid() % 90);
+    noServer["DISPLAY"] = display;
     const testing::RunResult unreachable = runHelper(noServer);
     EXPECT_EQ(unreachable.exitCode, 2) << unreachable.err;
     EXPECT_EQ(unreachable.out, "not shown\n");
