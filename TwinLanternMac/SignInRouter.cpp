@@ -76,10 +76,10 @@ bool SignInRouter::isURI(std::string_view text) {
 
 std::string SignInRouter::redactedLink(std::string_view link) {
     const std::size_t colon = link.find(':');
-    std::string scheme = "?";
+    std::string linkScheme = "?";
     if (colon != link.npos && colon > 0 &&
         link.substr(0, colon).find_first_of("/?#") == link.npos) {
-        scheme = std::string(link.substr(0, colon));
+        linkScheme = std::string(link.substr(0, colon));
         link.remove_prefix(colon + 1);
     }
     link = link.substr(0, link.find_first_of("?#"));
@@ -99,7 +99,7 @@ std::string SignInRouter::redactedLink(std::string_view link) {
         }
         host = std::string(authority);
     }
-    return scheme + "://" + host + std::string(link);
+    return linkScheme + "://" + host + std::string(link);
 }
 
 std::optional<std::string> SignInRouter::currentHandler() const {
