@@ -34,13 +34,16 @@ fi
 AppFixture::AppFixture() : bin(home.home() + "/bin"), log(home.home() + "/calls.log") {
     writeFakeTool(bin, "claude");
     writeFakeTool(bin, "codex");
-    // A login shell that answers at once with this PATH.
+    environment = {{"PATH", bin + ":/usr/bin:/bin"}, {"LANG", "C"}};
+    loginShellAnswers(bin + ":/usr/bin:/bin");
+}
+
+void AppFixture::loginShellAnswers(const std::string& path) {
     const std::string shell = home.home() + "/login-shell";
-    tltest::writeFile(shell,
-                      "#!/bin/sh\nprintf '__TWINLANTERN_PATH__%s__TWINLANTERN_PATH__' '" + bin +
-                          ":/usr/bin:/bin'\n",
-                      0755);
-    environment = {{"PATH", bin + ":/usr/bin:/bin"}, {"LANG", "C"}, {"SHELL", shell}};
+    tltest::writeFile(
+        shell, "#!/bin/sh\nprintf '__TWINLANTERN_PATH__%s__TWINLANTERN_PATH__' '" + path + "'\n",
+        0755);
+    environment["SHELL"] = shell;
 }
 
 AppFixture::~AppFixture() {

@@ -28,6 +28,8 @@ struct AppFixture {
     AppServices services();
     std::unique_ptr<AppModel> model(bool watch, std::optional<std::string> searchPath = {});
 
+    // SHELL becomes a login shell that answers at once with this PATH.
+    void loginShellAnswers(const std::string& path);
     // Writes the fake tool `name` into `folder` (made when missing).
     void writeFakeTool(const std::string& folder, const std::string& name) const;
     // Straight to the profiles file, past the store's checks.

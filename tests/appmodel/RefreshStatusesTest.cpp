@@ -171,12 +171,7 @@ TEST(DiscoverSearchPath, ToolsAreFoundOnTheStartPathUntilTheProbeThenOnTheNewOne
     // claude only on the login shell's PATH; the start PATH has none.
     const std::string loginBin = f.home.home() + "/login-bin";
     f.writeFakeTool(loginBin, "claude");
-    const std::string shell = f.home.home() + "/fake-shell";
-    tltest::writeFile(shell,
-                      "#!/bin/sh\nprintf '__TWINLANTERN_PATH__%s__TWINLANTERN_PATH__' '" +
-                          loginBin + ":/usr/bin:/bin'\n",
-                      0755);
-    f.environment["SHELL"] = shell;
+    f.loginShellAnswers(loginBin + ":/usr/bin:/bin");
     auto model = f.model(false, "/usr/bin:/bin");
     EXPECT_FALSE(model->installedTools().contains(ToolKind::claudeCode));
     int contextNotices = 0;
@@ -204,12 +199,7 @@ TEST(DiscoverSearchPath, ARefreshRunningWhenThePathChangesRunsOnceMore) {
     f.hold(ToolKind::codex, "work-1");
     const std::string loginBin = f.home.home() + "/login-bin";
     f.writeFakeTool(loginBin, "claude");
-    const std::string shell = f.home.home() + "/fake-shell";
-    tltest::writeFile(shell,
-                      "#!/bin/sh\nprintf '__TWINLANTERN_PATH__%s__TWINLANTERN_PATH__' '" +
-                          loginBin + ":/usr/bin:/bin'\n",
-                      0755);
-    f.environment["SHELL"] = shell;
+    f.loginShellAnswers(loginBin + ":/usr/bin:/bin");
     // The start PATH has only codex.
     const std::string startBin = f.home.home() + "/start-bin";
     f.writeFakeTool(startBin, "codex");

@@ -1,4 +1,5 @@
 #include "tests/support/Programs.h"
+#include "tests/support/x11/Xdotool.h"
 #include "tests/support/x11/XvfbServer.h"
 
 #include <gtest/gtest.h>
@@ -46,26 +47,13 @@ TEST(Alert, ShownAndDismissedWithReturn) {
         "suppressions=" TL_SOURCE_DIR "/tests/support/lsan-x11-qt.supp:print_suppressions=0";
     auto run = std::async(std::launch::async, [&] { return runHelper(environment); });
 
-    std::string window;
-    for (int i = 0; i < 200 && window.empty(); ++i) {
-        const testing::RunResult search = testing::runProgram(
-            {"/usr/bin/xdotool", "search", "--name", "Couldn't open Claude"}, environment);
-        if (search.exitCode == 0 && !search.out.empty()) {
-            window = search.out.substr(0, search.out.find('\n'));
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
+    const std::string window = testing::waitForWindowNamed("Couldn't open Claude", environment);
     ASSERT_FALSE(window.empty()) << "no alert window";
     ASSERT_EQ(run.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
         << "the alert returned before it was dismissed";
-    for (int i = 0; i < 20; ++i) {
-        testing::runProgram({"/usr/bin/xdotool", "windowfocus", "--sync", window, "key", "Return"},
-                            environment);
-        if (run.wait_for(std::chrono::milliseconds(250)) == std::future_status::ready) {
-            break;
-        }
-    }
+    testing::pressReturnUntil(window, environment, [&] {
+        return run.wait_for(std::chrono::milliseconds(250)) == std::future_status::ready;
+    });
     ASSERT_EQ(run.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     const testing::RunResult result = run.get();
     EXPECT_EQ(result.exitCode, 1) << result.err;
