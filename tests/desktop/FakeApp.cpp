@@ -141,6 +141,11 @@ std::optional<FakeApp::Run> FakeApp::run(pid_t pid, std::chrono::milliseconds ti
     return out;
 }
 
+int FakeApp::termsTaken(pid_t pid) const {
+    const std::string path = bundle_ + ".runs/" + std::to_string(pid) + ".terms";
+    return exists(path) ? std::atoi(readFile(path).c_str()) : 0;
+}
+
 std::vector<pid_t> FakeApp::runs() const {
     std::vector<pid_t> pids;
     for (const std::string& name : folderEntries(bundle_ + ".runs")) {

@@ -35,6 +35,8 @@ public:
     // The recorded start of pid, waited for up to the timeout.
     std::optional<Run> run(pid_t pid,
                            std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    // How many SIGTERMs the start pid has taken so far.
+    int termsTaken(pid_t pid) const;
     // Pids of every recorded start.
     std::vector<pid_t> runs() const;
 

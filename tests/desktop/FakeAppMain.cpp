@@ -143,6 +143,9 @@ int main(int argc, char** argv) {
             continue;
         }
         ++received;
+        // Counted where a test can wait for it: two signals sent before this process ran
+        // again would merge into one.
+        writeAtomically(base + ".terms", std::to_string(received));
         if (mode == "ignore-all" || (mode == "ignore-first" && received < 2)) {
             continue;
         }
