@@ -37,7 +37,9 @@ bool ShortcutRecordingFilter::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-std::function<void()> ShortcutSection::beep = [] { QApplication::beep(); };
+std::function<void()> ShortcutSection::beep = [] {
+    QApplication::beep();
+};
 
 std::function<std::unique_ptr<platform::KeyboardLayout>()> ShortcutSection::makeLayout = [] {
     return platform::makeX11KeyboardLayout(currentEnvironment());
@@ -75,7 +77,9 @@ ShortcutSection::ShortcutSection(QWidget* parent)
     updateRows();
 }
 
-ShortcutSection::~ShortcutSection() { stopRecording(); }
+ShortcutSection::~ShortcutSection() {
+    stopRecording();
+}
 
 void ShortcutSection::hideEvent(QHideEvent* event) {
     // Another tab, or the window hidden or closed.
