@@ -45,7 +45,7 @@ PromptSnippetSheet::PromptSnippetSheet(app::AppModel& model, QWidget* parent)
     : QDialog(parent), model_(model) {
     setWindowTitle(QStringLiteral("Show the Profile in Your Prompt"));
     setWindowModality(Qt::WindowModal);
-    setFixedWidth(width);
+    setFixedWidth(sheetWidth);
     auto* column = owned<QVBoxLayout>(this);
     column->setSpacing(12);
     column->setContentsMargins(20, 20, 20, 20);

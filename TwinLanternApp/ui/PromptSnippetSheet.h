@@ -19,7 +19,7 @@ QLabel* snippetBox(const QString& text, QWidget* parent);
 class PromptSnippetSheet final : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int width = 520;
+    static constexpr int sheetWidth = 520;
 
     explicit PromptSnippetSheet(app::AppModel& model, QWidget* parent = nullptr);
 
