@@ -75,7 +75,7 @@ protected:
         field = owned<QLineEdit>(window.get());
         field->setAccessibleName(QStringLiteral("Field"));
         column->addWidget(field);
-        section = owned<ShortcutSection>(window.get());
+        section = owned<ShortcutSection>(window.get(), window.get());
         column->addWidget(section);
         auto* quit =
             owned<QShortcut>(window.get(), QKeySequence(QStringLiteral("Ctrl+Q")), window.get());
