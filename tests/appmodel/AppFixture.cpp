@@ -31,7 +31,9 @@ fi
 
 } // namespace
 
-AppFixture::AppFixture() : bin(home.home() + "/bin"), log(home.home() + "/calls.log") {
+AppFixture::AppFixture()
+    : bin(home.home() + "/bin"), log(home.home() + "/calls.log"),
+      executable(home.home() + "/app/TwinLantern") {
     writeFakeTool(bin, "claude");
     writeFakeTool(bin, "codex");
     environment = {{"PATH", bin + ":/usr/bin:/bin"}, {"LANG", "C"}};
@@ -48,10 +50,34 @@ void AppFixture::loginShellAnswers(const std::string& path) {
 
 AppFixture::~AppFixture() {
     releaseAll();
+    Feedback::handler = {};
 }
 
 AppServices AppFixture::services() {
-    return AppServices{&scheduler, environment, home.home() + "/app/TwinLantern"};
+    return AppServices{&scheduler, environment, executable};
+}
+
+std::string AppFixture::makeBundle(bool helpers) {
+    const std::string bundle = home.home() + "/TwinLantern.app";
+    tltest::makeDirs(bundle + "/Contents/MacOS");
+    executable = bundle + "/Contents/MacOS/TwinLantern";
+    tltest::writeFile(executable, "#!/bin/sh\nexit 0\n", 0755);
+    if (helpers) {
+        const std::string folder = bundle + "/Contents/Helpers";
+        tltest::makeDirs(folder);
+        for (const char* built : {"twinlantern-resolve", "twinlantern-launcher"}) {
+            tltest::writeFile(folder + "/" + built,
+                              tltest::readFile(std::string(TL_HELPERS_DIR "/") + built), 0755);
+        }
+        tltest::writeFile(folder + "/twinlantern", "#!/bin/sh\nexit 0\n", 0755);
+    }
+    return bundle;
+}
+
+void AppFixture::captureFeedback() {
+    Feedback::handler = [this](const std::string& message) {
+        posted.push_back(message);
+    };
 }
 
 std::unique_ptr<AppModel> AppFixture::model(bool watch, std::optional<std::string> searchPath) {
