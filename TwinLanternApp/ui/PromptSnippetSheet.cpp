@@ -87,7 +87,7 @@ PromptSnippetSheet::PromptSnippetSheet(app::AppModel& model, QWidget* parent)
     snippet_->setAccessibleName(QStringLiteral("Snippet"));
     column->addWidget(snippet_);
 
-    auto* buttons = owned<QHBoxLayout>(this);
+    auto* buttons = handedOver<QHBoxLayout>();
     buttons->addStretch(1);
     copy_ = owned<QPushButton>(this);
     setButtonText(copy_, QStringLiteral("Copy"));

@@ -34,7 +34,7 @@ protected:
     }
 
     PromptSnippetSheet* open() {
-        auto* sheet = owned<PromptSnippetSheet>(&window, *model, &window);
+        auto* sheet = owned<PromptSnippetSheet>(&window, *model);
         sheet->setAttribute(Qt::WA_DeleteOnClose);
         sheet->open();
         (void)QTest::qWaitForWindowExposed(sheet, 2000);

@@ -75,7 +75,7 @@ protected:
         field = owned<QLineEdit>(page);
         field->setAccessibleName(QStringLiteral("Field"));
         column->addWidget(field);
-        section = owned<ShortcutSection>(page, page);
+        section = owned<ShortcutSection>(page);
         column->addWidget(section);
         window->addTab(page, QStringLiteral("Advanced"));
         auto* other = owned<QWidget>(window.get());

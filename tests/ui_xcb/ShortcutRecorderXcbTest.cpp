@@ -75,10 +75,9 @@ protected:
         field = owned<QLineEdit>(window.get());
         field->setAccessibleName(QStringLiteral("Field"));
         column->addWidget(field);
-        section = owned<ShortcutSection>(window.get(), window.get());
+        section = owned<ShortcutSection>(window.get());
         column->addWidget(section);
-        auto* quit =
-            owned<QShortcut>(window.get(), QKeySequence(QStringLiteral("Ctrl+Q")), window.get());
+        auto* quit = owned<QShortcut>(window.get(), QKeySequence(QStringLiteral("Ctrl+Q")));
         QObject::connect(quit, &QShortcut::activated, [this] { ++quits; });
         window->show();
         window->activateWindow();
