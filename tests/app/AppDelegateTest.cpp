@@ -12,11 +12,14 @@
 #include "platform/test/RecordingLog.h"
 #include "tests/app/RecordingWindows.h"
 #include "tests/desktop/FakeApp.h"
+#include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/x11/XClient.h"
 #include "tests/support/x11/XvfbServer.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QTest>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -348,6 +351,49 @@ TEST_F(AppDelegateTest, LinksGoToTheRouterInOrder) {
     ASSERT_EQ(argvs.size(), 2U);
     EXPECT_EQ(argvs[0].back(), "claude://x/cb?code=1");
     EXPECT_EQ(argvs[1].back(), "claude://x/cb?code=2");
+}
+
+// Sent from a connection of its own, as another program would.
+void sendGoogleSignIn(const QList<QVariant>& arguments) {
+    QDBusConnection sender =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "google-sign-in-sender");
+    ASSERT_TRUE(sender.isConnected());
+    QDBusMessage signal =
+        QDBusMessage::createSignal("/some/path", "app.twinlantern", "googleSignIn");
+    signal.setArguments(arguments);
+    ASSERT_TRUE(sender.send(signal));
+}
+
+TEST_F(AppDelegateTest, AGoogleSignInOnTheBusOpensThatProfilesClaudeAndNothingElseDoes) {
+    tltest::MachineWideTurn turn; // a fake with Claude's own bundle id
+    tltest::FakeApp desktop{home.paths.applicationsDirectory, "Claude Desktop",
+                            DesktopInstall::bundleID};
+    const Profile work =
+        tltest::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeDesktop});
+    writeProfiles({work});
+    start();
+    settle();
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        GTEST_SKIP() << "no session bus";
+    }
+    // An unknown id, no argument, an integer, two strings: all ignored.
+    sendGoogleSignIn({QString("nobody")});
+    sendGoogleSignIn({});
+    sendGoogleSignIn({QVariant(7)});
+    sendGoogleSignIn({QString("work-1"), QString("work-1")});
+    QTest::qWait(1500); // past the sign-in's settle time
+    EXPECT_THAT(desktop.runs(), IsEmpty());
+    EXPECT_FALSE(SignInRouter::shared()->armed());
+
+    sendGoogleSignIn({QString("work-1")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.runs().size() == 1; }, 10000));
+    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    EXPECT_EQ(desktop.run(desktop.runs()[0])->argv.at(1), "--user-data-dir=" + folder);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return SignInRouter::shared()->armed().has_value(); }, 10000));
+    EXPECT_EQ(SignInRouter::shared()->armed()->userDataDirectory, folder);
+    SignInRouter::shared()->disarm();
+    desktop.killAll();
 }
 
 } // namespace

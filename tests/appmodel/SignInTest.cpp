@@ -5,6 +5,7 @@
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/test/RecordingLog.h"
 #include "tests/desktop/FakeApp.h"
+#include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 
 #include <gmock/gmock.h>
@@ -301,6 +302,7 @@ TEST(GoogleSignIn, WithoutClaudeTheAlertSaysSoAndNothingIsArmed) {
 }
 
 TEST(GoogleSignIn, OpensTheProfilesClaudeArmsTheRouterAndSaysWhatToClick) {
+    tltest::MachineWideTurn turn; // a fake with Claude's own bundle id
     GoogleFixture g;
     tltest::FakeApp claude(g.f.home.paths.applicationsDirectory, "Claude",
                            DesktopInstall::bundleID);
