@@ -1,0 +1,69 @@
+#include "TwinLanternApp/ui/PlainText.h"
+#include "TwinLanternApp/ui/Owned.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTextDocument>
+
+namespace twinlantern::ui {
+
+QString qs(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+std::string utf8(const QString& text) {
+    return text.toStdString();
+}
+
+QString mnemonicSafe(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'&') {
+            out += u"&&";
+        } else if (c == u'\t') {
+            out += u' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString mnemonicSafe(std::string_view utf8) {
+    return mnemonicSafe(qs(utf8));
+}
+
+QLabel* plainLabel(const QString& text, QWidget* parent) {
+    auto* label = owned<QLabel>(parent);
+    setPlainText(label, text);
+    return label;
+}
+
+void setPlainText(QLabel* label, const QString& text) {
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+}
+
+void setButtonText(QAbstractButton* button, const QString& text) {
+    button->setText(mnemonicSafe(text));
+}
+
+QString plainToolTip(const QString& text) {
+    if (!Qt::mightBeRichText(text)) {
+        return text;
+    }
+    return QStringLiteral("<p style='white-space:pre-wrap'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
+}
+
+void makePlain(QMessageBox* box) {
+    box->setTextFormat(Qt::PlainText);
+    // The informative text has no format of its own; its label is found and set plain.
+    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        informative->setTextFormat(Qt::PlainText);
+    }
+}
+
+} // namespace twinlantern::ui
