@@ -41,6 +41,8 @@ public:
                        const Environment& environment) = 0;
     // Runs the script in a new terminal window; false when no terminal could be started.
     virtual bool openInTerminal(const std::string& scriptPath) = 0;
+    // Shows the folder in the file manager; false when none could be started.
+    virtual bool revealFolder(const std::string& folder) = 0;
     // Brings the application's window to the front; nothing when there is none.
     virtual void activate(const RunningApplication& application) = 0;
     // Asks it to quit; false when the request could not be delivered (it ended, or the

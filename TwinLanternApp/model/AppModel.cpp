@@ -9,6 +9,7 @@
 #include "core/base/PathUtil.h"
 #include "core/tools/ToolRegistry.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -81,14 +82,11 @@ AppModel::AppModel(Paths paths, std::optional<std::string> searchPath, bool watc
         return;
     }
     Scheduler& scheduler = *services_.scheduler;
+    watch_ = true;
     // Made here first so the folder never gets the watcher's default permissions.
-    const std::string support = paths_.supportDirectory();
-    makeDirectories(support, 0700);
-    watcher_ =
-        DirectoryWatcher::create(scheduler, support, weakly([](AppModel& m) { m.reload(); }));
-    notices_.notify(ModelField::watcher);
-    timer_ =
-        scheduler.repeatEvery(runningInterval, weakly([](AppModel& m) { m.refreshRunning(); }));
+    makeDirectories(paths_.supportDirectory(), 0700);
+    rewatch();
+    timer_ = scheduler.repeatEvery(runningInterval, weakly([](AppModel& m) { m.tick(); }));
     notices_.notify(ModelField::timer);
     statusTimer_ =
         scheduler.repeatEvery(statusInterval, weakly([](AppModel& m) { m.refreshStatuses(); }));
@@ -228,7 +226,43 @@ void AppModel::replacePath(const std::string& path) {
 
 // ---- Refresh cycle ----
 
+bool AppModel::rewatch() {
+    if (!watch_) {
+        return false;
+    }
+    const std::string support = paths_.supportDirectory();
+    struct stat st {};
+    if (::stat(support.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        // Gone: inotify dropped the watch with it. The folder is never made just to
+        // be watched; it is watched again once something makes it.
+        if (watcher_) {
+            watcher_.reset();
+            notices_.notify(ModelField::watcher);
+        }
+        return false;
+    }
+    if (watcher_ && st.st_dev == watchedDevice_ && st.st_ino == watchedInode_) {
+        return false;
+    }
+    watcher_ = DirectoryWatcher::create(*services_.scheduler, support,
+                                        weakly([](AppModel& m) { m.reload(); }));
+    watchedDevice_ = st.st_dev;
+    watchedInode_ = st.st_ino;
+    notices_.notify(ModelField::watcher);
+    return watcher_ != nullptr;
+}
+
+void AppModel::tick() {
+    // A folder made again while nobody watched may already hold changes.
+    if (rewatch()) {
+        reload();
+        return;
+    }
+    refreshRunning();
+}
+
 void AppModel::reload() {
+    rewatch();
     try {
         ProfileDocument loaded = store_.load();
         notices_.assign(ModelField::document, document_, std::move(loaded));

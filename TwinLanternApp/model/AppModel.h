@@ -5,6 +5,7 @@
 
 #include "TwinLanternMac/DirectoryWatcher.h"
 #include "core/base/Paths.h"
+#include "core/doctor/DoctorCheck.h"
 #include "core/profiles/ProfileDocument.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/shell/ShellIntegration.h"
@@ -16,6 +17,8 @@
 #include "core/usage/LocalLogUsageProvider.h"
 #include "platform/Workspace.h"
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -25,6 +28,10 @@
 #include <string>
 #include <vector>
 
+namespace twinlantern {
+class SignInRouter;
+}
+
 namespace twinlantern::app {
 
 // What the model needs from the process around it; no global state is read.
@@ -32,6 +39,8 @@ struct AppServices {
     Scheduler* scheduler = nullptr;
     Environment environment;    // the process environment
     std::string executablePath; // the main executable; the bundle is found from it
+    // The Google sign-in's router; none: SignInRouter::shared().
+    SignInRouter* signInRouter = nullptr;
 
     // readlink of /proc/self/exe; empty when it can't be read.
     static std::string currentExecutable();
@@ -58,6 +67,7 @@ using UsageMap = std::map<ProfileID, std::map<ToolKind, UsageWindows>>;
 class AppModel {
 public:
     using Done = std::function<void()>;
+    using Checks = std::function<void(std::vector<DoctorCheck>)>;
 
     AppModel(Paths paths, std::optional<std::string> searchPath, bool watch, AppServices services);
     ~AppModel();
@@ -116,12 +126,67 @@ public:
     void storeStatus(const ProfileID& id, ToolKind kind, ToolStatus status);
     void setAlert(std::optional<std::string> message);
 
+    // Every change of the profiles file: the body runs on the document loaded under the
+    // lock, then the model reloads. A failure becomes the alert; false then.
+    bool change(const std::function<void(ProfileDocument&)>& body);
+
+    // Profile edits.
+    std::optional<Profile> createProfile(const std::string& name, std::optional<ProfileColor> color,
+                                         const std::vector<ToolKind>& tools,
+                                         Profile::Storage storage);
+    void edit(const ProfileID& id, const std::function<void(Profile&)>& mutation);
+    // Offsets into the model's profiles, as the list shows them.
+    void move(const std::set<std::size_t>& fromOffsets, std::size_t toOffset);
+    void setTerminalDefault(const std::optional<ProfileID>& id);
+    void cycleTerminalDefault();
+    void addRule(const std::string& folder, const ProfileID& profile);
+    void removeRule(const FolderRule& rule);
+    // Quits the profile's instances, removes its data and launchers, then the profile.
+    void deleteProfile(const Profile& profile, Done done = {});
+
+    // Opening apps and sign-in.
+    void openApp(const Profile& profile, ToolKind tool, Done done = {});
+    void signIn(const Profile& profile, ToolKind tool);
+    void signInWithGoogle(const Profile& profile, Done done = {});
+
+    // Setup.
+    void installShell();
+    void uninstallShell();
+    void rebuildLaunchers();
+    void runDoctor(bool deep, Checks done);
+
+    // Import, export, remove everything.
+    std::string exportData() const;
+    // The export written atomically at path (through a link); throws TwinLanternError.
+    void exportTo(const std::string& path) const;
+    // The success message, or "" after a failure (which set the alert).
+    std::string importData(std::string_view bytes);
+    void removeEverything(Done done = {});
+
 private:
     struct StatusRun;
     void startStatusRun(std::vector<Done> dones);
     void runNextStatus(const std::shared_ptr<StatusRun>& run);
     void finishStatuses(const std::shared_ptr<StatusRun>& run);
     void replacePath(const std::string& path);
+    // The document change without the alert: its error's text, or nothing.
+    std::optional<std::string> changeReporting(const std::function<void(ProfileDocument&)>& body);
+    // Runs body on the model `delay` from now, unless the model is gone by then.
+    void after(platform::MainLoop::Duration delay, std::function<void(AppModel&)> body);
+    struct Poll;
+    void pollStep(const std::shared_ptr<Poll>& poll);
+    void watchChatGPTSignIn(const Profile& profile);
+    void setSigningIn(const std::string& key, bool on);
+    struct Deletion;
+    void deleteNext(const std::shared_ptr<Deletion>& deletion);
+    void finishDeletion(const std::shared_ptr<Deletion>& deletion);
+    struct Removal;
+    void removeNext(const std::shared_ptr<Removal>& removal);
+    void finishRemoval(const std::shared_ptr<Removal>& removal);
+    void revealInFileManager(const std::string& folder) const;
+    // Watches the support folder again when it came back as a new folder; true then.
+    bool rewatch();
+    void tick();
     std::unique_ptr<platform::Workspace> workspace() const;
     // Runs `body` on the model when it still lives.
     template <typename F> auto weakly(F body) const {
@@ -133,7 +198,7 @@ private:
     }
 
     const Paths paths_;
-    const ProfileStore store_;
+    ProfileStore store_;
     AppServices services_;
     ModelNotices notices_;
     ToolContext context_;
@@ -160,6 +225,13 @@ private:
     bool rerunPending_ = false;
 
     std::shared_ptr<AppModel*> alive_ = std::make_shared<AppModel*>(this);
+    // Timers of the actions' tasks, dropped when they fire or with the model.
+    std::uint64_t nextDelay_ = 0;
+    std::map<std::uint64_t, platform::MainLoop::Handle> delays_;
+    bool watch_ = false;
+    // The folder the watcher watches; a deleted one takes the watch with it.
+    dev_t watchedDevice_ = 0;
+    ino_t watchedInode_ = 0;
     std::unique_ptr<DirectoryWatcher> watcher_;
     platform::MainLoop::Handle timer_;
     platform::MainLoop::Handle statusTimer_;

@@ -351,6 +351,17 @@ bool LinuxWorkspace::openInTerminal(const std::string& scriptPath) {
     return spawnDetached(*program, {*program, "-e", scriptPath}, environment_, pid) == 0;
 }
 
+bool LinuxWorkspace::revealFolder(const std::string& folder) {
+    const auto pathVariable = environment_.find("PATH");
+    const auto program =
+        findProgram("xdg-open", pathVariable == environment_.end() ? "" : pathVariable->second);
+    if (!program) {
+        return false;
+    }
+    pid_t pid = 0;
+    return spawnDetached(*program, {*program, folder}, environment_, pid) == 0;
+}
+
 void LinuxWorkspace::activate(const RunningApplication& application) {
     const auto display = environment_.find("DISPLAY");
     if (display == environment_.end() || display->second.empty()) {

@@ -20,6 +20,8 @@ public:
     // $TERMINAL (one program, never split), else x-terminal-emulator, found on this
     // workspace's PATH and run as "<program> -e <script>".
     bool openInTerminal(const std::string& scriptPath) override;
+    // xdg-open, found on this workspace's PATH, detached.
+    bool revealFolder(const std::string& folder) override;
     void activate(const RunningApplication& application) override;
     bool terminate(const RunningApplication& application) override;
     bool isTerminated(pid_t pid) const override;

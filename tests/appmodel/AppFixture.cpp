@@ -31,9 +31,14 @@ fi
 
 } // namespace
 
-AppFixture::AppFixture() : bin(home.home() + "/bin"), log(home.home() + "/calls.log") {
+AppFixture::AppFixture()
+    : bin(home.home() + "/bin"), log(home.home() + "/calls.log"),
+      executable(home.home() + "/app/TwinLantern") {
     writeFakeTool(bin, "claude");
     writeFakeTool(bin, "codex");
+    // Folders shown in the file manager are only recorded.
+    tltest::writeFile(bin + "/xdg-open",
+                      "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + revealed() + "'\n", 0755);
     environment = {{"PATH", bin + ":/usr/bin:/bin"}, {"LANG", "C"}};
     loginShellAnswers(bin + ":/usr/bin:/bin");
 }
@@ -48,10 +53,43 @@ void AppFixture::loginShellAnswers(const std::string& path) {
 
 AppFixture::~AppFixture() {
     releaseAll();
+    Feedback::handler = {};
 }
 
 AppServices AppFixture::services() {
-    return AppServices{&scheduler, environment, home.home() + "/app/TwinLantern"};
+    return AppServices{&scheduler, environment, executable};
+}
+
+std::string AppFixture::makeBundle(bool helpers) {
+    const std::string bundle = home.home() + "/TwinLantern.app";
+    tltest::makeDirs(bundle + "/Contents/MacOS");
+    executable = bundle + "/Contents/MacOS/TwinLantern";
+    tltest::writeFile(executable, "#!/bin/sh\nexit 0\n", 0755);
+    if (helpers) {
+        const std::string folder = bundle + "/Contents/Helpers";
+        tltest::makeDirs(folder);
+        for (const char* built : {"twinlantern-resolve", "twinlantern-launcher"}) {
+            tltest::writeFile(folder + "/" + built,
+                              tltest::readFile(std::string(TL_HELPERS_DIR "/") + built), 0755);
+        }
+        tltest::writeFile(folder + "/twinlantern", "#!/bin/sh\nexit 0\n", 0755);
+    }
+    return bundle;
+}
+
+std::string AppFixture::revealed() const {
+    return home.home() + "/revealed.log";
+}
+
+std::vector<std::string> AppFixture::revealedFolders() const {
+    return tltest::exists(revealed()) ? tltest::lines(tltest::readFile(revealed()))
+                                      : std::vector<std::string>{};
+}
+
+void AppFixture::captureFeedback() {
+    Feedback::handler = [this](const std::string& message) {
+        posted.push_back(message);
+    };
 }
 
 std::unique_ptr<AppModel> AppFixture::model(bool watch, std::optional<std::string> searchPath) {

@@ -24,10 +24,24 @@ struct AppFixture {
     std::string bin;
     std::string log;
     Environment environment;
+    // The app's executable; no bundle around it until makeBundle.
+    std::string executable;
+    // What the actions posted through Feedback, once captureFeedback ran.
+    std::vector<std::string> posted;
 
     AppServices services();
     std::unique_ptr<AppModel> model(bool watch, std::optional<std::string> searchPath = {});
 
+    // <home>/TwinLantern.app with Contents/MacOS and, when asked, Contents/Helpers holding
+    // the built resolver and launcher and a stand-in command-line tool; the executable
+    // moves into it. The bundle's path.
+    std::string makeBundle(bool helpers = true);
+    // What the fake xdg-open in <bin> was given, one line per start (it runs detached:
+    // wait for it).
+    std::string revealed() const;
+    std::vector<std::string> revealedFolders() const;
+    // Feedback's messages go to `posted` (a watching model made later takes them over).
+    void captureFeedback();
     // SHELL becomes a login shell that answers at once with this PATH.
     void loginShellAnswers(const std::string& path);
     // Writes the fake tool `name` into `folder` (made when missing).

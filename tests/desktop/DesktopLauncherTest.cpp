@@ -316,6 +316,7 @@ public:
     bool openInTerminal(const std::string& scriptPath) override {
         return inner_.openInTerminal(scriptPath);
     }
+    bool revealFolder(const std::string& folder) override { return inner_.revealFolder(folder); }
     void activate(const platform::RunningApplication& application) override {
         inner_.activate(application);
     }
