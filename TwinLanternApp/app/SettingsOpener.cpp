@@ -4,13 +4,21 @@ namespace twinlantern::app {
 
 SettingsOpener::Action SettingsOpener::action_;
 bool SettingsOpener::pending_ = false;
+std::function<void()> SettingsOpener::onOpened;
+
+void SettingsOpener::run() {
+    // Copies: the action may replace itself, or the hook, while it runs.
+    const Action action = action_;
+    action();
+    if (const auto opened = onOpened) {
+        opened();
+    }
+}
 
 void SettingsOpener::setAction(Action action) {
     action_ = std::move(action);
     if (pending_ && action_) {
         pending_ = false;
-        // A copy: the action may replace itself while it runs.
-        const Action run = action_;
         run();
     }
 }
@@ -20,7 +28,6 @@ void SettingsOpener::open() {
         pending_ = true;
         return;
     }
-    const Action run = action_;
     run();
 }
 

@@ -19,8 +19,12 @@ public:
     // Calls the action now, or waits for it when there is none yet.
     static void open();
     static bool pending() { return pending_; }
+    // Called after each opening, for the log.
+    static std::function<void()> onOpened;
 
 private:
+    static void run();
+
     static Action action_;
     static bool pending_;
 };

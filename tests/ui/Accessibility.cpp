@@ -87,6 +87,10 @@ bool hiddenBelow(QAccessibleInterface* node, QObject* root) {
     if (object == root) {
         return false;
     }
+    // Decoration that keeps itself out of the tree.
+    if (node->role() == QAccessible::NoRole && node->state().invisible) {
+        return true;
+    }
     if (auto* action = qobject_cast<QAction*>(object)) {
         return !action->isVisible();
     }

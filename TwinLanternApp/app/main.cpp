@@ -1,0 +1,180 @@
+// The menu-bar app: one instance per user and home, a tray where the desktop has one,
+// and the windows of the interface.
+#include "TwinLanternApp/app/AppCommands.h"
+#include "TwinLanternApp/app/AppDelegate.h"
+#include "TwinLanternApp/app/BasicWindows.h"
+#include "TwinLanternApp/app/DistributionConfig.h"
+#include "TwinLanternApp/app/ModelBridge.h"
+#include "TwinLanternApp/app/QtScheduler.h"
+#include "TwinLanternApp/app/QuitSignals.h"
+#include "TwinLanternApp/app/SingleInstance.h"
+#include "TwinLanternApp/app/Tray.h"
+#include "TwinLanternApp/model/AppModel.h"
+#include "TwinLanternMac/SignInRouter.h"
+#include "core/base/FileUtil.h"
+#include "platform/SchemeHandlers.h"
+#include "platform/SystemLog.h"
+#include "platform/Workspace.h"
+#include "platform/linux/X11.h"
+
+#include <QApplication>
+#include <QSessionManager>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+using namespace twinlantern;
+using namespace twinlantern::app;
+
+namespace {
+
+// Qt's widgets abort without a display; say what is missing instead.
+bool canOpenWindows(const Environment& environment, const std::vector<std::string>& arguments) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (const auto found = environment.find(name);
+            found != environment.end() && !found->second.empty()) {
+            return true;
+        }
+    }
+    return std::find(arguments.begin(), arguments.end(), "-platform") != arguments.end();
+}
+
+// Renders the snapshots and exits: no lock, socket, model, hot key or window.
+int renderSnapshots(int argc, char** argv, const std::string& folder, platform::Logger& log) {
+    QApplication app(argc, argv);
+    if (!makeDirectories(folder, 0755)) {
+        log.error("the snapshot folder " + folder + " can't be made: " + std::strerror(errno));
+        return 1;
+    }
+    log.log("no snapshot renderer in this build; " + folder + " is empty");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Before any thread exists, so none takes these signals for itself.
+    QuitSignals::block();
+    const std::vector<std::string> arguments(argv, argv + argc);
+    const Environment environment = currentEnvironment();
+    const auto systemLog = platform::makeStandardErrorLog();
+    platform::Logger log(*systemLog, AppDelegate::logCategory);
+
+    if (!canOpenWindows(environment, arguments)) {
+        std::fputs("TwinLantern needs a desktop session: neither DISPLAY nor WAYLAND_DISPLAY "
+                   "is set.\n",
+                   stderr);
+        return 1;
+    }
+    if (const auto folder = AppDelegate::snapshotFolder(arguments)) {
+        return renderSnapshots(argc, argv, *folder, log);
+    }
+
+    const Paths paths = Paths::forCurrentUser(environment);
+    const std::string stem = SingleInstance::stem(
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString(),
+        paths.home);
+    SingleInstance::Lock lock = SingleInstance::acquire(stem + ".lock");
+    if (lock.held) {
+        if (SingleInstance::forward(stem + ".sock", SingleInstance::messages(arguments))) {
+            return 0;
+        }
+        std::fprintf(stderr, "%s\n", SingleInstance::notAnswering);
+        return 1;
+    }
+    if (!lock.acquired()) {
+        log.error("no single-instance lock at " + stem + ".lock: " + std::strerror(lock.error));
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationDisplayName(QStringLiteral("TwinLantern"));
+
+    QtScheduler scheduler;
+    AppServices services{&scheduler, environment, AppServices::currentExecutable()};
+    const std::string bundle = services.bundlePath();
+    AppModel::shared() = std::make_shared<AppModel>(paths, std::nullopt, true, services);
+    AppModel& model = *AppModel::shared();
+    auto bridge = std::make_unique<ModelBridge>(model);
+
+    const auto workspace = platform::makeWorkspace(paths, environment);
+    platform::SchemeHandlers handlers(paths.home, environment);
+    SignInRouter::shared() = std::make_unique<SignInRouter>(
+        SignInRouter::Services{*workspace, handlers, scheduler, *systemLog, bundle});
+    const auto hotKeys = platform::makeX11HotKeyService(scheduler, environment);
+
+    // The windows and the commands reach each other and the delegate through these.
+    std::unique_ptr<AppDelegate> delegate;
+    std::unique_ptr<AppWindows> windows;
+    AppCommands commands(
+        [&windows] {
+            if (windows) {
+                windows->showHelp();
+            }
+        },
+        DistributionConfig::updatesConfigured());
+    const std::function<void()> requestQuit = [&delegate] {
+        if (delegate) {
+            delegate->requestQuit();
+        }
+    };
+    windows = std::make_unique<BasicWindows>(model, commands, requestQuit);
+
+    delegate = std::make_unique<AppDelegate>(
+        AppDelegate::Services{*windows, scheduler, *hotKeys, *systemLog, arguments, [] {
+                                  QCoreApplication::exit(0);
+                              }});
+    QuitSignals quitSignals([&log, &requestQuit](int signal) {
+        log.log(std::string("quit on SIG") + sigabbrev_np(signal));
+        requestQuit();
+    });
+    // The session ending (logout) asks to quit the same way.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [&requestQuit](QSessionManager&) { requestQuit(); });
+
+    InstanceServer server(stem + ".sock", [&delegate](const SingleInstance::Command& command) {
+        if (!delegate) {
+            return;
+        }
+        if (command.kind == SingleInstance::Command::Kind::reopen) {
+            delegate->applicationShouldHandleReopen();
+        } else {
+            delegate->open({command.link});
+        }
+    });
+    if (lock.acquired()) {
+        if (const auto problem = server.listen()) {
+            log.error("later starts can't reach this one: " + *problem);
+        }
+    }
+
+    auto tray = std::make_unique<Tray>(*bridge, *windows);
+    tray->setMenu(windows->trayMenu());
+
+    delegate->applicationDidFinishLaunching();
+    if (tray->show()) {
+        log.log("in the system tray");
+    } else {
+        log.log("no system tray here; the settings window is the way in");
+    }
+    delegate->open(SingleInstance::links(arguments));
+
+    const int status = QApplication::exec();
+
+    // Later starts must not find a socket nobody answers while the rest winds down.
+    server.close();
+    lock.fd.reset();
+    // Then everything in the order it depends on: the scheduler last.
+    tray.reset();
+    delegate.reset();
+    windows.reset();
+    bridge.reset();
+    SignInRouter::shared().reset();
+    AppModel::shared().reset();
+    scheduler.waitForJobs();
+    return status;
+}

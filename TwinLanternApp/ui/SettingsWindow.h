@@ -1,0 +1,57 @@
+#pragma once
+
+#include "TwinLanternApp/ui/SettingsTab.h"
+
+#include <QWidget>
+
+class QMenu;
+class QMenuBar;
+class QTabWidget;
+class QVBoxLayout;
+
+namespace twinlantern::app {
+class ModelBridge;
+}
+
+namespace twinlantern::ui {
+
+class AlertPresenter;
+class Toast;
+
+// The main window: the Profiles, Terminal and Advanced tabs (620 × 500), bound to the
+// stored "settingsTab", the model's toast at the bottom and its alert over the window.
+// Each time it is shown the statuses are refreshed.
+class SettingsWindow final : public QWidget {
+    Q_OBJECT
+public:
+    explicit SettingsWindow(app::ModelBridge& bridge, QWidget* parent = nullptr);
+
+    static constexpr int contentWidth = 620;
+    static constexpr int contentHeight = 500;
+
+    QTabWidget* tabs() const { return tabs_; }
+    SettingsTab currentTab() const;
+    Toast* toast() const { return toast_; }
+    AlertPresenter* alerts() const { return alerts_; }
+    // With no tray the menu sits in the window's menu bar, titled "TwinLantern".
+    void setAppMenu(QMenu* menu);
+    QMenuBar* menuBar() const { return menuBar_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void addTab(QWidget* view, SettingsTab tab, const QString& title);
+    void refreshIcons();
+    void select(SettingsTab tab);
+
+    app::ModelBridge& bridge_;
+    QVBoxLayout* layout_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    QMenuBar* menuBar_ = nullptr;
+    Toast* toast_ = nullptr;
+    AlertPresenter* alerts_ = nullptr;
+};
+
+} // namespace twinlantern::ui

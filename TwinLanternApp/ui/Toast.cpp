@@ -1,0 +1,101 @@
+#include "TwinLanternApp/ui/Toast.h"
+#include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/Owned.h"
+#include "TwinLanternApp/ui/PlainText.h"
+
+#include <QEvent>
+#include <QGraphicsOpacityEffect>
+#include <QPainter>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+
+namespace twinlantern::ui {
+
+Toast::Toast(QWidget* window) : QLabel(window) {
+    setTextFormat(Qt::PlainText);
+    setFont(appearance::font(appearance::TextStyle::callout));
+    setContentsMargins(14, 8, 14, 8);
+    setAlignment(Qt::AlignCenter);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    opacity_ = owned<QGraphicsOpacityEffect>(this);
+    opacity_->setOpacity(0);
+    setGraphicsEffect(opacity_);
+    animation_ = owned<QParallelAnimationGroup>(this);
+    auto* slide = owned<QPropertyAnimation>(animation_, this, QByteArray("pos"));
+    auto* fade = owned<QPropertyAnimation>(animation_, opacity_, QByteArray("opacity"));
+    for (QPropertyAnimation* part : {slide, fade}) {
+        part->setDuration(animationMs);
+        part->setEasingCurve(QEasingCurve::InOutCubic);
+        animation_->addAnimation(part);
+    }
+    connect(animation_, &QParallelAnimationGroup::finished, this, [this] {
+        if (!presenting_) {
+            hide();
+        }
+    });
+    window->installEventFilter(this);
+    hide();
+}
+
+void Toast::present(const std::optional<std::string>& message) {
+    if (message) {
+        setText(qs(*message));
+        adjustSize();
+        if (!presenting_) {
+            presenting_ = true;
+            animate(true);
+        } else if (animation_->state() != QAbstractAnimation::Running) {
+            move(restingPosition());
+        }
+    } else if (presenting_) {
+        presenting_ = false;
+        animate(false);
+    }
+}
+
+void Toast::animate(bool in) {
+    animation_->stop();
+    auto* slide = static_cast<QPropertyAnimation*>(animation_->animationAt(0));
+    auto* fade = static_cast<QPropertyAnimation*>(animation_->animationAt(1));
+    slide->setStartValue(in ? hiddenPosition() : pos());
+    slide->setEndValue(in ? restingPosition() : hiddenPosition());
+    fade->setStartValue(in ? 0.0 : opacity_->opacity());
+    fade->setEndValue(in ? 1.0 : 0.0);
+    if (in) {
+        move(hiddenPosition());
+        show();
+        raise();
+    }
+    animation_->start();
+}
+
+QPoint Toast::restingPosition() const {
+    const QWidget* window = parentWidget();
+    return {(window->width() - width()) / 2, window->height() - height() - bottomMargin};
+}
+
+QPoint Toast::hiddenPosition() const {
+    const QWidget* window = parentWidget();
+    return {(window->width() - width()) / 2, window->height()};
+}
+
+bool Toast::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize && presenting_ &&
+        animation_->state() != QAbstractAnimation::Running) {
+        move(restingPosition());
+    }
+    return false;
+}
+
+void Toast::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF capsule = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setPen(QPen(appearance::separator(palette()), 1));
+    painter.setBrush(appearance::toastBackground(palette()));
+    painter.drawRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
+    painter.end();
+    QLabel::paintEvent(event);
+}
+
+} // namespace twinlantern::ui
