@@ -1,10 +1,13 @@
 #include "TwinLanternApp/model/ProfilePlan.h"
 
+#include "TwinLanternApp/model/AppModel.h"
+
 #include "core/base/Random.h"
 #include "core/base/Text.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 namespace twinlantern::app {
 
@@ -70,6 +73,52 @@ void ProfilePlan::fillEmptyTools(const std::set<ToolKind>& defaults) {
             entry.tools = defaults.empty() ? std::set<ToolKind>{ToolKind::claudeDesktop} : defaults;
         }
     }
+}
+
+std::vector<ProfileID> ProfilePlan::apply(AppModel& model, const std::set<ToolKind>& tools) const {
+    std::map<std::string, ProfileID> made;
+    for (const Entry& entry : entries) {
+        if (!entry.include) {
+            continue;
+        }
+        // Read afresh: the rows before may have added to it.
+        if (const Profile* found = model.document().profileNamed(entry.name)) {
+            made.emplace(entry.id, found->id); // reused as it is, folder and all
+            continue;
+        }
+        std::vector<ToolKind> kinds(entry.tools.begin(), entry.tools.end());
+        if (kinds.empty()) {
+            kinds.assign(tools.begin(), tools.end());
+        }
+        if (kinds.empty()) {
+            kinds.assign(allToolKinds.begin(), allToolKinds.end());
+        }
+        const std::optional<Profile> created = model.createProfile(
+            std::string(text::trimSpacesTabs(entry.name)), entry.color, kinds,
+            entry.existing ? Profile::Storage::system : Profile::Storage::managed);
+        if (!created) {
+            continue; // the model has set the alert
+        }
+        made.emplace(entry.id, created->id);
+        if (entry.folder) {
+            // A failure keeps the profile: it is made and stays in the result.
+            model.addRule(*entry.folder, created->id);
+        }
+    }
+    const auto keeper = std::find_if(entries.begin(), entries.end(),
+                                     [](const Entry& e) { return e.include && e.existing; });
+    if (keeper != entries.end()) {
+        if (const auto it = made.find(keeper->id); it != made.end()) {
+            model.setTerminalDefault(it->second);
+        }
+    }
+    std::vector<ProfileID> result;
+    for (const Entry& entry : entries) {
+        if (const auto it = made.find(entry.id); entry.include && it != made.end()) {
+            result.push_back(it->second);
+        }
+    }
+    return result;
 }
 
 } // namespace twinlantern::app

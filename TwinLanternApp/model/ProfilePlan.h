@@ -10,6 +10,8 @@
 
 namespace twinlantern::app {
 
+class AppModel;
+
 // The first-run window's list of profiles to make: plain data the window edits, then
 // applies once through the model.
 struct ProfilePlan {
@@ -35,6 +37,10 @@ struct ProfilePlan {
     void addEntry(const std::set<ToolKind>& installed);
     // Rows without tools get `defaults`, or Claude Desktop when that is empty.
     void fillEmptyTools(const std::set<ToolKind>& defaults);
+
+    // Makes or reuses a profile per included row, adds the new ones' folders and sets
+    // the terminal default; the ids in row order. Failures go to the model's alert.
+    std::vector<ProfileID> apply(AppModel& model, const std::set<ToolKind>& tools) const;
 
     friend bool operator==(const ProfilePlan&, const ProfilePlan&) = default;
 };

@@ -1,7 +1,16 @@
 #include "TwinLanternApp/model/ProfilePlan.h"
 
+#include "TwinLanternApp/model/AppModel.h"
+#include "tests/appmodel/AppFixture.h"
+#include "tests/desktop/FakeApp.h"
+#include "tests/support/Profiles.h"
+
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
 #include <regex>
 
 using namespace twinlantern;
@@ -133,6 +142,176 @@ TEST(ProfilePlan, WithAllSixColoursInUseTheNextRowIsGraphiteAndNumberedSeven) {
         ids.insert(entry.id);
     }
     EXPECT_EQ(ids.size(), plan.entries.size());
+}
+
+// ---- apply, over a real store on a temporary home ----
+
+using twinlantern::app::test::AppFixture;
+
+Profile expectProfile(const ProfileDocument& document, const ProfileID& id) {
+    const Profile* found = document.profile(id);
+    EXPECT_NE(found, nullptr) << id.rawValue;
+    return found ? *found : Profile{};
+}
+
+off_t fileSize(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+// RLIMIT_FSIZE for the scope, with SIGXFSZ ignored so a write past it fails with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*previous_)(int) = SIG_DFL;
+};
+
+TEST(ProfilePlanApply, TheStartingPlanWithBothAppsMakesWorkAndPersonalAndTheTerminalDefault) {
+    AppFixture f;
+    tltest::FakeApp claude(f.home.paths.applicationsDirectory, "Claude", DesktopInstall::bundleID);
+    tltest::FakeApp chatGPT(f.home.paths.applicationsDirectory, "ChatGPT",
+                            toolInfo(ToolKind::chatGPTApp).bundleID);
+    auto model = f.model(false);
+    ASSERT_EQ(model->installedApps(), apps);
+
+    ProfilePlan plan = ProfilePlan::starting();
+    plan.fillEmptyTools(model->installedApps());
+    const std::vector<ProfileID> ids = plan.apply(*model, model->installedTools());
+
+    const ProfileDocument stored = ProfileStore(f.home.paths).load();
+    ASSERT_EQ(ids.size(), 2u);
+    ASSERT_EQ(stored.profiles.size(), 2u);
+    EXPECT_EQ(stored.profiles[0].id, ids[0]);
+    EXPECT_EQ(stored.profiles[1].id, ids[1]);
+    const std::vector<ToolKind> both{ToolKind::claudeDesktop, ToolKind::chatGPTApp};
+    const Profile work = stored.profiles[0];
+    EXPECT_EQ(work.name, "Work");
+    EXPECT_EQ(work.color, ProfileColor::blue);
+    EXPECT_EQ(work.storage, Profile::Storage::managed);
+    EXPECT_EQ(work.tools(), both);
+    const Profile personal = stored.profiles[1];
+    EXPECT_EQ(personal.name, "Personal");
+    EXPECT_EQ(personal.color, ProfileColor::green);
+    EXPECT_EQ(personal.storage, Profile::Storage::system);
+    EXPECT_EQ(personal.tools(), both);
+    EXPECT_EQ(stored.cliDefault, personal.id);
+    EXPECT_TRUE(stored.rules.empty());
+    EXPECT_EQ(model->document(), stored);
+    EXPECT_EQ(model->alert(), std::nullopt);
+}
+
+TEST(ProfilePlanApply, ANameAlreadyInTheFileIsReusedUnchangedAndItsFolderIsNotAdded) {
+    AppFixture f;
+    ProfileDocument before;
+    Profile home = tltest::profile("home-1", "Home", Profile::Storage::managed, {ToolKind::codex});
+    home.color = ProfileColor::purple;
+    before.profiles.push_back(home);
+    f.writeDocument(before);
+    auto model = f.model(false);
+
+    const std::string folder = f.home.home() + "/code";
+    tltest::makeDirs(folder);
+    ProfilePlan plan{{
+        {"a", true, "Side", ProfileColor::orange, false, folder, {}},
+        {"b", true, "  hOME\t", ProfileColor::green, true, folder, {ToolKind::claudeDesktop}},
+    }};
+    // A row without tools gets the argument's.
+    const std::vector<ProfileID> ids = plan.apply(*model, {ToolKind::claudeCode});
+
+    const ProfileDocument stored = ProfileStore(f.home.paths).load();
+    ASSERT_EQ(stored.profiles.size(), 2u);
+    EXPECT_EQ(stored.profiles[0], home);
+    const Profile side = stored.profiles[1];
+    EXPECT_EQ(ids, (std::vector<ProfileID>{side.id, home.id}));
+    EXPECT_EQ(side.name, "Side");
+    EXPECT_EQ(side.tools(), std::vector<ToolKind>{ToolKind::claudeCode});
+    // Only the new profile's folder, stored short against the home folder.
+    EXPECT_EQ(stored.rules, (std::vector<FolderRule>{FolderRule("~/code", side.id)}));
+    // The reused row keeps the accounts, so the terminal default is the old profile.
+    EXPECT_EQ(stored.cliDefault, home.id);
+    EXPECT_EQ(model->alert(), std::nullopt);
+}
+
+TEST(ProfilePlanApply, RowsWithoutToolsAndNoFallbackGetAllFour) {
+    AppFixture f;
+    auto model = f.model(false);
+    ProfilePlan plan{{{"a", true, "Work", ProfileColor::pink, false, std::nullopt, {}}}};
+    const std::vector<ProfileID> ids = plan.apply(*model, {});
+    ASSERT_EQ(ids.size(), 1u);
+    const Profile work = expectProfile(model->document(), ids[0]);
+    EXPECT_EQ(work.tools(), std::vector<ToolKind>(allToolKinds.begin(), allToolKinds.end()));
+    EXPECT_EQ(work.color, ProfileColor::pink);
+    EXPECT_EQ(model->document().cliDefault, std::nullopt); // no row keeps the accounts
+}
+
+TEST(ProfilePlanApply, ASecondSystemProfileFailsWithTheAlertAndGetsNoIdNorTheDefault) {
+    AppFixture f;
+    ProfileDocument before;
+    before.profiles.push_back(tltest::profile("mine-1", "Mine", Profile::Storage::system));
+    f.writeDocument(before);
+    auto model = f.model(false);
+
+    ProfilePlan plan = ProfilePlan::starting();
+    plan.fillEmptyTools({});
+    const std::vector<ProfileID> ids = plan.apply(*model, {});
+
+    const ProfileDocument stored = ProfileStore(f.home.paths).load();
+    ASSERT_EQ(stored.profiles.size(), 2u);
+    EXPECT_EQ(stored.profiles[1].name, "Work");
+    EXPECT_EQ(ids, std::vector<ProfileID>{stored.profiles[1].id});
+    EXPECT_EQ(stored.cliDefault, std::nullopt);
+    EXPECT_EQ(model->alert(), "Only one profile can use the tools' default setup.");
+    EXPECT_EQ(model->document(), stored);
+}
+
+TEST(ProfilePlanApply, AFailedFolderRuleKeepsTheProfileInTheResultUnderTheAlert) {
+    const std::string folderName = "/projects/acme";
+    const ProfilePlan plan{
+        {{"a", true, "Work", ProfileColor::blue, false, std::nullopt, {ToolKind::codex}}}};
+    // The file's size after the profile and after its rule, measured on a scratch home.
+    off_t withProfile = 0, withRule = 0;
+    {
+        AppFixture scratch;
+        auto model = scratch.model(false);
+        const std::vector<ProfileID> ids = plan.apply(*model, {});
+        ASSERT_EQ(ids.size(), 1u);
+        withProfile = fileSize(scratch.home.paths.profilesFile());
+        model->addRule(scratch.home.home() + folderName, ids[0]);
+        withRule = fileSize(scratch.home.paths.profilesFile());
+        ASSERT_LT(withProfile, withRule);
+    }
+    AppFixture f;
+    auto model = f.model(false);
+    ProfilePlan withFolder = plan;
+    withFolder.entries[0].folder = f.home.home() + folderName;
+    std::vector<ProfileID> ids;
+    {
+        const FileSizeLimit limit(static_cast<rlim_t>((withProfile + withRule) / 2));
+        ids = withFolder.apply(*model, {});
+    }
+    ASSERT_EQ(ids.size(), 1u);
+    const ProfileDocument stored = ProfileStore(f.home.paths).load();
+    ASSERT_EQ(stored.profiles.size(), 1u);
+    EXPECT_EQ(stored.profiles[0].id, ids[0]);
+    EXPECT_TRUE(stored.rules.empty());
+    ASSERT_TRUE(model->alert());
+    EXPECT_EQ(model->alert()->rfind("Couldn't save profiles: ", 0), 0u) << *model->alert();
+    EXPECT_EQ(model->document(), stored);
 }
 
 } // namespace
