@@ -1,0 +1,19 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QFileDialog;
+class QWidget;
+
+namespace twinlantern::ui {
+
+// "Everything inside this folder will use this profile in the terminal."
+extern const char* const profileFolderMessage;
+
+// Opens the folder panel window-modal over parent's window, directories only, and
+// calls chosen with the folder's path when the user confirms; cancelling calls
+// nothing. The panel deletes itself when it closes.
+QFileDialog* chooseProfileFolder(QWidget* parent, std::function<void(const std::string&)> chosen);
+
+} // namespace twinlantern::ui

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "TwinLanternApp/app/ModelBridge.h"
+#include "TwinLanternApp/model/AppModel.h"
+#include "tests/appmodel/AppFixture.h"
+#include "tests/desktop/FakeApp.h"
+#include "tests/ui/UiTest.h"
+
+#include "core/profiles/ProfileStore.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace twinlantern::ui::test {
+
+// A real unwatched model on a temporary home (fake claude and codex on its PATH), its
+// bridge and fresh app settings, for the profile views.
+struct ProfileViewsFixture {
+    app::test::AppFixture app;
+    FreshSettings settings;
+    std::optional<tltest::FakeApp> claude, chatGPT;
+    std::unique_ptr<app::AppModel> model;
+    std::unique_ptr<app::ModelBridge> bridge;
+
+    explicit ProfileViewsFixture(bool withApps = false, const ProfileDocument* document = nullptr) {
+        if (withApps) {
+            claude.emplace(app.home.paths.applicationsDirectory, "Claude",
+                           DesktopInstall::bundleID);
+            chatGPT.emplace(app.home.paths.applicationsDirectory, "ChatGPT",
+                            toolInfo(ToolKind::chatGPTApp).bundleID);
+        }
+        if (document) {
+            app.writeDocument(*document);
+        }
+        model = app.model(false);
+        bridge = std::make_unique<app::ModelBridge>(*model);
+    }
+    ~ProfileViewsFixture() {
+        // Windows that delete themselves on close go before the model they read.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            window->close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        bridge.reset();
+        model.reset();
+    }
+    ProfileDocument stored() const { return ProfileStore(app.home.paths).load(); }
+    // Another process changes the file; the model hears of it on its next reload.
+    template <typename F> void elsewhere(F change) {
+        ProfileStore(app.home.paths).update(change);
+        model->reload();
+    }
+};
+
+} // namespace twinlantern::ui::test
