@@ -36,6 +36,9 @@ AppFixture::AppFixture()
       executable(home.home() + "/app/TwinLantern") {
     writeFakeTool(bin, "claude");
     writeFakeTool(bin, "codex");
+    // Folders shown in the file manager are only recorded.
+    tltest::writeFile(bin + "/xdg-open",
+                      "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + revealed() + "'\n", 0755);
     environment = {{"PATH", bin + ":/usr/bin:/bin"}, {"LANG", "C"}};
     loginShellAnswers(bin + ":/usr/bin:/bin");
 }
@@ -72,6 +75,15 @@ std::string AppFixture::makeBundle(bool helpers) {
         tltest::writeFile(folder + "/twinlantern", "#!/bin/sh\nexit 0\n", 0755);
     }
     return bundle;
+}
+
+std::string AppFixture::revealed() const {
+    return home.home() + "/revealed.log";
+}
+
+std::vector<std::string> AppFixture::revealedFolders() const {
+    return tltest::exists(revealed()) ? tltest::lines(tltest::readFile(revealed()))
+                                      : std::vector<std::string>{};
 }
 
 void AppFixture::captureFeedback() {

@@ -36,6 +36,10 @@ struct AppFixture {
     // the built resolver and launcher and a stand-in command-line tool; the executable
     // moves into it. The bundle's path.
     std::string makeBundle(bool helpers = true);
+    // What the fake xdg-open in <bin> was given, one line per start (it runs detached:
+    // wait for it).
+    std::string revealed() const;
+    std::vector<std::string> revealedFolders() const;
     // Feedback's messages go to `posted` (a watching model made later takes them over).
     void captureFeedback();
     // SHELL becomes a login shell that answers at once with this PATH.

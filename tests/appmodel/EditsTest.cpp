@@ -48,8 +48,9 @@ TEST(CreateProfile, WithoutAColourTakesTheFirstUnusedOneElseGraphite) {
         AppFixture f;
         ProfileDocument doc;
         for (std::size_t i = 0; i < c.used.size(); ++i) {
+            const std::string n = std::to_string(i);
             doc.profiles.push_back(
-                coloured("p" + std::to_string(i), "P" + std::to_string(i), c.used[i]));
+                coloured(std::string("p-") + n, std::string("P ") + n, c.used[i]));
         }
         f.writeDocument(doc);
         auto model = f.model(false);
@@ -156,11 +157,13 @@ TEST(AddRule, TheSameFolderByCaseSlashOrStarsRepointsTheOldRule) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.existing + " + " + c.added);
         AppFixture f;
-        auto real = [&f](std::string path) {
-            if (path[0] == '@') {
-                path.replace(0, 1, f.home.home());
+        auto real = [&f](const std::string& path) {
+            if (path[0] != '@') {
+                return path;
             }
-            return path;
+            std::string full = f.home.home();
+            full += path.substr(1);
+            return full;
         };
         f.writeDocument({1,
                          {tltest::profile("a-1", "A"), tltest::profile("b-1", "B")},

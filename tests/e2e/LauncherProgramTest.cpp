@@ -7,6 +7,7 @@
 #include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
 #include "tests/desktop/FakeApp.h"
+#include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
@@ -45,23 +46,7 @@ std::vector<std::string> rootLocks() {
     return out;
 }
 
-// Processes are matched to apps machine-wide by bundle identifier, so two tests that run
-// fake Claude Desktops with the real one would see each other's ordinary instance. These
-// tests take turns, across the test processes ctest runs at once.
-class MachineWideTurn {
-public:
-    MachineWideTurn()
-        : fd_(::open("/tmp/twinlantern-tests-claude-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC,
-                     0666)) {
-        if (fd_) {
-            while (flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-
-private:
-    UniqueFd fd_;
-};
+using testing::MachineWideTurn;
 
 class LauncherProgram : public ::testing::Test {
 protected:

@@ -1,0 +1,353 @@
+#include "TwinLanternApp/app/AppDelegate.h"
+
+#include "TwinLanternApp/app/AppSettings.h"
+#include "TwinLanternApp/app/QtScheduler.h"
+#include "TwinLanternApp/app/SettingsOpener.h"
+#include "TwinLanternApp/app/ShortcutSettings.h"
+#include "TwinLanternApp/model/AppModel.h"
+#include "TwinLanternMac/SignInRouter.h"
+#include "platform/linux/LinuxWorkspace.h"
+#include "platform/linux/X11.h"
+#include "platform/test/FakeHotKeyService.h"
+#include "platform/test/RecordingLog.h"
+#include "tests/app/RecordingWindows.h"
+#include "tests/desktop/FakeApp.h"
+#include "tests/support/Profiles.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/x11/XClient.h"
+#include "tests/support/x11/XvfbServer.h"
+
+#include <QTest>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+using namespace twinlantern;
+using namespace twinlantern::app;
+using namespace std::chrono_literals;
+using platform::HotKeyService;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+constexpr KeyCombo controlOptionK{40, KeyCombo::controlKey | KeyCombo::optionKey};
+
+// A start-up over a real model on a temporary HOME, the Qt scheduler, the router over
+// the real workspace (fake Claude bundles), recording windows and a fake or X11 hot-key
+// service.
+class AppDelegateTest : public ::testing::Test {
+protected:
+    tltest::TempHome home;
+    std::string config = home.home() + "/.config";
+    std::string data = home.home() + "/.local/share";
+    Environment environment{{"HOME", home.home()},
+                            {"PATH", "/usr/bin:/bin"},
+                            {"SHELL", loginShell()},
+                            {"XDG_CONFIG_HOME", config},
+                            {"XDG_DATA_HOME", data},
+                            {"XDG_DATA_DIRS", home.home() + "/sys"},
+                            {"XDG_CONFIG_DIRS", home.home() + "/etc"}};
+    tltest::FakeApp own{home.paths.applicationsDirectory, "TwinLantern",
+                        tltest::uniqueBundleID("twinlantern")};
+    tltest::FakeApp claude{home.paths.applicationsDirectory, "Claude",
+                           tltest::uniqueBundleID("claude")};
+    QtScheduler scheduler;
+    platform::RecordingLog log;
+    platform::LinuxWorkspace workspace{home.paths, environment};
+    platform::SchemeHandlers handlers{home.home(), environment};
+    platform::test::FakeHotKeyService fakeHotKeys;
+    std::unique_ptr<HotKeyService> x11HotKeys;
+    tltest::RecordingWindows windows;
+    int terminated = 0;
+    std::unique_ptr<AppDelegate> delegate;
+
+    std::string loginShell() const {
+        const std::string shell = home.home() + "/login-shell";
+        tltest::writeFile(
+            shell, "#!/bin/sh\nprintf '__TWINLANTERN_PATH__/usr/bin:/bin__TWINLANTERN_PATH__'\n",
+            0755);
+        return shell;
+    }
+
+    void SetUp() override { AppSettings::open()->clear(); }
+
+    void TearDown() override {
+        delegate.reset();
+        SignInRouter::shared().reset();
+        AppModel::shared().reset();
+        scheduler.waitForJobs();
+        AppSettings::open()->clear();
+        SettingsOpener::setAction({});
+        claude.killAll();
+        own.killAll();
+    }
+
+    void writeProfiles(std::vector<Profile> profiles) {
+        ProfileDocument document = ProfileDocument::empty();
+        document.profiles = std::move(profiles);
+        tltest::makeDirs(home.paths.supportDirectory());
+        tltest::writeFile(home.paths.profilesFile(), nlohmann::json(document).dump(), 0600);
+    }
+
+    AppModel& model() { return *AppModel::shared(); }
+
+    void start(std::vector<std::string> arguments = {"TwinLantern"},
+               HotKeyService* hotKeys = nullptr) {
+        AppModel::shared() =
+            std::make_shared<AppModel>(home.paths, std::nullopt, false,
+                                       AppServices{&scheduler, environment, own.executable()});
+        SignInRouter::shared() = std::make_unique<SignInRouter>(
+            SignInRouter::Services{workspace, handlers, scheduler, log, own.bundle(),
+                                   [] { return SignInRouter::Clock::now(); }, claude.bundleID()});
+        delegate = std::make_unique<AppDelegate>(
+            AppDelegate::Services{windows, scheduler, hotKeys ? *hotKeys : fakeHotKeys, log,
+                                  std::move(arguments), [this] {
+                                      ++terminated;
+                                  }});
+        delegate->applicationDidFinishLaunching();
+    }
+
+    // Lets the posted steps run.
+    static void settle() { QTest::qWait(50); }
+
+    static void enableShortcut(std::optional<KeyCombo> combo) {
+        AppSettings::setBool(AppSettings::cycleShortcutEnabled, true);
+        ShortcutSettings::setCombo(combo);
+    }
+
+    std::vector<std::string> windowCalls() const {
+        std::vector<std::string> calls;
+        for (const auto& call : windows.calls) {
+            if (call != "prepare") {
+                calls.push_back(call);
+            }
+        }
+        return calls;
+    }
+};
+
+TEST_F(AppDelegateTest, WithProfilesTheSettingsWindowOpensAfterStartUpElseOnboarding) {
+    writeProfiles({tltest::profile("work-1")});
+    start();
+    EXPECT_THAT(windowCalls(), IsEmpty()); // it runs after the start-up returns
+    settle();
+    EXPECT_THAT(windowCalls(), ElementsAre("settings"));
+    EXPECT_THAT(log.messages(), Contains("opened the settings window"));
+}
+
+TEST_F(AppDelegateTest, WithoutProfilesOnboardingOpensAndAReopenOpensItAgain) {
+    start();
+    settle();
+    EXPECT_THAT(windowCalls(), ElementsAre("onboarding"));
+    EXPECT_FALSE(delegate->applicationShouldHandleReopen());
+    EXPECT_THAT(windowCalls(), ElementsAre("onboarding", "onboarding"));
+}
+
+TEST_F(AppDelegateTest, ALoginStartOpensNoWindowUntilALaterPlainStart) {
+    writeProfiles({tltest::profile("work-1")});
+    start({"TwinLantern", "--launched-at-login"});
+    settle();
+    EXPECT_TRUE(delegate->launchedAtLogin());
+    EXPECT_THAT(windowCalls(), IsEmpty());
+    EXPECT_FALSE(delegate->applicationShouldHandleReopen());
+    EXPECT_THAT(windowCalls(), ElementsAre("settings"));
+    EXPECT_THAT(log.messages(), Contains("reopen from a later start"));
+}
+
+TEST_F(AppDelegateTest, TheLoginFlagCountsAnywhereButAsTheProgram) {
+    EXPECT_TRUE(AppDelegate::launchedAtLogin({"x", "claude://a", "--launched-at-login"}));
+    EXPECT_FALSE(AppDelegate::launchedAtLogin({"--launched-at-login"}));
+    EXPECT_FALSE(AppDelegate::launchedAtLogin({"x", "--launched-at-login=1"}));
+    EXPECT_FALSE(AppDelegate::launchedAtLogin({}));
+}
+
+TEST_F(AppDelegateTest, ARequestBeforeTheSettingsWindowExistsIsCarriedOutOnce) {
+    writeProfiles({tltest::profile("work-1")});
+    windows.supplyOnPrepare = false;
+    start();
+    settle();
+    EXPECT_THAT(windowCalls(), IsEmpty());
+    EXPECT_TRUE(SettingsOpener::pending());
+    EXPECT_FALSE(delegate->applicationShouldHandleReopen()); // a second request waits too
+    windows.supplyAction();
+    EXPECT_THAT(windowCalls(), ElementsAre("settings"));
+    windows.supplyAction();
+    settle();
+    EXPECT_THAT(windowCalls(), ElementsAre("settings"));
+}
+
+TEST_F(AppDelegateTest, SnapshotModeRendersAndQuitsWithNothingElseStarted) {
+    writeProfiles({tltest::profile("work-1")});
+    enableShortcut(controlOptionK);
+    start({"TwinLantern", "-x", "--render-snapshots", home.home() + "/shots", "--render-snapshots",
+           "/other"});
+    settle();
+    EXPECT_THAT(windows.calls, ElementsAre("snapshots " + home.home() + "/shots"));
+    EXPECT_EQ(terminated, 1);
+    EXPECT_EQ(fakeHotKeys.registered(), 0U);
+    EXPECT_FALSE(delegate->listensOnBus());
+    EXPECT_FALSE(ShortcutSettings::onChange);
+}
+
+TEST_F(AppDelegateTest, TheSnapshotFlagLastStartsNormally) {
+    EXPECT_EQ(AppDelegate::snapshotFolder({"TwinLantern", "--render-snapshots"}), std::nullopt);
+    EXPECT_EQ(AppDelegate::snapshotFolder({"--render-snapshots", "x"}), "x");
+    EXPECT_EQ(AppDelegate::snapshotFolder({"TwinLantern", "--Render-Snapshots", "x"}),
+              std::nullopt);
+    start({"TwinLantern", "--render-snapshots"});
+    settle();
+    EXPECT_THAT(windowCalls(), ElementsAre("onboarding"));
+    EXPECT_EQ(terminated, 0);
+}
+
+TEST_F(AppDelegateTest, TheHotKeyFollowsTheSwitchAndTheStoredCombo) {
+    // Absent switch: nothing, though a combo is stored.
+    ShortcutSettings::setCombo(controlOptionK);
+    start();
+    EXPECT_EQ(delegate->hotKey(), nullptr);
+    EXPECT_EQ(fakeHotKeys.registered(), 0U);
+
+    // On without a combo: nothing, and nothing said.
+    enableShortcut(std::nullopt);
+    ShortcutSettings::onChange();
+    EXPECT_EQ(delegate->hotKey(), nullptr);
+    EXPECT_EQ(model().alert(), std::nullopt);
+
+    // On with a free combo: registered; a press reaches the model's action.
+    ShortcutSettings::setCombo(controlOptionK);
+    ShortcutSettings::onChange();
+    ASSERT_NE(delegate->hotKey(), nullptr);
+    EXPECT_EQ(fakeHotKeys.registered(), 1U);
+    EXPECT_TRUE(fakeHotKeys.press(controlOptionK.keyCode, controlOptionK.modifiers));
+
+    // Held elsewhere: the alert, no hot key, the settings kept.
+    const KeyCombo held{41, KeyCombo::cmdKey};
+    fakeHotKeys.heldElsewhere.insert({held.keyCode, held.modifiers});
+    ShortcutSettings::setCombo(held);
+    ShortcutSettings::onChange();
+    EXPECT_EQ(delegate->hotKey(), nullptr);
+    EXPECT_EQ(fakeHotKeys.registered(), 0U);
+    EXPECT_EQ(model().alert(), AppDelegate::shortcutTaken);
+    EXPECT_EQ(ShortcutSettings::combo(), held);
+    EXPECT_TRUE(AppSettings::boolValue(AppSettings::cycleShortcutEnabled));
+
+    // Back to a free one, then off.
+    ShortcutSettings::setCombo(controlOptionK);
+    ShortcutSettings::onChange();
+    EXPECT_NE(delegate->hotKey(), nullptr);
+    AppSettings::setBool(AppSettings::cycleShortcutEnabled, false);
+    ShortcutSettings::onChange();
+    EXPECT_EQ(delegate->hotKey(), nullptr);
+    EXPECT_EQ(fakeHotKeys.registered(), 0U);
+}
+
+TEST_F(AppDelegateTest, WithoutAHotKeyBackendStartUpOnlyLogsAndAChangeSaysWhy) {
+    fakeHotKeys.state = HotKeyService::Availability::wayland;
+    enableShortcut(controlOptionK);
+    start();
+    EXPECT_EQ(delegate->hotKey(), nullptr);
+    EXPECT_EQ(model().alert(), std::nullopt);
+    EXPECT_THAT(log.messages(), Contains("no global shortcut: a Wayland session"));
+
+    ShortcutSettings::onChange();
+    EXPECT_EQ(model().alert(), AppDelegate::shortcutsNeedX11);
+    EXPECT_EQ(ShortcutSettings::combo(), controlOptionK);
+}
+
+TEST_F(AppDelegateTest, TheHotKeyIsARealGrabAndAnotherClientsGrabWins) {
+    tltest::XvfbServer xvfb;
+    TL_REQUIRE_XVFB(xvfb);
+    x11HotKeys = platform::makeX11HotKeyService(scheduler, {{"DISPLAY", xvfb.display()}});
+    ASSERT_EQ(x11HotKeys->availability(), HotKeyService::Availability::available);
+    tltest::XClient other(xvfb.display());
+    ASSERT_TRUE(other.connected());
+    ASSERT_TRUE(other.grab(tltest::XClient::kKey, XCB_MOD_MASK_CONTROL | tltest::XClient::altMask));
+    other.sync();
+
+    enableShortcut(controlOptionK);
+    start({"TwinLantern"}, x11HotKeys.get());
+    EXPECT_EQ(delegate->hotKey(), nullptr);
+    EXPECT_EQ(model().alert(), AppDelegate::shortcutTaken);
+    EXPECT_EQ(ShortcutSettings::combo(), controlOptionK);
+
+    model().setAlert(std::nullopt);
+    const KeyCombo free{40, KeyCombo::controlKey | KeyCombo::shiftKey};
+    ShortcutSettings::setCombo(free);
+    ShortcutSettings::onChange();
+    ASSERT_NE(delegate->hotKey(), nullptr);
+    EXPECT_EQ(model().alert(), std::nullopt);
+    // Ours now: another client can't have it.
+    EXPECT_FALSE(other.grab(tltest::XClient::kKey, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
+    delegate.reset(); // unregisters before the service goes
+    x11HotKeys.reset();
+}
+
+TEST_F(AppDelegateTest, QuittingIsImmediateUnlessArmedThenTheHandlerGoesBackFirst) {
+    start();
+    settle();
+    EXPECT_TRUE(delegate->applicationShouldTerminate());
+    delegate->requestQuit();
+    EXPECT_EQ(terminated, 1);
+    delegate->requestQuit(); // once
+    EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(AppDelegateTest, AnArmedQuitGivesClaudeItsSchemeBackBeforeTheEnd) {
+    start();
+    settle();
+    SignInRouter& router = *SignInRouter::shared();
+    router.arm(home.home() + "/support/desktop/work", "Work", 300s);
+    ASSERT_EQ(router.currentHandler(), own.bundle());
+    bool handlerBackAtEnd = false;
+    delegate.reset();
+    delegate = std::make_unique<AppDelegate>(AppDelegate::Services{
+        windows, scheduler, fakeHotKeys, log, {"TwinLantern"}, [&] {
+            ++terminated;
+            handlerBackAtEnd = SignInRouter::shared()->currentHandler() == claude.bundle();
+        }});
+    delegate->requestQuit();
+    EXPECT_EQ(terminated, 0); // later
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminated == 1; }, 5000));
+    EXPECT_TRUE(handlerBackAtEnd);
+    EXPECT_FALSE(router.armed());
+}
+
+TEST_F(AppDelegateTest, ALeftOverHandlerGoesBackToClaudeAfterStartUp) {
+    handlers.setHandler("claude", own.bundle(), true);
+    start();
+    EXPECT_EQ(SignInRouter::shared()->currentHandler(), own.bundle()); // not yet
+    settle();
+    EXPECT_EQ(SignInRouter::shared()->currentHandler(), claude.bundle());
+}
+
+TEST_F(AppDelegateTest, RouterMessagesBecomeToasts) {
+    start();
+    SignInRouter::shared()->onChange(std::nullopt);
+    EXPECT_EQ(model().toast(), std::nullopt);
+    SignInRouter::shared()->onChange("Passed the sign-in to Claude — Work.");
+    EXPECT_EQ(model().toast(), "Passed the sign-in to Claude — Work.");
+}
+
+TEST_F(AppDelegateTest, LinksGoToTheRouterInOrder) {
+    const pid_t running = workspace.open(claude.bundle(), {}, environment);
+    ASSERT_TRUE(claude.run(running));
+    start();
+    delegate->open({"claude://x/cb?code=1", "not a link", "https://x/y", "claude://x/cb?code=2"});
+    for (int i = 0; i < 500 && claude.runs().size() < 3; ++i) {
+        QTest::qWait(10);
+    }
+    std::vector<std::vector<std::string>> argvs;
+    for (const pid_t pid : claude.runs()) {
+        if (pid != running) {
+            argvs.push_back(claude.run(pid)->argv);
+        }
+    }
+    ASSERT_EQ(argvs.size(), 2U);
+    EXPECT_EQ(argvs[0].back(), "claude://x/cb?code=1");
+    EXPECT_EQ(argvs[1].back(), "claude://x/cb?code=2");
+}
+
+} // namespace

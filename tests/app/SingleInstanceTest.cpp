@@ -1,0 +1,215 @@
+#include "TwinLanternApp/app/QuitSignals.h"
+#include "TwinLanternApp/app/SingleInstance.h"
+
+#include "core/base/Sha256.h"
+#include "tests/support/TestSupport.h"
+
+#include <QTest>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <csignal>
+#include <cstring>
+#include <future>
+#include <thread>
+
+using namespace twinlantern;
+using namespace twinlantern::app;
+using namespace std::chrono_literals;
+using Command = SingleInstance::Command;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+TEST(SingleInstance, TheNameIsSixteenHexOfTheHomesDigest) {
+    const std::string home = "/home/a b";
+    EXPECT_EQ(SingleInstance::stem("/run/user/7", home),
+              "/run/user/7/twinlantern-" + sha256Hex(home).substr(0, 16));
+    EXPECT_NE(SingleInstance::stem("/r", "/home/a"), SingleInstance::stem("/r", "/home/b"));
+}
+
+TEST(SingleInstance, ALaterStartSaysOpenPerLinkInOrderElseReopen) {
+    EXPECT_THAT(SingleInstance::messages({"TwinLantern"}), ElementsAre("reopen"));
+    EXPECT_THAT(SingleInstance::messages({"TwinLantern", "--launched-at-login", "not a link"}),
+                ElementsAre("reopen"));
+    EXPECT_THAT(SingleInstance::messages(
+                    {"claude://ignored-as-program", "claude://a/cb?code=1", "-x", "https://b/c"}),
+                ElementsAre("open claude://a/cb?code=1", "open https://b/c"));
+    // One that the instance would refuse as too long is not sent.
+    const std::string huge = "claude://x/" + std::string(SingleInstance::maxLineBytes, 'a');
+    EXPECT_THAT(SingleInstance::messages({"TwinLantern", huge}), ElementsAre("reopen"));
+}
+
+TEST(SingleInstance, OnlyTheTwoCommandsAreHonoured) {
+    const std::string longest(SingleInstance::maxLineBytes - 5, 'a');
+    const std::pair<std::string, std::optional<Command>> cases[] = {
+        {"reopen", Command{Command::Kind::reopen, {}}},
+        {"open claude://x", Command{Command::Kind::open, "claude://x"}},
+        {"open " + longest, Command{Command::Kind::open, longest}},
+        {"open " + longest + "a", std::nullopt},
+        {"open ", std::nullopt},
+        {"open", std::nullopt},
+        {"reopen ", std::nullopt},
+        {"Reopen", std::nullopt},
+        {"reopen\r", std::nullopt},
+        {"quit", std::nullopt},
+        {"", std::nullopt},
+        {"open claude://\xff\xfe", std::nullopt},
+        {std::string("open a\0b", 8), Command{Command::Kind::open, std::string("a\0b", 3)}},
+    };
+    for (const auto& [line, command] : cases) {
+        EXPECT_EQ(SingleInstance::parse(line), command) << line.substr(0, 40);
+    }
+}
+
+TEST(SingleInstance, TheLockIsHeldOnceAndFreedWithItsHolder) {
+    tltest::TempDir dir;
+    const std::string path = dir / "x.lock";
+    auto first = SingleInstance::acquire(path);
+    ASSERT_TRUE(first.acquired());
+    EXPECT_EQ(tltest::fileMode(path), 0600);
+    const auto second = SingleInstance::acquire(path);
+    EXPECT_FALSE(second.acquired());
+    EXPECT_TRUE(second.held);
+    first.fd.reset();
+    EXPECT_TRUE(SingleInstance::acquire(path).acquired());
+
+    tltest::makeDirs(dir / "folder.lock");
+    const auto refused = SingleInstance::acquire(dir / "folder.lock");
+    EXPECT_FALSE(refused.acquired());
+    EXPECT_FALSE(refused.held);
+    EXPECT_NE(refused.error, 0);
+    ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / "link.lock").c_str()), 0);
+    EXPECT_FALSE(SingleInstance::acquire(dir / "link.lock").acquired());
+    EXPECT_FALSE(tltest::exists(dir / "elsewhere"));
+}
+
+// The instance's end on this thread's event loop; later starts from other threads.
+class InstanceServerTest : public ::testing::Test {
+protected:
+    tltest::TempDir dir;
+    std::string socketPath = dir / "t.sock";
+    std::vector<Command> received;
+    InstanceServer server{socketPath, [this](const Command& c) { received.push_back(c); }};
+
+    // Runs forward() on another thread while this one serves.
+    bool forwardFrom(std::vector<std::string> lines, std::chrono::milliseconds timeout = 2s) {
+        auto done = std::async(std::launch::async, [&, lines] {
+            return SingleInstance::forward(socketPath, lines, timeout);
+        });
+        while (done.wait_for(0ms) != std::future_status::ready) {
+            QTest::qWait(5);
+        }
+        return done.get();
+    }
+
+    // Sends raw bytes, then reads what comes back until the server closes or 300 ms pass.
+    std::string raw(const std::string& bytes) {
+        auto done = std::async(std::launch::async, [&] {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::strncpy(address.sun_path, socketPath.c_str(), sizeof(address.sun_path) - 1);
+            std::string answer;
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+                timeval wait{0, 300000};
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+                char buffer[256];
+                ssize_t n;
+                while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+                    answer.append(buffer, static_cast<std::size_t>(n));
+                }
+            }
+            ::close(fd);
+            return answer;
+        });
+        while (done.wait_for(0ms) != std::future_status::ready) {
+            QTest::qWait(5);
+        }
+        return done.get();
+    }
+};
+
+TEST_F(InstanceServerTest, ALaterStartsLinesArriveInOrderAndAreAnswered) {
+    ASSERT_EQ(server.listen(), std::nullopt);
+    EXPECT_EQ(tltest::fileMode(socketPath) & 0077, 0);
+    EXPECT_TRUE(forwardFrom({"open claude://a/1", "open claude://a/2"}));
+    EXPECT_TRUE(forwardFrom({"reopen"}));
+    EXPECT_THAT(received, ElementsAre(Command{Command::Kind::open, "claude://a/1"},
+                                      Command{Command::Kind::open, "claude://a/2"},
+                                      Command{Command::Kind::reopen, {}}));
+}
+
+TEST_F(InstanceServerTest, GarbageChangesNothingAndGetsNoAnswer) {
+    ASSERT_EQ(server.listen(), std::nullopt);
+    EXPECT_EQ(raw("quit\nopen\n\xff\xfe\nreopen now\n"), "");
+    EXPECT_EQ(raw(std::string(SingleInstance::maxLineBytes + 100, 'x')), "");
+    EXPECT_EQ(raw("open " + std::string(SingleInstance::maxLineBytes, 'y') + "\nreopen\n"), "");
+    EXPECT_EQ(raw("reopen"), ""); // never finished
+    EXPECT_THAT(received, IsEmpty());
+    // And it still serves.
+    EXPECT_EQ(raw("junk\nreopen\n"), "ok\n");
+    EXPECT_THAT(received, ElementsAre(Command{Command::Kind::reopen, {}}));
+}
+
+TEST_F(InstanceServerTest, AStaleSocketIsReplacedAndAClosedOneRemoved) {
+    tltest::writeFile(socketPath, "stale");
+    ASSERT_EQ(server.listen(), std::nullopt);
+    EXPECT_TRUE(forwardFrom({"reopen"}));
+    server.close();
+    EXPECT_FALSE(tltest::exists(socketPath));
+}
+
+TEST_F(InstanceServerTest, NoAnswerWithinTheTimeIsAFailure) {
+    // Nobody listens.
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(SingleInstance::forward(socketPath, {"reopen"}, 300ms));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 250ms);
+    // Listening but never served: this thread doesn't run the loop.
+    ASSERT_EQ(server.listen(), std::nullopt);
+    EXPECT_FALSE(SingleInstance::forward(socketPath, {"reopen"}, 300ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+}
+
+TEST_F(InstanceServerTest, AnInstanceThatStartsListeningLateIsStillReached) {
+    auto later = std::async(std::launch::async,
+                            [&] { return SingleInstance::forward(socketPath, {"reopen"}, 2s); });
+    QTest::qWait(300);
+    ASSERT_EQ(server.listen(), std::nullopt);
+    while (later.wait_for(0ms) != std::future_status::ready) {
+        QTest::qWait(5);
+    }
+    EXPECT_TRUE(later.get());
+}
+
+TEST(QuitSignals, EachOfTheThreeArrivesOnTheLoop) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaddset(&set, signal);
+    }
+    sigset_t before;
+    // This thread only: Qt's own threads keep the default, so only thread-directed
+    // signals are safe here.
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &set, &before), 0);
+    std::vector<int> taken;
+    {
+        QuitSignals quitSignals([&](int signal) { taken.push_back(signal); });
+        ASSERT_TRUE(quitSignals.active());
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            ASSERT_EQ(pthread_kill(pthread_self(), signal), 0);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !taken.empty() && taken.back() == signal; },
+                                        5000));
+        }
+    }
+    EXPECT_THAT(taken, ElementsAre(SIGTERM, SIGINT, SIGHUP));
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+} // namespace

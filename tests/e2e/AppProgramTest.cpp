@@ -1,0 +1,228 @@
+// The built TwinLantern program, offscreen in a private HOME, runtime folder and session
+// bus, against the fake Claude Desktop.
+#include "core/base/Sha256.h"
+#include "core/profiles/ProfileDocument.h"
+#include "core/tools/DesktopInstall.h"
+#include "platform/linux/LinuxWorkspace.h"
+#include "tests/desktop/FakeApp.h"
+#include "tests/e2e/AppInstance.h"
+#include "tests/support/MachineWideTurn.h"
+#include "tests/support/Profiles.h"
+#include "tests/support/Programs.h"
+#include "tests/support/TestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+namespace twinlantern {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::AppInstance;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class AppProgram : public ::testing::Test {
+protected:
+    testing::TempHome home;
+    testing::TempDir scratch;
+    std::string runtime = scratch / "run";
+    Environment environment = makeEnvironment();
+    std::string stem = runtime + "/twinlantern-" + sha256Hex(home.home()).substr(0, 16);
+    int starts = 0;
+
+    Environment makeEnvironment() {
+        testing::makeDirs(runtime);
+        ::chmod(runtime.c_str(), 0700);
+        const std::string shell = scratch / "login-shell";
+        testing::writeFile(
+            shell, "#!/bin/sh\nprintf '__TWINLANTERN_PATH__/usr/bin:/bin__TWINLANTERN_PATH__'\n",
+            0755);
+        return {{"HOME", home.home()},
+                {"PATH", "/usr/bin:/bin"},
+                {"SHELL", shell},
+                {"XDG_CONFIG_HOME", home.home() + "/.config"},
+                {"XDG_DATA_HOME", home.home() + "/.local/share"},
+                {"XDG_CACHE_HOME", home.home() + "/.cache"},
+                {"XDG_DATA_DIRS", home.home() + "/sys"},
+                {"XDG_CONFIG_DIRS", home.home() + "/etc"},
+                {"XDG_RUNTIME_DIR", runtime},
+                {"QT_QPA_PLATFORM", "offscreen"}};
+    }
+
+    void writeProfiles() const {
+        ProfileDocument document = ProfileDocument::empty();
+        document.profiles = {testing::profile("work-1")};
+        testing::makeDirs(home.paths.supportDirectory());
+        testing::writeFile(home.paths.profilesFile(), nlohmann::json(document).dump(), 0600);
+    }
+
+    std::unique_ptr<AppInstance> start(std::vector<std::string> arguments = {}, bool bus = true) {
+        return std::make_unique<AppInstance>(scratch / ("start-" + std::to_string(++starts)),
+                                             arguments, environment, bus);
+    }
+
+    // A later start, run to its end.
+    testing::RunResult later(std::vector<std::string> arguments = {}) const {
+        arguments.insert(arguments.begin(), AppInstance::program());
+        return testing::runProgram(AppInstance::program(), arguments, environment);
+    }
+
+    // Raw bytes to the instance's socket; what it answers within 300 ms.
+    std::string sendRaw(const std::string& bytes) const {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = stem + ".sock";
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        std::string answer;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            timeval wait{0, 300000};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+            char buffer[256];
+            ssize_t n;
+            while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+                answer.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        ::close(fd);
+        return answer;
+    }
+};
+
+TEST_F(AppProgram, OffscreenWithoutATrayTheSettingsWindowOpensAndASecondStartReopens) {
+    writeProfiles();
+    const auto first = start();
+    ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
+    EXPECT_THAT(first->output(), HasSubstr("no system tray here"));
+    EXPECT_THAT(first->output(), HasSubstr("updates are off"));
+    EXPECT_TRUE(testing::exists(stem + ".sock"));
+
+    const auto began = std::chrono::steady_clock::now();
+    const auto second = later();
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 2s);
+    EXPECT_TRUE(first->waitForOutput("reopen from a later start")) << first->output();
+    EXPECT_EQ(second.out + second.err, "");
+}
+
+TEST_F(AppProgram, ALinkFromALaterStartReachesTheRunningClaudeAndNoLogHoldsItsSecret) {
+    testing::MachineWideTurn turn;
+    testing::FakeApp claude(home.paths.applicationsDirectory, "Claude", DesktopInstall::bundleID);
+    platform::LinuxWorkspace workspace(home.paths, environment);
+    const pid_t running = workspace.open(claude.bundle(), {}, environment);
+    ASSERT_TRUE(claude.run(running));
+
+    const auto first = start();
+    ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
+    const std::string link = "claude://x/cb?code=secret";
+    const auto second = later({link});
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+
+    std::optional<testing::FakeApp::Run> relaunch;
+    for (int i = 0; i < 500 && !relaunch; ++i) {
+        for (const pid_t pid : claude.runs()) {
+            if (pid != running) {
+                relaunch = claude.run(pid);
+            }
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(relaunch) << first->output();
+    EXPECT_EQ(relaunch->argv.back(), link);
+    EXPECT_TRUE(first->waitForOutput("forwarded claude://x/cb to pid")) << first->output();
+    EXPECT_THAT(first->output(), Not(HasSubstr("secret")));
+    EXPECT_THAT(second.out + second.err, Not(HasSubstr("secret")));
+    claude.killAll();
+}
+
+TEST_F(AppProgram, GarbageOnTheSocketChangesNothing) {
+    const auto first = start();
+    ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
+    std::this_thread::sleep_for(200ms);
+    const std::string before = first->output();
+    EXPECT_EQ(sendRaw("quit\nopen\nshow settings\n\xff\xfe\n"), "");
+    EXPECT_EQ(sendRaw(std::string(20000, 'x')), "");
+    EXPECT_EQ(sendRaw("open claude://x/y?code=1"), ""); // no line feed: never a command
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(first->output(), before);
+    EXPECT_EQ(first->waitForExit(0ms), std::nullopt);
+    EXPECT_EQ(later().exitCode, 0); // still answers
+}
+
+TEST_F(AppProgram, SigtermEndsAnIdleInstanceAtOnceAndFreesItsSocket) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        const auto first = start();
+        ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
+        const auto began = std::chrono::steady_clock::now();
+        first->signal(signal);
+        EXPECT_EQ(first->waitForExit(5s), 0) << first->output();
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 2s);
+        EXPECT_THAT(first->output(), HasSubstr("quit on SIG"));
+        EXPECT_FALSE(testing::exists(stem + ".sock"));
+    }
+}
+
+TEST_F(AppProgram, ALaterStartThatGetsNoAnswerSaysSoAndFails) {
+    const auto first = start();
+    ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
+    first->signal(SIGSTOP);
+    const auto began = std::chrono::steady_clock::now();
+    const auto second = later({"claude://x/cb"});
+    const auto took = std::chrono::steady_clock::now() - began;
+    first->signal(SIGCONT);
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_EQ(second.err, "TwinLantern is already running but doesn't answer.\n");
+    EXPECT_GE(took, 1900ms);
+    EXPECT_LT(took, 5s);
+}
+
+TEST_F(AppProgram, SnapshotModeExitsWithNoWindowSocketOrHotKey) {
+    const std::string shots = scratch / "shots";
+    const auto run = later({"--render-snapshots", shots});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(testing::exists(shots));
+    EXPECT_THAT(run.err, Not(HasSubstr("opened")));
+    EXPECT_THAT(run.err, Not(HasSubstr("shortcut")));
+    EXPECT_TRUE(testing::folderEntries(runtime).empty());
+}
+
+TEST_F(AppProgram, TheSnapshotFlagLastStartsNormally) {
+    const auto first = start({"--render-snapshots"});
+    ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
+    EXPECT_TRUE(testing::exists(stem + ".sock"));
+}
+
+TEST_F(AppProgram, WithoutASessionBusItStillStarts) {
+    environment["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + scratch / "no-bus";
+    const auto first = start({}, false);
+    ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
+    EXPECT_THAT(first->output(), HasSubstr("no session bus"));
+}
+
+TEST_F(AppProgram, ALoginStartOpensNoWindowUntilAPlainStart) {
+    writeProfiles();
+    const auto first = start({"--launched-at-login"});
+    ASSERT_TRUE(first->waitForOutput("launched at login: no window")) << first->output();
+    EXPECT_EQ(later().exitCode, 0);
+    ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
+}
+
+TEST_F(AppProgram, WithoutADisplayItSaysSo) {
+    environment.erase("QT_QPA_PLATFORM");
+    const auto run = later();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.err, HasSubstr("TwinLantern needs a desktop session"));
+}
+
+} // namespace
+} // namespace twinlantern
