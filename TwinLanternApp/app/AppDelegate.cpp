@@ -38,15 +38,6 @@ const char* unavailableReason(platform::HotKeyService::Availability availability
     return "unavailable";
 }
 
-// The model's actions this start-up calls.
-void cycleTerminalDefault(AppModel& model) {
-    (void)model;
-}
-void signInWithGoogle(AppModel& model, const Profile& profile) {
-    (void)model;
-    (void)profile;
-}
-
 } // namespace
 
 AppDelegate::AppDelegate(Services services, QObject* parent)
@@ -218,7 +209,7 @@ void AppDelegate::registerHotKey(bool atStartUp) {
     }
     hotKey_ = HotKey::create(services_.hotKeys, *combo, [] {
         if (const auto& shared = AppModel::shared()) {
-            cycleTerminalDefault(*shared);
+            shared->cycleTerminalDefault();
         }
     });
     if (!hotKey_) {
@@ -258,7 +249,7 @@ void AppDelegate::googleSignIn(const QDBusMessage& message) {
     }
     // A copy: the sign-in may replace the document.
     const Profile found = *profile;
-    signInWithGoogle(*model, found);
+    model->signInWithGoogle(found);
 }
 
 } // namespace twinlantern::app
