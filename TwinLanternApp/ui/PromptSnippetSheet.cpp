@@ -1,0 +1,121 @@
+#include "TwinLanternApp/ui/PromptSnippetSheet.h"
+
+#include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/Owned.h"
+#include "TwinLanternApp/ui/PlainText.h"
+#include "core/shell/ShellIntegration.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace twinlantern::ui {
+
+namespace {
+
+constexpr int snippetPadding = 8;
+constexpr int snippetRadius = 6;
+
+} // namespace
+
+QLabel* snippetBox(const QString& text, QWidget* parent) {
+    QLabel* label = plainLabel(text, parent);
+    QFont mono = appearance::monospace();
+    mono.setPointSizeF(appearance::font(appearance::TextStyle::caption).pointSizeF());
+    label->setFont(mono);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    QColor fill = appearance::label(label->palette());
+    fill.setAlphaF(0.05f); // a faint wash of the text colour, light or dark
+    label->setStyleSheet(QStringLiteral("QLabel { background-color: %1; border-radius: %2px; "
+                                        "padding: %3px; }")
+                             .arg(fill.name(QColor::HexArgb))
+                             .arg(snippetRadius)
+                             .arg(snippetPadding));
+    return label;
+}
+
+PromptSnippetSheet::PromptSnippetSheet(app::AppModel& model, QWidget* parent)
+    : QDialog(parent), model_(model) {
+    setWindowTitle(QStringLiteral("Show the Profile in Your Prompt"));
+    setWindowModality(Qt::WindowModal);
+    setFixedWidth(sheetWidth);
+    auto* column = owned<QVBoxLayout>(this);
+    column->setSpacing(12);
+    column->setContentsMargins(20, 20, 20, 20);
+    setLayout(column);
+
+    QLabel* title = plainLabel(QStringLiteral("Show the Profile in Your Prompt"), this);
+    title->setFont(appearance::font(appearance::TextStyle::headline));
+    column->addWidget(title);
+
+    // A segmented picker: three exclusive buttons side by side.
+    auto* segments = owned<QWidget>(this);
+    segments->setAccessibleName(QStringLiteral("Shell"));
+    auto* segmentRow = owned<QHBoxLayout>(segments);
+    segmentRow->setContentsMargins(0, 0, 0, 0);
+    segmentRow->setSpacing(0);
+    segments->setLayout(segmentRow);
+    picker_ = owned<QButtonGroup>(this);
+    picker_->setObjectName(QStringLiteral("Shell"));
+    picker_->setExclusive(true);
+    const std::pair<const char*, const char*> choices[] = {
+        {"zsh", "zsh"}, {"bash", "bash"}, {"Starship", "starship"}};
+    for (const auto& [text, value] : choices) {
+        auto* segment = owned<QToolButton>(segments);
+        segment->setText(QString::fromUtf8(text));
+        segment->setAccessibleName(QString::fromUtf8(text));
+        segment->setCheckable(true);
+        segment->setProperty("shell", QString::fromUtf8(value));
+        segment->setChecked(shell_ == QString::fromUtf8(value));
+        segment->setFocusPolicy(Qt::StrongFocus);
+        segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        picker_->addButton(segment);
+        segmentRow->addWidget(segment);
+    }
+    connect(picker_, &QButtonGroup::buttonClicked, this,
+            [this](QAbstractButton* button) { choose(button->property("shell").toString()); });
+    column->addWidget(segments);
+
+    snippet_ = snippetBox(QString(), this);
+    snippet_->setAccessibleName(QStringLiteral("Snippet"));
+    column->addWidget(snippet_);
+
+    auto* buttons = handedOver<QHBoxLayout>();
+    buttons->addStretch(1);
+    copy_ = owned<QPushButton>(this);
+    setButtonText(copy_, QStringLiteral("Copy"));
+    copy_->setDefault(true); // Return
+    connect(copy_, &QPushButton::clicked, this, [this] { copy(); });
+    buttons->addWidget(copy_);
+    done_ = owned<QPushButton>(this);
+    setButtonText(done_, QStringLiteral("Done"));
+    connect(done_, &QPushButton::clicked, this, &QDialog::reject); // Escape rejects too
+    buttons->addWidget(done_);
+    column->addLayout(buttons);
+
+    choose(shell_);
+}
+
+void PromptSnippetSheet::choose(const QString& shell) {
+    shell_ = shell;
+    const auto text = ShellIntegration::promptSnippet(utf8(shell));
+    setPlainText(snippet_, text ? qs(*text) : QString());
+}
+
+void PromptSnippetSheet::copy() {
+    const QString text = snippet_->text();
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    accept();
+    model_.showToast("Copied. Paste it into your shell settings.");
+}
+
+} // namespace twinlantern::ui
