@@ -26,6 +26,31 @@ FreshSettings::~FreshSettings() {
     }
 }
 
+UiModel::UiModel() = default;
+
+UiModel::~UiModel() {
+    bridge.reset();
+    model.reset();
+}
+
+app::AppModel& UiModel::start(bool watch) {
+    model = fixture.model(watch);
+    bridge = std::make_unique<app::ModelBridge>(*model);
+    return *model;
+}
+
+void UiModel::refreshStatuses() {
+    model->refreshStatuses();
+    settle();
+}
+
+void UiModel::settle() {
+    fixture.scheduler.settle();
+    QApplication::processEvents();
+    fixture.scheduler.settle();
+    QApplication::processEvents();
+}
+
 void showActive(QWidget* window) {
     window->show();
     window->activateWindow();
