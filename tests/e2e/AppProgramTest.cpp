@@ -3,6 +3,7 @@
 #include "core/base/Sha256.h"
 #include "core/profiles/ProfileDocument.h"
 #include "core/tools/DesktopInstall.h"
+#include "platform/SchemeHandlers.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "tests/desktop/FakeApp.h"
 #include "tests/e2e/AppInstance.h"
@@ -170,6 +171,34 @@ TEST_F(AppProgram, SigtermEndsAnIdleInstanceAtOnceAndFreesItsSocket) {
         EXPECT_THAT(first->output(), HasSubstr("quit on SIG"));
         EXPECT_FALSE(testing::exists(stem + ".sock"));
     }
+}
+
+TEST_F(AppProgram, SigtermWhileArmedGivesClaudeItsLinksBackBeforeExit) {
+    testing::MachineWideTurn turn;
+    testing::FakeApp claude(home.paths.applicationsDirectory, "Claude", DesktopInstall::bundleID);
+    ProfileDocument document = ProfileDocument::empty();
+    document.profiles = {
+        testing::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeDesktop})};
+    testing::makeDirs(home.paths.supportDirectory());
+    testing::writeFile(home.paths.profilesFile(), nlohmann::json(document).dump(), 0600);
+
+    const auto first = start();
+    ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
+    const auto sent =
+        testing::runProgram("/usr/bin/dbus-send",
+                            {"dbus-send", "--bus=" + first->busAddress(), "--type=signal",
+                             "/elsewhere", "app.twinlantern.googleSignIn", "string:work-1"},
+                            environment);
+    ASSERT_EQ(sent.exitCode, 0) << sent.err;
+    ASSERT_TRUE(first->waitForOutput("armed for Work")) << first->output();
+    const platform::SchemeHandlers handlers(home.home(), environment);
+    EXPECT_NE(handlers.currentHandler("claude"), claude.bundle());
+
+    first->signal(SIGTERM);
+    EXPECT_EQ(first->waitForExit(10s), 0) << first->output();
+    EXPECT_THAT(first->output(), HasSubstr("disarmed"));
+    EXPECT_EQ(handlers.currentHandler("claude"), claude.bundle());
+    claude.killAll();
 }
 
 TEST_F(AppProgram, ALaterStartThatGetsNoAnswerSaysSoAndFails) {
