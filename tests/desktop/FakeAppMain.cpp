@@ -64,6 +64,11 @@ std::string openDescriptors() {
     return list;
 }
 
+bool bundleStillThere(const std::string& exe) {
+    struct stat info {};
+    return ::stat(exe.c_str(), &info) == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -73,9 +78,12 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--type=", 7) == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            for (;;) {
-                ::pause(); // a helper process: ends by SIGTERM's default action
+            // A helper process: ends by SIGTERM's default action, or with its test's home.
+            const std::string exe = selfExecutable();
+            while (bundleStillThere(exe)) {
+                ::sleep(1);
             }
+            return 0;
         }
     }
     const std::string exe = selfExecutable();
@@ -138,8 +146,13 @@ int main(int argc, char** argv) {
 
     int received = 0;
     for (;;) {
-        int signal = 0;
-        if (::sigwait(&term, &signal) != 0) {
+        // Ends with its test's home too, so a test that stopped before the record was
+        // written (and so couldn't kill it) leaves no process behind.
+        const timespec second{1, 0};
+        if (::sigtimedwait(&term, nullptr, &second) < 0) {
+            if (!bundleStillThere(exe)) {
+                return 0;
+            }
             continue;
         }
         ++received;
