@@ -33,6 +33,11 @@ struct ValidityCase {
     bool valid;
 };
 
+// Names the case in the test's name, not its bytes.
+void PrintTo(const ValidityCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
 class PlanValidity : public ::testing::TestWithParam<ValidityCase> {};
 
 TEST_P(PlanValidity, IsJudgedOnTheIncludedRowsOnly) {

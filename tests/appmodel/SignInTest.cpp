@@ -226,7 +226,9 @@ TEST(CodexSignIn, WithAnEmptyPathTheScriptGetsTheFallback) {
     auto model = f.model(false, "");
     model->signIn(work, ToolKind::codex);
     ASSERT_FALSE(model->alert()) << *model->alert();
-    ASSERT_TRUE(f.scheduler.runUntil([&] { return terminal.starts() == 1; }));
+    // The record's folder comes before its copy of the script: wait for the end.
+    ASSERT_TRUE(f.scheduler.runUntil([&] { return terminal.finished(); }));
+    EXPECT_EQ(terminal.starts(), 1U);
     const std::string script = terminal.file("script");
     EXPECT_THAT(script, HasSubstr("export PATH=/usr/bin:/bin\n"));
     EXPECT_THAT(script,
