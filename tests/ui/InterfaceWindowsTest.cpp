@@ -31,11 +31,12 @@ namespace {
 // back into them.
 struct Windows {
     int quits = 0;
-    app::AppCommands commands{[this] { windows->showHelp(); }, false};
+    app::AppCommands commands;
     std::unique_ptr<InterfaceWindows> windows;
 
-    Windows(UiModel& ui, bool tray)
-        : windows(std::make_unique<InterfaceWindows>(
+    Windows(UiModel& ui, bool tray, bool updatesConfigured = false)
+        : commands([this] { windows->showHelp(); }, updatesConfigured),
+          windows(std::make_unique<InterfaceWindows>(
               *ui.bridge, commands, [this] { ++quits; }, tray)) {}
 };
 
@@ -129,7 +130,7 @@ TEST(InterfaceWindows, TheOpenerBringsTheOneSettingsWindowForwardAndRefreshes) {
 TEST(InterfaceWindows, WithoutATrayTheMenuIsTheSettingsWindowsTwinLanternMenu) {
     UiModel ui;
     ui.start();
-    Windows w(ui, false);
+    Windows w(ui, false, true);
     EXPECT_EQ(w.windows->trayMenu(), nullptr);
     w.windows->prepare();
     SettingsWindow* settings = w.windows->settingsWindow();
@@ -146,6 +147,9 @@ TEST(InterfaceWindows, WithoutATrayTheMenuIsTheSettingsWindowsTwinLanternMenu) {
     EXPECT_EQ(menu, w.windows->appMenu().menu());
     EXPECT_EQ(titles(menu->actions()), (std::vector<QString>{"Set up TwinLantern…", "---",
                                                              "Settings…", "Quit TwinLantern"}));
+    // A bundle configured for updates offers the check beside the help.
+    EXPECT_EQ(titles(bar->actions().back()->menu()->actions()),
+              (std::vector<QString>{"Check for Updates…", "TwinLantern Help"}));
 
     // The set-up item opens one onboarding window.
     actionTitled(menu->actions(), QStringLiteral("Set up TwinLantern…"))->trigger();
