@@ -2,7 +2,6 @@
 // and the windows of the interface.
 #include "TwinLanternApp/app/AppCommands.h"
 #include "TwinLanternApp/app/AppDelegate.h"
-#include "TwinLanternApp/app/BasicWindows.h"
 #include "TwinLanternApp/app/DistributionConfig.h"
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "TwinLanternApp/app/QtScheduler.h"
@@ -10,6 +9,7 @@
 #include "TwinLanternApp/app/SingleInstance.h"
 #include "TwinLanternApp/app/Tray.h"
 #include "TwinLanternApp/model/AppModel.h"
+#include "TwinLanternApp/ui/InterfaceWindows.h"
 #include "TwinLanternMac/SignInRouter.h"
 #include "core/base/FileUtil.h"
 #include "platform/SchemeHandlers.h"
@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 
 #include <algorithm>
 #include <cerrno>
@@ -122,7 +123,8 @@ int main(int argc, char** argv) {
             delegate->requestQuit();
         }
     };
-    windows = std::make_unique<BasicWindows>(model, commands, requestQuit);
+    windows = std::make_unique<ui::InterfaceWindows>(*bridge, commands, requestQuit,
+                                                     QSystemTrayIcon::isSystemTrayAvailable());
 
     delegate = std::make_unique<AppDelegate>(
         AppDelegate::Services{*windows, scheduler, *hotKeys, *systemLog, arguments, [] {

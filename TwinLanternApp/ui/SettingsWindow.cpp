@@ -90,14 +90,22 @@ void SettingsWindow::select(SettingsTab tab) {
     }
 }
 
-void SettingsWindow::setAppMenu(QMenu* menu) {
+QMenuBar* SettingsWindow::ensureMenuBar() {
     if (menuBar_ == nullptr) {
         menuBar_ = owned<QMenuBar>(this);
         layout_->setMenuBar(menuBar_);
     }
-    menuBar_->clear();
+    return menuBar_;
+}
+
+void SettingsWindow::setAppMenu(QMenu* menu) {
+    ensureMenuBar()->clear();
     menu->setTitle(QStringLiteral("TwinLantern"));
     menuBar_->addMenu(menu);
+}
+
+void SettingsWindow::addMenu(QMenu* menu) {
+    ensureMenuBar()->addMenu(menu);
 }
 
 void SettingsWindow::showEvent(QShowEvent* event) {

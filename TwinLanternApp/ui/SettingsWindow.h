@@ -33,8 +33,11 @@ public:
     SettingsTab currentTab() const;
     Toast* toast() const { return toast_; }
     AlertPresenter* alerts() const { return alerts_; }
-    // With no tray the menu sits in the window's menu bar, titled "TwinLantern".
+    // With no tray the menu sits in the window's menu bar, titled "TwinLantern"; the bar
+    // is cleared first.
     void setAppMenu(QMenu* menu);
+    // Appends a menu to the window's menu bar (the app's commands).
+    void addMenu(QMenu* menu);
     QMenuBar* menuBar() const { return menuBar_; }
 
 protected:
@@ -43,6 +46,7 @@ protected:
 
 private:
     void addTab(QWidget* view, SettingsTab tab, const QString& title);
+    QMenuBar* ensureMenuBar();
     void refreshIcons();
     void select(SettingsTab tab);
 

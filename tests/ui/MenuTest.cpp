@@ -2,9 +2,11 @@
 #include "TwinLanternApp/ui/SettingsTab.h"
 
 #include "TwinLanternApp/app/AppSettings.h"
+#include "TwinLanternApp/app/UpdaterService.h"
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "core/tools/DesktopInstall.h"
 #include "tests/desktop/FakeApp.h"
+#include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 #include "tests/ui/Accessibility.h"
 #include "tests/ui/UiTest.h"
@@ -141,6 +143,58 @@ TEST(Menu, AppItemsTerminalOnlyItemsAndThePicker) {
     ui.settle();
 }
 
+// An updater that counts the checks asked of it, installed while it lives.
+struct CountingUpdater final : app::UpdaterController {
+    int* checks;
+    explicit CountingUpdater(int* count) : checks(count) {}
+    void checkForUpdates() override { ++*checks; }
+    bool automaticallyChecksForUpdates() const override { return false; }
+    void setAutomaticallyChecksForUpdates(bool) override {}
+};
+struct InstalledUpdater {
+    int checks = 0;
+    InstalledUpdater() {
+        app::UpdaterService::shared().controller = std::make_unique<CountingUpdater>(&checks);
+    }
+    ~InstalledUpdater() { app::UpdaterService::shared().controller.reset(); }
+};
+
+TEST(Menu, WithAnUpdaterCheckForUpdatesSitsRightAboveQuit) {
+    UiModel ui;
+    ui.start();
+    InstalledUpdater updater;
+    Recorder r;
+    AppMenu menu(*ui.bridge, r.handlers());
+    EXPECT_EQ(lines(*menu.menu()),
+              (std::vector<std::string>{"Set up TwinLantern…", "---", "Settings…",
+                                        "Check for Updates…", "Quit TwinLantern"}));
+    action(*menu.menu(), "Check for Updates")->trigger();
+    EXPECT_EQ(updater.checks, 1);
+}
+
+TEST(Menu, DeletingTheLastProfileBringsBackTheSetUpItem) {
+    UiModel ui;
+    ProfileDocument doc;
+    doc.profiles = {tltest::profile("work-1", "Work")};
+    doc.cliDefault = ProfileID("work-1");
+    ui.fixture.writeDocument(doc);
+    ui.start();
+    Recorder r;
+    AppMenu menu(*ui.bridge, r.handlers());
+    ASSERT_EQ(lines(*menu.menu()).front(), "Work | Terminal only");
+    bool done = false;
+    ui.model->deleteProfile(doc.profiles[0], [&done] { done = true; });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            ui.settle();
+            return done;
+        },
+        10000));
+    ui.settle();
+    EXPECT_EQ(lines(*menu.menu()), (std::vector<std::string>{"Set up TwinLantern…", "---",
+                                                             "Settings…", "Quit TwinLantern"}));
+}
+
 TEST(Menu, TheFirstManagedProfileWhoseClaudeFailsNeedsSigningIn) {
     UiModel ui;
     ProfileDocument doc;
@@ -178,6 +232,7 @@ TEST(Menu, TheFirstManagedProfileWhoseClaudeFailsNeedsSigningIn) {
 }
 
 TEST(Menu, AClaudeItemStartsThatProfilesAppThenReadsOpen) {
+    tltest::MachineWideTurn turn;
     UiModel ui;
     tltest::FakeApp claude(ui.fixture.home.paths.applicationsDirectory, "Claude",
                            DesktopInstall::bundleID);

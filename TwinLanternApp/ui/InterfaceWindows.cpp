@@ -1,0 +1,114 @@
+#include "TwinLanternApp/ui/InterfaceWindows.h"
+#include "TwinLanternApp/ui/AppMenu.h"
+#include "TwinLanternApp/ui/Owned.h"
+#include "TwinLanternApp/ui/PlainText.h"
+#include "TwinLanternApp/ui/ProfileLook.h"
+#include "TwinLanternApp/ui/SettingsWindow.h"
+
+#include "TwinLanternApp/app/AppCommands.h"
+#include "TwinLanternApp/app/ModelBridge.h"
+#include "TwinLanternApp/app/SettingsOpener.h"
+#include "core/base/FileUtil.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QVBoxLayout>
+
+namespace twinlantern::ui {
+namespace {
+
+// Out of the Dock or another app's way: shown, unminimised, on top and focused.
+void bringForward(QWidget& window) {
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+} // namespace
+
+InterfaceWindows::InterfaceWindows(app::ModelBridge& bridge, app::AppCommands& commands,
+                                   std::function<void()> quit, bool trayAvailable)
+    : bridge_(bridge), commands_(commands), trayAvailable_(trayAvailable) {
+    // The tray takes the menu before start-up prepares the windows.
+    menu_ = std::make_unique<AppMenu>(
+        bridge_, AppMenu::Handlers{[] { app::SettingsOpener::open(); },
+                                   [this] { showOnboarding(); }, std::move(quit)});
+}
+
+InterfaceWindows::~InterfaceWindows() {
+    app::SettingsOpener::setAction({});
+}
+
+void InterfaceWindows::prepare() {
+    // Made now, hidden, so the model's alert shows even before the window is opened (a
+    // failed choice in the tray menu) and the menu bar holds the menu without a tray.
+    settings_ = std::make_unique<SettingsWindow>(bridge_);
+    if (!trayAvailable_) {
+        settings_->setAppMenu(menu_->menu());
+    }
+    QMenu* help = owned<QMenu>(settings_.get(), QStringLiteral("Help"));
+    if (QAction* updates = commands_.checkForUpdates()) {
+        help->addAction(updates);
+    }
+    help->addAction(commands_.help());
+    settings_->addMenu(help);
+    app::SettingsOpener::setAction([this] { openSettings(); });
+}
+
+void InterfaceWindows::openSettings() {
+    if (settings_) {
+        bringForward(*settings_);
+    }
+}
+
+QMenu* InterfaceWindows::trayMenu() {
+    return trayAvailable_ ? menu_->menu() : nullptr;
+}
+
+QIcon InterfaceWindows::trayIcon(const std::optional<ProfileColor>& colour) {
+    return MenuBarIcon::make(colour);
+}
+
+void InterfaceWindows::showOnboarding() {
+    openOnboardingWindow();
+}
+
+void InterfaceWindows::openOnboardingWindow() {
+    if (!onboarding_) {
+        onboarding_ = std::make_unique<QWidget>();
+        onboarding_->setWindowTitle(QStringLiteral("Welcome to TwinLantern"));
+        auto* layout = owned<QVBoxLayout>(onboarding_.get());
+        QLabel* text = plainLabel(QStringLiteral("No profiles yet."), onboarding_.get());
+        text->setAlignment(Qt::AlignCenter);
+        layout->addWidget(text);
+        onboarding_->resize(600, 520);
+    }
+    bringForward(*onboarding_);
+}
+
+QWidget* InterfaceWindows::helpPage(QWidget* window) {
+    QLabel* text =
+        plainLabel(QStringLiteral("TwinLantern keeps a separate sign-in per profile."), window);
+    text->setMargin(20);
+    return text;
+}
+
+void InterfaceWindows::showHelp() {
+    if (!help_) {
+        help_ = std::make_unique<QWidget>();
+        help_->setWindowTitle(QStringLiteral("TwinLantern Help"));
+        auto* layout = owned<QVBoxLayout>(help_.get());
+        layout->setContentsMargins(0, 0, 0, 0);
+        // The window's size follows its page.
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        layout->addWidget(helpPage(help_.get()));
+    }
+    bringForward(*help_);
+}
+
+bool InterfaceWindows::renderSnapshots(const std::string& folder) {
+    return makeDirectories(folder, 0755);
+}
+
+} // namespace twinlantern::ui
