@@ -120,9 +120,9 @@ QWidget* makeNewProfileSheet(app::ModelBridge& bridge, QWidget* parent) {
 using MakeView = std::function<QWidget*(QWidget* frame)>;
 
 // One view, centred in a frame of exactly `size` pixels that is never on screen, in
-// the look's palette, after 0.6 s of the event loop; its PNG replaces the file at path.
-bool render(const MakeView& make, QSize size, Look look, const std::string& path,
-            const platform::Logger& log) {
+// the look's palette, after 0.6 s of the event loop, as PNG bytes.
+std::optional<QByteArray> render(const MakeView& make, QSize size, Look look,
+                                 const std::string& name, const platform::Logger& log) {
     const QPalette palette = appearance::palette(look);
     // Views that read the application's palette when they are made see this look too.
     QApplication::setPalette(palette);
@@ -150,15 +150,10 @@ bool render(const MakeView& make, QSize size, Look look, const std::string& path
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
     if (!writer.write(image)) {
-        log.error("the snapshot " + path + " can't be encoded: " + utf8(writer.errorString()));
-        return false;
+        log.error("the snapshot " + name + " can't be encoded: " + utf8(writer.errorString()));
+        return std::nullopt;
     }
-    if (const auto failure = writeFileAtomically(
-            path, std::string_view(bytes.constData(), std::size_t(bytes.size())), 0644)) {
-        log.error("the snapshot " + path + " can't be written: " + std::strerror(failure->error));
-        return false;
-    }
-    return true;
+    return bytes;
 }
 
 // The temporary folder as the environment names it, else /tmp; a relative one is not
@@ -240,14 +235,26 @@ void waitForStatuses(app::AppModel& model, const platform::Logger& log) {
 bool SnapshotRenderer::renderAll(const std::string& folder, const platform::Logger& log) {
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
-    if (!makeDirectories(folder, 0755)) {
+    if (folder.empty()) {
+        log.error("no snapshot folder: the folder's name is empty");
+    } else if (!makeDirectories(folder, 0755)) {
         log.error("the snapshot folder " + folder + " can't be made: " + std::strerror(errno));
     }
     std::set<std::string> written;
     const auto shot = [&](const MakeView& make, QSize size, Look look, const std::string& name) {
-        if (render(make, size, look, PathUtil::join(folder, name), log)) {
-            written.insert(name);
+        const auto png = render(make, size, look, name, log);
+        // An empty folder must not put the files into "/"; it was reported above.
+        if (!png || folder.empty()) {
+            return;
         }
+        const std::string path = PathUtil::join(folder, name);
+        if (const auto failure = writeFileAtomically(
+                path, std::string_view(png->constData(), std::size_t(png->size())), 0644)) {
+            log.error("the snapshot " + path +
+                      " can't be written: " + std::strerror(failure->error));
+            return;
+        }
+        written.insert(name);
     };
 
     const auto root = makeScratchRoot(log);

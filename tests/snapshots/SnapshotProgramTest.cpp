@@ -181,13 +181,27 @@ TEST_F(SnapshotProgram, WritesEveryPictureOffscreenAndLeavesNothingBehind) {
 
 TEST_F(SnapshotProgram, AFolderThatCantBeMadeGetsNoFilesAMessageAndExitStatusOne) {
     tltest::writeFile(scratch / "plain", "a file");
-    const auto run = render(scratch / "plain/shots");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_THAT(run.err, HasSubstr("the snapshot folder " + scratch / "plain/shots" +
-                                   " can't be made: " + std::strerror(ENOTDIR)));
-    EXPECT_EQ(tltest::readFile(scratch / "plain"), "a file");
-    EXPECT_EQ(tltest::folderEntries(scratch.path()), std::vector<std::string>{"plain"});
-    EXPECT_THAT(tltest::folderEntries(temporary.path()), IsEmpty());
+    struct Case {
+        std::string folder;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {scratch / "plain/shots", "the snapshot folder " + scratch / "plain/shots" +
+                                      " can't be made: " + std::strerror(ENOTDIR)},
+        // Not the root folder instead.
+        {"", "no snapshot folder: the folder's name is empty"},
+    };
+    for (const Case& c : cases) {
+        const auto run = render(c.folder);
+        EXPECT_EQ(run.exitCode, 1) << c.folder;
+        EXPECT_THAT(run.err, HasSubstr(c.message));
+        EXPECT_EQ(tltest::readFile(scratch / "plain"), "a file");
+        EXPECT_EQ(tltest::folderEntries(scratch.path()), std::vector<std::string>{"plain"});
+        EXPECT_THAT(tltest::folderEntries(temporary.path()), IsEmpty());
+        for (const auto& [name, size] : expectedSizes()) {
+            EXPECT_FALSE(tltest::exists("/" + name + ".png")) << name;
+        }
+    }
 }
 
 } // namespace
