@@ -177,7 +177,7 @@ std::optional<std::string> makeScratchRoot(const platform::Logger& log) {
     return pattern;
 }
 
-// Reports the alert a model action left, once.
+// Reports the alert a model action left.
 void reportAlert(app::AppModel& model, const std::string& step, const platform::Logger& log) {
     if (const auto& alert = model.alert()) {
         log.error(step + ": " + *alert);
@@ -193,7 +193,9 @@ void addSamples(app::AppModel& model, const std::string& root, const platform::L
         model.setAlert(std::nullopt);
         auto made = model.createProfile(name, color, tools, storage);
         if (!made) {
-            reportAlert(model, "the sample profile " + name + " wasn't made", log);
+            const auto& alert = model.alert();
+            log.error("the sample profile " + name + " wasn't made" +
+                      (alert ? ": " + *alert : std::string()));
         }
         return made;
     };
