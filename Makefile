@@ -26,7 +26,7 @@ ifneq ($(origin CXX),default)
 TL_CMAKE_FLAGS += -DCMAKE_CXX_COMPILER=$(CXX)
 endif
 
-.PHONY: all deps configure build test run bench fuzz clean format
+.PHONY: all deps configure build test run snapshots bench fuzz clean format
 
 all: build
 
@@ -46,8 +46,11 @@ test: build
 	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 600
 
 run: build
-	@if [ -x scripts/demo ]; then scripts/demo $(BUILD); \
-	else echo "Built into $(BUILD)/TwinLantern.app. Nothing to start yet."; fi
+	@scripts/demo $(BUILD)
+
+# Every screen in light and dark, drawn off screen over sample profiles.
+snapshots: build
+	@scripts/demo --snapshots $(BUILD)
 
 bench: build
 	@if [ -x scripts/bench ]; then scripts/bench $(BUILD); else echo "No benchmarks yet."; fi

@@ -10,6 +10,7 @@
 #include "TwinLanternApp/app/Tray.h"
 #include "TwinLanternApp/model/AppModel.h"
 #include "TwinLanternApp/ui/InterfaceWindows.h"
+#include "TwinLanternApp/ui/SnapshotRenderer.h"
 #include "TwinLanternMac/SignInRouter.h"
 #include "core/base/FileUtil.h"
 #include "platform/SchemeHandlers.h"
@@ -44,15 +45,11 @@ bool canOpenWindows(const Environment& environment, const std::vector<std::strin
     return std::find(arguments.begin(), arguments.end(), "-platform") != arguments.end();
 }
 
-// Renders the snapshots and exits: no lock, socket, model, hot key or window.
+// Renders the snapshots and exits: no lock, socket, shared model, tray, watcher or hot
+// key, so a running app is never asked to do it.
 int renderSnapshots(int argc, char** argv, const std::string& folder, platform::Logger& log) {
     QApplication app(argc, argv);
-    if (!makeDirectories(folder, 0755)) {
-        log.error("the snapshot folder " + folder + " can't be made: " + std::strerror(errno));
-        return 1;
-    }
-    log.log("no snapshot renderer in this build; " + folder + " is empty");
-    return 0;
+    return ui::SnapshotRenderer::renderAll(folder, log) ? 0 : 1;
 }
 
 } // namespace
@@ -65,14 +62,18 @@ int main(int argc, char** argv) {
     const auto systemLog = platform::makeStandardErrorLog();
     platform::Logger log(*systemLog, AppDelegate::logCategory);
 
+    if (const auto folder = AppDelegate::snapshotFolder(arguments)) {
+        // Nothing is shown, so no desktop is needed.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        return renderSnapshots(argc, argv, *folder, log);
+    }
     if (!canOpenWindows(environment, arguments)) {
         std::fputs("TwinLantern needs a desktop session: neither DISPLAY nor WAYLAND_DISPLAY "
                    "is set.\n",
                    stderr);
         return 1;
-    }
-    if (const auto folder = AppDelegate::snapshotFolder(arguments)) {
-        return renderSnapshots(argc, argv, *folder, log);
     }
 
     const Paths paths = Paths::forCurrentUser(environment);

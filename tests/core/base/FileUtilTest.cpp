@@ -79,6 +79,11 @@ TEST(RemoveTreeWithoutFollowing, LinksGoAsLinks) {
     EXPECT_FALSE(exists(dir / "tree"));
     EXPECT_EQ(readFile(dir / "outside/keep"), "k");
     EXPECT_EQ(removeTreeWithoutFollowing(dir / "tree"), 0); // nothing there is fine
+    // A link given as the tree goes itself; the folder it names stays whole.
+    ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "linked").c_str()), 0);
+    EXPECT_EQ(removeTreeWithoutFollowing(dir / "linked"), 0);
+    EXPECT_FALSE(exists(dir / "linked"));
+    EXPECT_EQ(readFile(dir / "outside/keep"), "k");
     writeFile(dir / "file", "f");
     EXPECT_EQ(removeTreeWithoutFollowing(dir / "file/below"), ENOTDIR);
 }
