@@ -150,6 +150,9 @@ ProfileDetailView::ProfileDetailView(app::ModelBridge& bridge, Profile profile, 
         if (field == F::statuses || field == F::context || field == F::desktopInstall ||
             field == F::runningApps) {
             refresh();
+        } else {
+            // Whether a folder is there is asked anew whenever anything is redrawn.
+            refreshFolders();
         }
     });
     refresh();
@@ -207,6 +210,7 @@ void ProfileDetailView::refreshToolRows() {
                             .first;
             }
             toolArea_->addWidget(found->second);
+            found->second->show();
         }
         shownTools_ = std::move(wanted);
     }
@@ -255,6 +259,7 @@ void ProfileDetailView::refreshFolders() {
                     [bridge, rule] { bridge->model().removeRule(rule); });
             line->addWidget(row.remove, 0, Qt::AlignVCenter);
             folderArea_->addWidget(row.row);
+            row.row->show(); // now, not after the layout's queued show
             folders_.push_back(row);
         }
     }
@@ -278,6 +283,11 @@ void ProfileDetailView::commitName() {
         p.name = trimmed;
         p.badge = Profile::defaultBadge(trimmed);
     });
+}
+
+void ProfileDetailView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refreshFolders();
 }
 
 void ProfileDetailView::hideEvent(QHideEvent* event) {

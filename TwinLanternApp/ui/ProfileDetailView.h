@@ -79,6 +79,7 @@ public:
     QMessageBox* deleteConfirmation() const { return confirmation_; }
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:

@@ -183,9 +183,8 @@ void ProfilesTab::showSelected() {
         return;
     }
     if (detail_) {
-        if (!(detail_->profile() == *selected)) {
-            detail_->setProfile(*selected);
-        }
+        // Also when the profile is the same: its folder rules may have changed.
+        detail_->setProfile(*selected);
         return;
     }
     empty_->hide();
