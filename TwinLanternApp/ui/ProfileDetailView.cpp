@@ -92,7 +92,8 @@ ProfileDetailView::ProfileDetailView(app::ModelBridge& bridge, Profile profile, 
     name_ = owned<QLineEdit>(content);
     name_->setPlaceholderText(QStringLiteral("e.g. Codex Work"));
     name_->setAccessibleName(QStringLiteral("Name"));
-    name_->setText(qs(profile_.name));
+    shownName_ = qs(profile_.name);
+    name_->setText(shownName_);
     form->addRow(plainLabel(QStringLiteral("Name"), content), name_);
     const ProfileID id = profile_.id;
     app::ModelBridge* model = &bridge_;
@@ -160,6 +161,15 @@ ProfileDetailView::ProfileDetailView(app::ModelBridge& bridge, Profile profile, 
 
 void ProfileDetailView::setProfile(const Profile& profile) {
     profile_ = profile;
+    // A field the user never edited shows a rename made elsewhere; an edited one is left
+    // as typed.
+    const QString stored = qs(profile_.name);
+    if (name_->text() == shownName_ && stored != shownName_) {
+        name_->setText(stored);
+    }
+    if (name_->text() == stored) {
+        shownName_ = stored;
+    }
     refresh();
 }
 
@@ -274,8 +284,9 @@ void ProfileDetailView::commitName() {
     const std::string typed = utf8(name_->text());
     const std::string trimmed(text::trimSpacesTabs(typed));
     if (trimmed.empty() || trimmed == profile_.name) {
-        if (name_->text() != qs(profile_.name)) {
-            name_->setText(qs(profile_.name));
+        shownName_ = qs(profile_.name);
+        if (name_->text() != shownName_) {
+            name_->setText(shownName_);
         }
         return;
     }

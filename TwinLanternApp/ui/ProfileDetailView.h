@@ -94,6 +94,9 @@ private:
     OnDeleted onDeleted_;
     bool retired_ = false;
     QLineEdit* name_ = nullptr;
+    // The stored name the field last showed: a field still holding it was not edited
+    // and follows a rename made elsewhere, so leaving it never renames back.
+    QString shownName_;
     ColourPicker* colours_ = nullptr;
     UseForPicker* tools_ = nullptr;
     QLabel* systemNote_ = nullptr;

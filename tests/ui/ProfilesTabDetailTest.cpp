@@ -122,6 +122,21 @@ TEST(ProfilesTabDetail, LeavingTheEditorCommitsTheName) {
     }
 }
 
+// Leaving an editor whose field was never edited must not rename the profile back.
+TEST(ProfilesTabDetail, ARenameFromElsewhereShowsInAnUntouchedFieldAndStays) {
+    const ProfileDocument document =
+        documentOf({tltest::profile("work-1", "Work"), tltest::profile("home-1", "Home")});
+    ProfileViewsFixture f(false, &document);
+    ProfilesTabWindow w(f);
+    f.elsewhere([](ProfileDocument& d) { d.profiles[0].name = "Job"; });
+    EXPECT_EQ(w.detail()->nameField()->text(), QStringLiteral("Job"));
+    w.tab->select(ProfileID("home-1"));
+    w.window->close();
+    const ProfileDocument stored = f.stored();
+    EXPECT_EQ(stored.profiles.at(0).name, "Job");
+    EXPECT_EQ(stored.profiles.at(1).name, "Home");
+}
+
 TEST(ProfilesTabDetail, ARejectedNameStaysInTheFieldUnderTheAlert) {
     const ProfileDocument document =
         documentOf({tltest::profile("work-1", "Work"), tltest::profile("home-1", "Home")});
