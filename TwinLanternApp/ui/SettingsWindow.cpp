@@ -4,6 +4,7 @@
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlaceholderTab.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
+#include "TwinLanternApp/ui/ProfilesTab.h"
 #include "TwinLanternApp/ui/Toast.h"
 
 #include "TwinLanternApp/app/ModelBridge.h"
@@ -46,8 +47,7 @@ SettingsWindow::SettingsWindow(app::ModelBridge& bridge, QWidget* parent)
 
     // The tabs' views, made with the bridge; ProfilesTab, TerminalTab and AdvancedTab
     // take the places of these placeholders.
-    addTab(placeholderTab(QStringLiteral("Profiles")), SettingsTab::profiles,
-           QStringLiteral("Profiles"));
+    addTab(owned<ProfilesTab>(this, bridge_), SettingsTab::profiles, QStringLiteral("Profiles"));
     addTab(placeholderTab(QStringLiteral("Terminal")), SettingsTab::terminal,
            QStringLiteral("Terminal"));
     addTab(placeholderTab(QStringLiteral("Advanced")), SettingsTab::advanced,

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "TwinLanternApp/ui/ProfileDetailView.h"
+#include "TwinLanternApp/ui/ProfilesTab.h"
+#include "TwinLanternApp/ui/SettingsWindow.h"
+
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "TwinLanternApp/model/AppModel.h"
 #include "tests/appmodel/AppFixture.h"
@@ -55,6 +59,19 @@ struct ProfileViewsFixture {
         ProfileStore(app.home.paths).update(change);
         model->reload();
     }
+};
+
+// The settings window on its Profiles tab, shown and active, over a fixture's model.
+struct ProfilesTabWindow {
+    std::unique_ptr<SettingsWindow> window;
+    ProfilesTab* tab = nullptr;
+
+    explicit ProfilesTabWindow(ProfileViewsFixture& f)
+        : window(std::make_unique<SettingsWindow>(*f.bridge)),
+          tab(window->findChild<ProfilesTab*>()) {
+        showActive(window.get());
+    }
+    ProfileDetailView* detail() const { return tab->detail(); }
 };
 
 } // namespace twinlantern::ui::test
