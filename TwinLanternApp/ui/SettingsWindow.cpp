@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/SettingsWindow.h"
+#include "TwinLanternApp/ui/AdvancedTab.h"
 #include "TwinLanternApp/ui/AlertPresenter.h"
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/Owned.h"
@@ -33,7 +34,8 @@ symbols::Symbol symbolOf(SettingsTab tab) {
 
 } // namespace
 
-SettingsWindow::SettingsWindow(app::ModelBridge& bridge, QWidget* parent)
+SettingsWindow::SettingsWindow(app::ModelBridge& bridge, AdvancedTabServices advanced,
+                               QWidget* parent)
     : QWidget(parent, Qt::Window), bridge_(bridge) {
     setWindowTitle(QStringLiteral("TwinLantern Settings"));
     layout_ = handedOver<QVBoxLayout>(this);
@@ -50,7 +52,7 @@ SettingsWindow::SettingsWindow(app::ModelBridge& bridge, QWidget* parent)
            QStringLiteral("Profiles"));
     addTab(placeholderTab(QStringLiteral("Terminal")), SettingsTab::terminal,
            QStringLiteral("Terminal"));
-    addTab(placeholderTab(QStringLiteral("Advanced")), SettingsTab::advanced,
+    addTab(owned<AdvancedTab>(tabs_, bridge_.model(), std::move(advanced)), SettingsTab::advanced,
            QStringLiteral("Advanced"));
     refreshIcons();
 
