@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/SettingsWindow.h"
+#include "TwinLanternApp/ui/AdvancedTab.h"
 #include "TwinLanternApp/ui/AlertPresenter.h"
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/Owned.h"
@@ -35,7 +36,8 @@ symbols::Symbol symbolOf(SettingsTab tab) {
 
 } // namespace
 
-SettingsWindow::SettingsWindow(app::ModelBridge& bridge, QWidget* parent)
+SettingsWindow::SettingsWindow(app::ModelBridge& bridge, AdvancedTabServices advanced,
+                               QWidget* parent)
     : QWidget(parent, Qt::Window), bridge_(bridge) {
     setWindowTitle(QStringLiteral("TwinLantern Settings"));
     layout_ = handedOver<QVBoxLayout>(this);
@@ -51,7 +53,7 @@ SettingsWindow::SettingsWindow(app::ModelBridge& bridge, QWidget* parent)
     addTab(owned<ProfilesTab>(this, bridge_), SettingsTab::profiles, QStringLiteral("Profiles"));
     addTab(handedOver<TerminalTab>(bridge_.model()), SettingsTab::terminal,
            QStringLiteral("Terminal"));
-    addTab(placeholderTab(QStringLiteral("Advanced")), SettingsTab::advanced,
+    addTab(owned<AdvancedTab>(tabs_, bridge_.model(), std::move(advanced)), SettingsTab::advanced,
            QStringLiteral("Advanced"));
     refreshIcons();
 

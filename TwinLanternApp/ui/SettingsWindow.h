@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TwinLanternApp/ui/AdvancedTabServices.h"
 #include "TwinLanternApp/ui/SettingsTab.h"
 
 #include <QWidget>
@@ -24,7 +25,9 @@ class Toast;
 class SettingsWindow final : public QWidget {
     Q_OBJECT
 public:
-    explicit SettingsWindow(app::ModelBridge& bridge, QWidget* parent = nullptr);
+    // advanced: the updater, the login item and the help opener of the Advanced tab.
+    explicit SettingsWindow(app::ModelBridge& bridge, AdvancedTabServices advanced = {},
+                            QWidget* parent = nullptr);
 
     static constexpr int contentWidth = 620;
     static constexpr int contentHeight = 500;

@@ -1,0 +1,245 @@
+#include "TwinLanternApp/ui/AdvancedTab.h"
+
+#include "TwinLanternApp/ui/AdvancedTabImport.h"
+#include "TwinLanternApp/ui/AdvancedTabSections.h"
+#include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/Footnote.h"
+#include "TwinLanternApp/ui/Owned.h"
+#include "TwinLanternApp/ui/PlainText.h"
+#include "TwinLanternApp/ui/PromptSnippetSheet.h"
+#include "TwinLanternApp/ui/ShortcutRecorder.h"
+
+#include <QEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace twinlantern::ui {
+
+namespace {
+
+QPushButton* button(const QString& text, QWidget* parent) {
+    auto* made = owned<QPushButton>(parent);
+    setButtonText(made, text);
+    return made;
+}
+
+QGroupBox* section(const QString& title, QWidget* parent) {
+    auto* box = owned<QGroupBox>(parent);
+    box->setTitle(title);
+    return box;
+}
+
+const QString jsonFilter = QStringLiteral("JSON (*.json)");
+
+platform::LoginItem appLoginItem(const app::AppModel& model) {
+    return platform::LoginItem(model.paths().home, model.context().environment,
+                               app::AppServices::currentExecutable());
+}
+
+} // namespace
+
+AdvancedTab::AdvancedTab(app::AppModel& model, AdvancedTabServices services, QWidget* parent)
+    : QWidget(parent), model_(model), services_(std::move(services)) {
+    auto* outer = owned<QVBoxLayout>(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    // Five sections are taller than the window: the form scrolls.
+    scroll_ = owned<QScrollArea>(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    outer->addWidget(scroll_);
+    auto* form = owned<QWidget>(scroll_);
+    auto* column = owned<QVBoxLayout>(form);
+
+    updates_ = owned<UpdatesSection>(form, services_.updater ? *services_.updater
+                                                             : app::UpdaterService::shared());
+    column->addWidget(updates_);
+
+    auto* startup = owned<QGroupBox>(form);
+    auto* startupRows = owned<QVBoxLayout>(startup);
+    login_ = owned<OpenAtLoginToggle>(startup, services_.loginItem.value_or(appLoginItem(model_)));
+    startupRows->addWidget(login_);
+    shortcut_ = owned<ShortcutSection>(startup);
+    startupRows->addWidget(shortcut_);
+    column->addWidget(startup);
+
+    // The setup check's own section.
+    setup_ = section(QStringLiteral("Setup"), form);
+    column->addWidget(setup_);
+
+    QGroupBox* more = section(QStringLiteral("More"), form);
+    auto* moreRows = owned<QVBoxLayout>(more);
+    launchers_ = button(QStringLiteral("Make Dock Launchers"), more);
+    launchers_->setToolTip(
+        plainToolTip(QStringLiteral("Creates “Claude — Work” style apps in "
+                                    "~/Applications/TwinLantern to keep in the Dock")));
+    connect(launchers_, &QPushButton::clicked, this, [this] { model_.rebuildLaunchers(); });
+    moreRows->addWidget(launchers_, 0, Qt::AlignLeft);
+    prompt_ = button(QStringLiteral("Show Profile in Prompt…"), more);
+    connect(prompt_, &QPushButton::clicked, this, [this] { showPrompt(); });
+    moreRows->addWidget(prompt_, 0, Qt::AlignLeft);
+    auto* transfer = handedOver<QHBoxLayout>();
+    moreRows->addLayout(transfer);
+    export_ = button(QStringLiteral("Export Profiles…"), more);
+    connect(export_, &QPushButton::clicked, this, [this] { exportProfiles(); });
+    transfer->addWidget(export_);
+    import_ = button(QStringLiteral("Import Profiles…"), more);
+    connect(import_, &QPushButton::clicked, this, [this] { importProfiles(); });
+    transfer->addWidget(import_);
+    transfer->addStretch(1);
+    help_ = button(QStringLiteral("Help"), more);
+    connect(help_, &QPushButton::clicked, this, [this] {
+        if (services_.openHelp) {
+            services_.openHelp();
+        }
+    });
+    moreRows->addWidget(help_, 0, Qt::AlignLeft);
+    column->addWidget(more);
+
+    auto* removal = owned<QGroupBox>(form);
+    auto* removalRows = owned<QVBoxLayout>(removal);
+    remove_ = button(QStringLiteral("Remove Everything TwinLantern Added…"), removal);
+    colourRemoveButton();
+    connect(remove_, &QPushButton::clicked, this, [this] { confirmRemoveAll(); });
+    removalRows->addWidget(remove_, 0, Qt::AlignLeft);
+    column->addWidget(removal);
+    auto* keychain =
+        owned<Footnote>(form, "Your logins stay in your Mac's Keychain. Nothing leaves this Mac.");
+    keychain->setWordWrap(true);
+    column->addWidget(keychain);
+    column->addStretch(1);
+    scroll_->setWidget(form);
+}
+
+void AdvancedTab::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        colourRemoveButton();
+    }
+}
+
+void AdvancedTab::colourRemoveButton() {
+    // The destructive role's red, for the palette it is drawn on.
+    const QColor red =
+        appearance::isDark(palette()) ? QColor(0xff, 0x45, 0x3a) : QColor(0xd7, 0x2c, 0x20);
+    QPalette p = remove_->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::ButtonText, red);
+    }
+    remove_->setPalette(p);
+}
+
+void AdvancedTab::showPrompt() {
+    if (sheet_) {
+        return;
+    }
+    // Made afresh each time, so it starts on zsh.
+    auto* sheet = owned<PromptSnippetSheet>(this, model_);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet_ = sheet;
+    connect(sheet, &QDialog::finished, this, [this] { sheet_ = nullptr; });
+    sheet->open();
+}
+
+void AdvancedTab::exportProfiles() {
+    if (panel_) {
+        return;
+    }
+    auto* panel = owned<QFileDialog>(this);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setFileMode(QFileDialog::AnyFile);
+    panel->setNameFilter(jsonFilter);
+    panel->setDefaultSuffix(QStringLiteral("json"));
+    panel->selectFile(QStringLiteral("TwinLantern profiles.json"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel_ = panel;
+    connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
+        panel_ = nullptr;
+        const QStringList files = panel->selectedFiles();
+        if (result != QDialog::Accepted || files.isEmpty()) {
+            return;
+        }
+        // Replaced atomically: a failed write leaves an earlier export as it was.
+        try {
+            model_.exportTo(utf8(files.first()));
+        } catch (const std::exception& error) {
+            model_.setAlert(std::string(error.what()));
+            return;
+        }
+        model_.showToast("Exported. Logins are never included.");
+    });
+    panel->open();
+}
+
+void AdvancedTab::importProfiles() {
+    if (panel_) {
+        return;
+    }
+    auto* panel = owned<QFileDialog>(this);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setNameFilter(jsonFilter);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel_ = panel;
+    connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
+        panel_ = nullptr;
+        const QStringList files = panel->selectedFiles();
+        if (result != QDialog::Accepted || files.isEmpty()) {
+            return;
+        }
+        ImportRead read = readImportFile(utf8(files.first()));
+        switch (read.kind) {
+        case ImportRead::Kind::ignored:
+            return; // unreadable, or a FIFO, a device or a folder
+        case ImportRead::Kind::tooLarge:
+            model_.setAlert(std::string("That file isn't a TwinLantern profiles export."));
+            return;
+        case ImportRead::Kind::bytes:
+            break;
+        }
+        const std::string message = model_.importData(read.bytes);
+        if (!message.empty()) {
+            model_.showToast(message);
+        }
+    });
+    panel->open();
+}
+
+void AdvancedTab::confirmRemoveAll() {
+    if (confirmation_) {
+        return;
+    }
+    auto* box = owned<QMessageBox>(this, QMessageBox::Warning, QStringLiteral("TwinLantern"),
+                                   QString(), QMessageBox::NoButton);
+    makePlain(box);
+    box->setText(QStringLiteral("Remove everything TwinLantern added?"));
+    box->setInformativeText(
+        QStringLiteral("Signs out and deletes every TwinLantern profile (including their Claude "
+                       "Desktop chats), removes the launchers and puts your shell file back. "
+                       "Your usual accounts aren't touched."));
+    QPushButton* removeAll =
+        box->addButton(QStringLiteral("Remove Everything"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    confirmation_ = box;
+    connect(box, &QMessageBox::finished, this, [this, box, removeAll] {
+        confirmation_ = nullptr;
+        if (box->clickedButton() == removeAll) {
+            model_.removeEverything(); // the model reports how it went
+        }
+    });
+    box->open();
+}
+
+} // namespace twinlantern::ui

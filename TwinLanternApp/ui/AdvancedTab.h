@@ -1,0 +1,75 @@
+#pragma once
+
+#include "TwinLanternApp/model/AppModel.h"
+#include "TwinLanternApp/ui/AdvancedTabServices.h"
+#include "TwinLanternApp/ui/PromptSnippetSheet.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+
+class QGroupBox;
+class QPushButton;
+class QScrollArea;
+
+namespace twinlantern::ui {
+
+class OpenAtLoginToggle;
+class ShortcutSection;
+class UpdatesSection;
+
+// The settings window's Advanced tab: updates, opening at login and the hot key, the
+// setup check, launchers, the prompt snippet, export and import, help, and removing
+// everything.
+class AdvancedTab final : public QWidget {
+    Q_OBJECT
+public:
+    explicit AdvancedTab(app::AppModel& model, AdvancedTabServices services = {},
+                         QWidget* parent = nullptr);
+
+    QScrollArea* scrollArea() const { return scroll_; }
+    UpdatesSection* updates() const { return updates_; }
+    OpenAtLoginToggle* openAtLogin() const { return login_; }
+    ShortcutSection* shortcut() const { return shortcut_; }
+    QGroupBox* setupSection() const { return setup_; }
+    QPushButton* launchersButton() const { return launchers_; }
+    QPushButton* promptButton() const { return prompt_; }
+    QPushButton* exportButton() const { return export_; }
+    QPushButton* importButton() const { return import_; }
+    QPushButton* helpButton() const { return help_; }
+    QPushButton* removeButton() const { return remove_; }
+    // Each while it is open, else null.
+    PromptSnippetSheet* promptSheet() const { return sheet_; }
+    QFileDialog* panel() const { return panel_; }
+    QMessageBox* removeConfirmation() const { return confirmation_; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void exportProfiles();
+    void importProfiles();
+    void confirmRemoveAll();
+    void showPrompt();
+    void colourRemoveButton();
+
+    app::AppModel& model_;
+    AdvancedTabServices services_;
+    QScrollArea* scroll_ = nullptr;
+    UpdatesSection* updates_ = nullptr;
+    OpenAtLoginToggle* login_ = nullptr;
+    ShortcutSection* shortcut_ = nullptr;
+    QGroupBox* setup_ = nullptr;
+    QPushButton* launchers_ = nullptr;
+    QPushButton* prompt_ = nullptr;
+    QPushButton* export_ = nullptr;
+    QPushButton* import_ = nullptr;
+    QPushButton* help_ = nullptr;
+    QPushButton* remove_ = nullptr;
+    QPointer<PromptSnippetSheet> sheet_;
+    QPointer<QFileDialog> panel_;
+    QPointer<QMessageBox> confirmation_;
+};
+
+} // namespace twinlantern::ui
