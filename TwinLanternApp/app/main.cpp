@@ -12,7 +12,6 @@
 #include "TwinLanternApp/ui/InterfaceWindows.h"
 #include "TwinLanternApp/ui/SnapshotRenderer.h"
 #include "TwinLanternMac/SignInRouter.h"
-#include "core/base/FileUtil.h"
 #include "platform/SchemeHandlers.h"
 #include "platform/SystemLog.h"
 #include "platform/Workspace.h"

@@ -4,11 +4,12 @@
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
 #include "TwinLanternApp/ui/SettingsWindow.h"
+#include "TwinLanternApp/ui/SnapshotRenderer.h"
 
 #include "TwinLanternApp/app/AppCommands.h"
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "TwinLanternApp/app/SettingsOpener.h"
-#include "core/base/FileUtil.h"
+#include "platform/SystemLog.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -43,7 +44,11 @@ InterfaceWindows::~InterfaceWindows() {
 void InterfaceWindows::prepare() {
     // Made now, hidden, so the model's alert shows even before the window is opened (a
     // failed choice in the tray menu) and the menu bar holds the menu without a tray.
-    settings_ = std::make_unique<SettingsWindow>(bridge_);
+    AdvancedTabServices advanced;
+    advanced.openHelp = [this] {
+        showHelp();
+    };
+    settings_ = std::make_unique<SettingsWindow>(bridge_, std::move(advanced));
     if (!trayAvailable_) {
         settings_->setAppMenu(menu_->menu());
     }
@@ -87,28 +92,13 @@ void InterfaceWindows::openOnboardingWindow() {
     bringForward(*onboarding_);
 }
 
-QWidget* InterfaceWindows::helpPage(QWidget* window) {
-    QLabel* text =
-        plainLabel(QStringLiteral("TwinLantern keeps a separate sign-in per profile."), window);
-    text->setMargin(20);
-    return text;
-}
-
 void InterfaceWindows::showHelp() {
-    if (!help_) {
-        help_ = std::make_unique<QWidget>();
-        help_->setWindowTitle(QStringLiteral("TwinLantern Help"));
-        auto* layout = owned<QVBoxLayout>(help_.get());
-        layout->setContentsMargins(0, 0, 0, 0);
-        // The window's size follows its page.
-        layout->setSizeConstraint(QLayout::SetFixedSize);
-        layout->addWidget(helpPage(help_.get()));
-    }
-    bringForward(*help_);
+    help_.show();
 }
 
 bool InterfaceWindows::renderSnapshots(const std::string& folder) {
-    return makeDirectories(folder, 0755);
+    const auto log = platform::makeStandardErrorLog();
+    return SnapshotRenderer::renderAll(folder, platform::Logger(*log, "snapshots"));
 }
 
 } // namespace twinlantern::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TwinLanternApp/app/AppWindows.h"
+#include "TwinLanternApp/ui/HelpWindow.h"
 
 #include <QObject>
 #include <QSystemTrayIcon>
@@ -46,9 +47,8 @@ public:
 
 private:
     void openSettings();
-    // Stand-ins until the onboarding window and the help page exist: one place each.
+    // Stand-in until the onboarding window exists.
     void openOnboardingWindow();
-    static QWidget* helpPage(QWidget* window);
 
     app::ModelBridge& bridge_;
     app::AppCommands& commands_;
@@ -57,7 +57,7 @@ private:
     std::unique_ptr<AppMenu> menu_;
     std::unique_ptr<SettingsWindow> settings_;
     std::unique_ptr<QWidget> onboarding_;
-    std::unique_ptr<QWidget> help_;
+    HelpWindow help_;
 };
 
 } // namespace twinlantern::ui
