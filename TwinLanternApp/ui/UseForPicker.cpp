@@ -6,9 +6,10 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace twinlantern::ui {
@@ -36,35 +37,35 @@ private:
 } // namespace
 
 UseForPicker::UseForPicker(QWidget* parent) : QWidget(parent) {
-    auto* column = handedOver<QVBoxLayout>(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(6);
-    for (const bool apps : {true, false}) {
-        auto* row = handedOver<QHBoxLayout>();
-        row->setSpacing(14);
-        for (const ToolKind kind : allToolKinds) {
-            if (isApp(kind) != apps) {
-                continue;
-            }
-            auto* pair = handedOver<QHBoxLayout>();
-            pair->setSpacing(0);
-            Row parts;
-            parts.box = owned<QCheckBox>(this);
-            setButtonText(parts.box, qs(toolPhrase(kind)));
-            parts.note = plainLabel(notInstalled, this);
-            parts.note->setFont(appearance::font(appearance::TextStyle::body));
-            appearance::setTextColor(parts.note, appearance::secondaryLabel(palette()));
-            parts.note->installEventFilter(owned<NoteClicks>(parts.note, parts.box));
-            connect(parts.box, &QCheckBox::toggled, this,
-                    [this, kind](bool on) { toggled(kind, on); });
-            pair->addWidget(parts.box);
-            pair->addWidget(parts.note);
-            row->addLayout(pair);
-            rows_[kind] = parts;
-        }
-        row->addStretch(1);
-        column->addLayout(row);
+    // Two rows (the apps, then the terminal tools) in two columns. The note sits under its
+    // box's text, not beside it: beside, four notes don't fit a 520-wide sheet.
+    auto* grid = handedOver<QGridLayout>(this);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(14);
+    grid->setVerticalSpacing(6);
+    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    int column[2] = {0, 0};
+    for (const ToolKind kind : allToolKinds) {
+        const int row = isApp(kind) ? 0 : 1;
+        auto* cell = handedOver<QVBoxLayout>();
+        cell->setSpacing(0);
+        Row parts;
+        parts.box = owned<QCheckBox>(this);
+        setButtonText(parts.box, qs(toolPhrase(kind)));
+        parts.note = plainLabel(notInstalled, this);
+        parts.note->setFont(appearance::font(appearance::TextStyle::caption));
+        parts.note->setIndent(indent);
+        appearance::setTextColor(parts.note, appearance::secondaryLabel(palette()));
+        parts.note->installEventFilter(owned<NoteClicks>(parts.note, parts.box));
+        connect(parts.box, &QCheckBox::toggled, this, [this, kind](bool on) { toggled(kind, on); });
+        cell->addWidget(parts.box);
+        cell->addWidget(parts.note);
+        cell->addStretch(1);
+        grid->addLayout(cell, row, column[row]++, Qt::AlignLeft | Qt::AlignTop);
+        rows_[kind] = parts;
     }
+    grid->setColumnStretch(2, 1);
     setInstalled({});
 }
 

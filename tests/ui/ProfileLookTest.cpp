@@ -119,11 +119,11 @@ TEST(UseForPicker, AppsOnTheFirstRowTerminalToolsOnTheSecond) {
     QTest::mouseClick(code, Qt::LeftButton);
     EXPECT_EQ(picker.tools(), (std::set<ToolKind>{ToolKind::codex}));
     EXPECT_EQ(changed.count(), 2);
-    // A click on the dimmed note ticks its box too.
+    // A click on the dimmed note under the box ticks it too.
     QLabel* note = nullptr;
     for (QLabel* label : picker.findChildren<QLabel*>()) {
-        if (label->isVisible() &&
-            label->geometry().center().y() == chatgpt->geometry().center().y()) {
+        if (label->isVisible() && label->x() == chatgpt->x() &&
+            label->y() >= chatgpt->geometry().bottom() && label->y() < codex->y()) {
             note = label;
         }
     }
