@@ -270,7 +270,6 @@ ProfilesStep::ProfilesStep(app::ModelBridge& bridge, app::ProfilePlan& plan,
         plan_.addEntry(bridge_.model().installedApps());
         addRow(plan_.entries.size() - 1);
         rowEdited();
-        rows_.back()->nameField()->setFocus(Qt::OtherFocusReason);
     });
     connect(&bridge_, &app::ModelBridge::changed, this, [this](app::ModelField field) {
         if (field == app::ModelField::context || field == app::ModelField::desktopInstall) {
