@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -31,6 +32,8 @@ class OnboardingView final : public QWidget {
     Q_OBJECT
 public:
     enum class Step { profiles = 0, signIn = 1 };
+    static constexpr std::array<Step, 2> allSteps{Step::profiles, Step::signIn};
+    // 0 and 1; any other value is no step.
     static std::optional<Step> stepFromRawValue(int raw);
 
     static constexpr int viewWidth = 600;

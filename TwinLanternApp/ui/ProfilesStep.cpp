@@ -208,7 +208,7 @@ void PlanRowView::chooseFolder() {
 ProfilesStep::ProfilesStep(app::ModelBridge& bridge, app::ProfilePlan& plan,
                            std::function<void()> edited, QWidget* parent)
     : QWidget(parent), bridge_(bridge), plan_(plan), edited_(std::move(edited)) {
-    // Shown again: rows without tools get the installed apps.
+    // Each showing gives the rows that have no tools the installed apps.
     plan_.fillEmptyTools(bridge_.model().installedApps());
 
     auto* column = handedOver<QVBoxLayout>(this);
@@ -270,7 +270,6 @@ ProfilesStep::ProfilesStep(app::ModelBridge& bridge, app::ProfilePlan& plan,
         plan_.addEntry(bridge_.model().installedApps());
         addRow(plan_.entries.size() - 1);
         rowEdited();
-        rows_.back()->nameField()->setFocus(Qt::OtherFocusReason);
     });
     connect(&bridge_, &app::ModelBridge::changed, this, [this](app::ModelField field) {
         if (field == app::ModelField::context || field == app::ModelField::desktopInstall) {

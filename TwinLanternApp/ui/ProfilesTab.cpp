@@ -110,6 +110,12 @@ ProfilesTab::ProfilesTab(app::ModelBridge& bridge, QWidget* parent)
                     select(ProfileID(utf8(current.data(ProfileListModel::idRole).toString())));
                 }
             });
+    // A click beside the rows clears the list's selection; the tab follows it.
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!syncing_ && selection_ && !list_->selectionModel()->hasSelection()) {
+            select(std::nullopt);
+        }
+    });
     connect(&bridge_, &app::ModelBridge::changed, this, [this](app::ModelField field) {
         if (field == app::ModelField::document) {
             follow();

@@ -157,6 +157,13 @@ TEST(ProfilesTab, TheFirstProfileIsSelectedAndADeletedOneLeavesNothingSelected) 
 
     clickRow(tab, 0);
     EXPECT_EQ(tab->selection(), ProfileID("home-1"));
+    // A click below the rows leaves nothing selected, as the list shows.
+    QTest::mouseClick(tab->list()->viewport(), Qt::LeftButton, {},
+                      QPoint(10, tab->list()->viewport()->height() - 5));
+    EXPECT_EQ(tab->selection(), std::nullopt);
+    EXPECT_EQ(tab->emptyText()->text(), QStringLiteral("Select a profile"));
+    clickRow(tab, 0);
+    ASSERT_EQ(tab->selection(), ProfileID("home-1"));
     deleteSelected(f, tab);
     EXPECT_TRUE(f.stored().profiles.empty());
     EXPECT_EQ(tab->emptyText()->text(), QStringLiteral("No profiles yet"));
