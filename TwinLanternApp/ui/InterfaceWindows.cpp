@@ -1,7 +1,7 @@
 #include "TwinLanternApp/ui/InterfaceWindows.h"
 #include "TwinLanternApp/ui/AppMenu.h"
+#include "TwinLanternApp/ui/OnboardingWindow.h"
 #include "TwinLanternApp/ui/Owned.h"
-#include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
 #include "TwinLanternApp/ui/SettingsWindow.h"
 #include "TwinLanternApp/ui/SnapshotRenderer.h"
@@ -11,9 +11,9 @@
 #include "TwinLanternApp/app/SettingsOpener.h"
 #include "platform/SystemLog.h"
 
-#include <QLabel>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMenu>
-#include <QVBoxLayout>
 
 namespace twinlantern::ui {
 namespace {
@@ -39,6 +39,11 @@ InterfaceWindows::InterfaceWindows(app::ModelBridge& bridge, app::AppCommands& c
 
 InterfaceWindows::~InterfaceWindows() {
     app::SettingsOpener::setAction({});
+    // The first-run window deletes itself on close; it must not outlive the bridge.
+    if (QWidget* onboarding = OnboardingWindow::window()) {
+        onboarding->close();
+        QCoreApplication::sendPostedEvents(onboarding, QEvent::DeferredDelete);
+    }
 }
 
 void InterfaceWindows::prepare() {
@@ -76,20 +81,7 @@ QIcon InterfaceWindows::trayIcon(const std::optional<ProfileColor>& colour) {
 }
 
 void InterfaceWindows::showOnboarding() {
-    openOnboardingWindow();
-}
-
-void InterfaceWindows::openOnboardingWindow() {
-    if (!onboarding_) {
-        onboarding_ = std::make_unique<QWidget>();
-        onboarding_->setWindowTitle(QStringLiteral("Welcome to TwinLantern"));
-        auto* layout = owned<QVBoxLayout>(onboarding_.get());
-        QLabel* text = plainLabel(QStringLiteral("No profiles yet."), onboarding_.get());
-        text->setAlignment(Qt::AlignCenter);
-        layout->addWidget(text);
-        onboarding_->resize(600, 520);
-    }
-    bringForward(*onboarding_);
+    OnboardingWindow::show(bridge_);
 }
 
 void InterfaceWindows::showHelp() {

@@ -47,8 +47,6 @@ public:
 
 private:
     void openSettings();
-    // Stand-in until the onboarding window exists.
-    void openOnboardingWindow();
 
     app::ModelBridge& bridge_;
     app::AppCommands& commands_;
@@ -56,7 +54,6 @@ private:
     // Before the windows: the settings window's menu bar may show the menu.
     std::unique_ptr<AppMenu> menu_;
     std::unique_ptr<SettingsWindow> settings_;
-    std::unique_ptr<QWidget> onboarding_;
     HelpWindow help_;
 };
 

@@ -3,6 +3,7 @@
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/MenuPreview.h"
 #include "TwinLanternApp/ui/NewProfileSheet.h"
+#include "TwinLanternApp/ui/OnboardingView.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/SettingsTab.h"
@@ -83,20 +84,10 @@ void runEventLoop(std::chrono::milliseconds time) {
 
 // The views, each made in one place so a finished view takes its stand-in's place.
 
-// Stand-in for the first-run window until its view exists: its title and the step.
-QWidget* makeOnboardingView(app::ModelBridge&, int step, QWidget* parent) {
-    auto* page = owned<QWidget>(parent);
-    page->setFixedSize(onboardingSize);
-    auto* column = owned<QVBoxLayout>(page);
-    QLabel* title = plainLabel(QStringLiteral("Welcome to TwinLantern"), page);
-    title->setFont(appearance::font(appearance::TextStyle::title));
-    title->setAlignment(Qt::AlignCenter);
-    column->addWidget(title);
-    QLabel* which =
-        plainLabel(step == 0 ? QStringLiteral("Your profiles") : QStringLiteral("Sign in"), page);
-    which->setAlignment(Qt::AlignCenter);
-    column->addWidget(which);
-    return page;
+// The first-run window's view at a step, with nothing to close.
+QWidget* makeOnboardingView(app::ModelBridge& bridge, OnboardingView::Step step, QWidget* parent) {
+    return owned<OnboardingView>(
+        parent, bridge, [] {}, step);
 }
 
 QWidget* makeSettingsView(app::ModelBridge& bridge, QWidget* parent) {
@@ -280,10 +271,11 @@ bool SnapshotRenderer::renderAll(const std::string& folder, const platform::Logg
 
         if (bridge) {
             for (const Look look : looks) {
-                for (const int step : {0, 1}) {
+                for (const OnboardingView::Step step : OnboardingView::allSteps) {
                     shot([&](QWidget* frame) { return makeOnboardingView(*bridge, step, frame); },
                          onboardingSize, look,
-                         "onboarding-" + std::to_string(step + 1) + "-" + labelOf(look) + ".png");
+                         "onboarding-" + std::to_string(static_cast<int>(step) + 1) + "-" +
+                             labelOf(look) + ".png");
                 }
             }
             addSamples(*model, *root, log);
