@@ -52,6 +52,11 @@ const std::vector<Words> expectedWords = {
     {{"settings-profiles", "settings-terminal", "settings-advanced"},
      {"Profiles", "Terminal", "Advanced"}},
     {{"menu"}, {"Work", "Codex Work", "Personal", "Terminal default", "Quit TwinLantern"}},
+    {{"onboarding-1"}, {"Your profiles", "Choose its folder"}},
+    {{"onboarding-2"}, {"Sign in", "Nothing to sign in"}},
+    {{"settings-profiles"}, {"Codex Work", "Accounts", "Folders", "Add folder"}},
+    {{"new-profile"}, {"New Profile", "Use it for", "Cancel"}},
+    {{"settings-terminal"}, {"Use profiles in the terminal", "Test a folder"}},
 };
 
 // Every path under folder, relative to it.
