@@ -46,8 +46,8 @@ SettingsWindow::SettingsWindow(app::ModelBridge& bridge, AdvancedTabServices adv
     tabs_->setDocumentMode(true);
     layout_->addWidget(tabs_);
 
-    // The tabs' views, made with the bridge; ProfilesTab, TerminalTab and AdvancedTab
-    // take the places of these placeholders.
+    // The tabs' views, made with the bridge; ProfilesTab and TerminalTab take the places
+    // of these placeholders.
     addTab(placeholderTab(QStringLiteral("Profiles")), SettingsTab::profiles,
            QStringLiteral("Profiles"));
     addTab(placeholderTab(QStringLiteral("Terminal")), SettingsTab::terminal,
