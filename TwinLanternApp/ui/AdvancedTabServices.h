@@ -14,9 +14,9 @@ struct AdvancedTabServices {
     app::UpdaterService* updater = &app::UpdaterService::shared();
     // Opening at login; none: this executable's entry under the model's home and
     // environment.
-    std::optional<platform::LoginItem> loginItem;
+    std::optional<platform::LoginItem> loginItem{};
     // Brings the app forward and opens the help window; none: "Help" does nothing.
-    std::function<void()> openHelp;
+    std::function<void()> openHelp{};
 };
 
 } // namespace twinlantern::ui

@@ -3,7 +3,6 @@
 #include "TwinLanternApp/ui/AlertPresenter.h"
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/Owned.h"
-#include "TwinLanternApp/ui/PlaceholderTab.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
 #include "TwinLanternApp/ui/ProfilesTab.h"
 #include "TwinLanternApp/ui/TerminalTab.h"
@@ -48,10 +47,9 @@ SettingsWindow::SettingsWindow(app::ModelBridge& bridge, AdvancedTabServices adv
     tabs_->setDocumentMode(true);
     layout_->addWidget(tabs_);
 
-    // The tabs' views, made with the bridge; ProfilesTab, TerminalTab and AdvancedTab
-    // take the places of these placeholders.
+    // The tabs' views, made with the bridge.
     addTab(owned<ProfilesTab>(this, bridge_), SettingsTab::profiles, QStringLiteral("Profiles"));
-    addTab(handedOver<TerminalTab>(bridge_.model()), SettingsTab::terminal,
+    addTab(owned<TerminalTab>(tabs_, bridge_.model()), SettingsTab::terminal,
            QStringLiteral("Terminal"));
     addTab(owned<AdvancedTab>(tabs_, bridge_.model(), std::move(advanced)), SettingsTab::advanced,
            QStringLiteral("Advanced"));

@@ -58,15 +58,13 @@ protected:
     platform::LoginItem loginItem() const {
         return platform::LoginItem(ui.fixture.home.home(), {}, executable);
     }
+    AdvancedTabServices services() { return {.updater = &updater, .loginItem = loginItem()}; }
     std::string autostart() const { return ui.fixture.home.home() + "/.config/autostart"; }
 
     void open() {
         window = std::make_unique<QWidget>();
         auto* column = owned<QVBoxLayout>(window.get());
-        AdvancedTabServices services;
-        services.updater = &updater;
-        services.loginItem = loginItem();
-        tab = owned<AdvancedTab>(window.get(), *ui.model, std::move(services));
+        tab = owned<AdvancedTab>(window.get(), *ui.model, services());
         column->addWidget(tab);
         window->resize(620, 500);
         test::showActive(window.get());
@@ -173,10 +171,7 @@ TEST_F(AdvancedTabSectionsTest, OpenAtLoginReadsTheEntryWhenShownAgain) {
 TEST_F(AdvancedTabSectionsTest, RecordingStopsWithAnotherTabOrTheWindowGone) {
     tltest::makeDirs(ui.fixture.home.home() + "/.config");
     tltest::writeFile(autostart(), "a file");
-    AdvancedTabServices services;
-    services.updater = &updater;
-    services.loginItem = loginItem();
-    SettingsWindow settings(*ui.bridge, std::move(services));
+    SettingsWindow settings(*ui.bridge, services());
     settings.tabs()->setCurrentIndex(2);
     test::showActive(&settings);
     auto* advanced = qobject_cast<AdvancedTab*>(settings.tabs()->currentWidget());

@@ -54,11 +54,9 @@ protected:
         ui.start();
         ui.fixture.captureFeedback();
         auto* column = owned<QVBoxLayout>(&window);
-        AdvancedTabServices services;
-        services.openHelp = [this] {
+        tab = owned<AdvancedTab>(&window, *ui.model, AdvancedTabServices{.openHelp = [this] {
             ++helpOpened;
-        };
-        tab = owned<AdvancedTab>(&window, *ui.model, std::move(services));
+        }});
         column->addWidget(tab);
         window.resize(620, 500);
         test::showActive(&window);
