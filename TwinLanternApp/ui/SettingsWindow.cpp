@@ -4,6 +4,7 @@
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlaceholderTab.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
+#include "TwinLanternApp/ui/TerminalTab.h"
 #include "TwinLanternApp/ui/Toast.h"
 
 #include "TwinLanternApp/app/ModelBridge.h"
@@ -48,7 +49,7 @@ SettingsWindow::SettingsWindow(app::ModelBridge& bridge, QWidget* parent)
     // take the places of these placeholders.
     addTab(placeholderTab(QStringLiteral("Profiles")), SettingsTab::profiles,
            QStringLiteral("Profiles"));
-    addTab(placeholderTab(QStringLiteral("Terminal")), SettingsTab::terminal,
+    addTab(handedOver<TerminalTab>(bridge_.model()), SettingsTab::terminal,
            QStringLiteral("Terminal"));
     addTab(placeholderTab(QStringLiteral("Advanced")), SettingsTab::advanced,
            QStringLiteral("Advanced"));

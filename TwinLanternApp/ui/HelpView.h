@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QScrollArea>
 
 #include <array>
@@ -8,7 +9,8 @@ class QLabel;
 
 namespace twinlantern::ui {
 
-// The help window's page: a fixed text in four sections.
+// The help window's page: a fixed text in four sections, scrolling when taller than the
+// window.
 class HelpView final : public QScrollArea {
     Q_OBJECT
 public:
@@ -17,15 +19,15 @@ public:
 
     struct Section {
         const char* title;
-        const char* body; // Markdown
+        const char* body; // inline Markdown
     };
     static const std::array<Section, 4> sections;
 
     explicit HelpView(QWidget* parent = nullptr);
 
-    // The titles and bodies as shown, in order.
-    QList<QLabel*> titleLabels() const { return titles_; }
-    QList<QLabel*> bodyLabels() const { return bodies_; }
+    // The sections' titles and bodies as shown, in order.
+    const QList<QLabel*>& titleLabels() const { return titles_; }
+    const QList<QLabel*>& bodyLabels() const { return bodies_; }
 
 private:
     QList<QLabel*> titles_;

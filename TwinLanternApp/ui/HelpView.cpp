@@ -6,10 +6,20 @@
 #include "TwinLanternApp/ui/PlainText.h"
 
 #include <QLabel>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace twinlantern::ui {
+
+namespace {
+
+QFont scaled(double factor, QFont::Weight weight) {
+    QFont font = appearance::font(appearance::TextStyle::body);
+    font.setPointSizeF(font.pointSizeF() * factor);
+    font.setWeight(weight);
+    return font;
+}
+
+} // namespace
 
 const std::array<HelpView::Section, 4> HelpView::sections = {{
     {"Claude Desktop",
@@ -40,35 +50,29 @@ HelpView::HelpView(QWidget* parent) : QScrollArea(parent) {
     auto* column = owned<QVBoxLayout>(page);
     column->setSpacing(14);
     column->setContentsMargins(24, 24, 24, 24);
-    column->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     page->setLayout(column);
 
     QLabel* name = plainLabel(QStringLiteral("TwinLantern"), page);
-    QFont large = appearance::font(appearance::TextStyle::title);
-    large.setPointSizeF(large.pointSizeF() * 1.4);
-    large.setBold(true);
-    name->setFont(large);
+    name->setFont(scaled(2.0, QFont::Bold)); // the large title
     column->addWidget(name);
-    QLabel* tagline = plainLabel(QStringLiteral("Work and personal AI accounts, side by side."), page);
-    tagline->setFont(appearance::font(appearance::TextStyle::title));
+    QLabel* tagline =
+        plainLabel(QStringLiteral("Work and personal AI accounts, side by side."), page);
+    tagline->setFont(scaled(1.15, QFont::Normal));
     tagline->setWordWrap(true);
-    appearance::setTextColor(tagline, appearance::secondaryLabel(tagline->palette()));
+    tagline->setForegroundRole(QPalette::PlaceholderText); // the secondary style
     column->addWidget(tagline);
 
     for (const Section& section : sections) {
-        auto* block = owned<QWidget>(page);
-        auto* rows = owned<QVBoxLayout>(block);
+        auto* rows = handedOver<QVBoxLayout>();
         rows->setSpacing(4);
-        rows->setContentsMargins(0, 0, 0, 0);
-        block->setLayout(rows);
-        QLabel* title = plainLabel(QString::fromUtf8(section.title), block);
+        QLabel* title = plainLabel(QString::fromUtf8(section.title), page);
         title->setFont(appearance::font(appearance::TextStyle::headline));
         rows->addWidget(title);
-        QLabel* body = owned<QLabel>(block);
-        setMarkdown(body, section.body);
-        body->setWordWrap(true); // grows downwards instead of being cut off
+        QLabel* body = owned<QLabel>(page);
+        setMarkdown(body, section.body); // wraps: grows downwards instead of being cut off
+        body->setAlignment(Qt::AlignLeading | Qt::AlignTop);
         rows->addWidget(body);
-        column->addWidget(block);
+        column->addLayout(rows);
         titles_.append(title);
         bodies_.append(body);
     }

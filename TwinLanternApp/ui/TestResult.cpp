@@ -4,11 +4,13 @@
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
+#include "TwinLanternApp/ui/Symbols.h"
 #include "TwinLanternApp/ui/TestResultWhy.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QStyle>
+#include <QPainter>
 #include <QVBoxLayout>
 
 namespace twinlantern::ui {
@@ -19,6 +21,20 @@ constexpr int dotSize = 10;
 constexpr int rowSpacing = 6;
 
 } // namespace
+
+WarningSign::WarningSign(int size, QWidget* parent) : QWidget(parent), size_(size) {
+    setFixedSize(size_, size_);
+}
+
+QSize WarningSign::sizeHint() const {
+    return {size_, size_};
+}
+
+void WarningSign::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    symbols::draw(painter, symbols::Symbol::warning, QRectF(rect()), appearance::orange(palette()));
+}
 
 TestResult::TestResult(QWidget* parent) : QWidget(parent) {
     auto* column = owned<QVBoxLayout>(this);
@@ -38,15 +54,15 @@ TestResult::TestResult(QWidget* parent) : QWidget(parent) {
     name_->setFont(bold);
     row->addWidget(name_, 0, Qt::AlignVCenter);
     why_ = plainLabel(QString(), answer_);
-    appearance::setTextColor(why_, appearance::secondaryLabel(why_->palette()));
-    row->addWidget(why_, 0, Qt::AlignVCenter);
-    row->addStretch(1);
+    why_->setForegroundRole(QPalette::PlaceholderText); // the secondary style, light or dark
+    row->addWidget(why_, 1, Qt::AlignVCenter);
     column->addWidget(answer_);
 
     warningBox_ = owned<QWidget>(this);
     warningRows_ = owned<QVBoxLayout>(warningBox_);
     warningRows_->setContentsMargins(0, 0, 0, 0);
     warningBox_->setLayout(warningRows_);
+    warningBox_->setVisible(false);
     column->addWidget(warningBox_);
 }
 
@@ -61,25 +77,22 @@ void TestResult::setResolution(const Resolution& resolution, const Paths& paths)
     const QString why = qs(testResultWhy(resolution, paths));
     setPlainText(name_, name);
     setPlainText(why_, why);
-    // One element for a screen reader, as it reads on screen.
+    // One element for a screen reader, read as it shows.
     answer_->setAccessibleName(name + QStringLiteral(" ") + why);
 
-    // Rows are kept and reused: a result changes with every keystroke.
+    // Rows are kept and reused: the result changes with every keystroke.
     const auto count = static_cast<qsizetype>(resolution.warnings.size());
+    const QFont caption = appearance::font(appearance::TextStyle::caption);
     while (warningLabels_.size() < count) {
         auto* line = owned<QWidget>(warningBox_);
         auto* lineRow = owned<QHBoxLayout>(line);
         lineRow->setContentsMargins(0, 0, 0, 0);
         line->setLayout(lineRow);
-        QLabel* icon = owned<QLabel>(line);
-        const int side = QFontMetrics(appearance::font(appearance::TextStyle::caption)).height();
-        icon->setPixmap(
-            symbolIcon(symbols::Symbol::warning, appearance::orange(palette()), side).pixmap(side, side));
-        lineRow->addWidget(icon, 0, Qt::AlignVCenter);
+        lineRow->addWidget(owned<WarningSign>(line, QFontMetrics(caption).height()), 0,
+                           Qt::AlignVCenter);
         QLabel* text = plainLabel(QString(), line);
-        text->setFont(appearance::font(appearance::TextStyle::caption));
+        text->setFont(caption);
         text->setWordWrap(true);
-        appearance::setTextColor(text, appearance::orange(text->palette()));
         lineRow->addWidget(text, 1);
         warningRows_->addWidget(line);
         warningLabels_.append(text);
@@ -92,16 +105,38 @@ void TestResult::setResolution(const Resolution& resolution, const Paths& paths)
         text->parentWidget()->setVisible(i < count);
     }
     warningBox_->setVisible(count > 0);
+    restyle();
+}
+
+QList<QLabel*> TestResult::warningLabels() const {
+    QList<QLabel*> shown;
+    for (QLabel* label : warningLabels_) {
+        if (!label->parentWidget()->isHidden()) {
+            shown.append(label);
+        }
+    }
+    return shown;
 }
 
 QStringList TestResult::warnings() const {
     QStringList texts;
-    for (const QLabel* label : warningLabels_) {
-        if (!label->parentWidget()->isHidden()) {
-            texts.append(label->text());
-        }
+    for (const QLabel* label : warningLabels()) {
+        texts.append(label->text());
     }
     return texts;
+}
+
+void TestResult::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        restyle();
+    }
+}
+
+void TestResult::restyle() {
+    for (QLabel* label : warningLabels_) {
+        appearance::setTextColor(label, appearance::orange(palette()));
+    }
 }
 
 } // namespace twinlantern::ui

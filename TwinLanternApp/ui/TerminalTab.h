@@ -2,14 +2,15 @@
 
 #include "TwinLanternApp/model/AppModel.h"
 
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 class QCheckBox;
 class QComboBox;
-class QFileDialog;
 class QLabel;
 class QLineEdit;
-class QMessageBox;
 class QPushButton;
 class QToolButton;
 
@@ -28,6 +29,7 @@ public:
     QCheckBox* shellSwitch() const { return switch_; }
     QLabel* statusLine() const { return statusLine_; }
     QWidget* warningRow() const { return warningRow_; }
+    QLabel* warningText() const { return warningText_; }
     QPushButton* fixButton() const { return fix_; }
     QToolButton* disclosure() const { return disclosure_; }
     QWidget* details() const { return details_; }
@@ -41,13 +43,19 @@ public:
     // The folder panel while it is open, else null.
     QFileDialog* folderPanel() const { return panel_; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
-    void switchClicked();
+    void switchClicked(bool on);
     void confirmOff();
     void chooseFolder();
+    void pick(int index);
     void updateShell();
     void updatePicker();
     void updateResult();
+    void restyle();
     bool blockNotLast() const;
 
     app::AppModel& model_;
@@ -55,6 +63,7 @@ private:
     QCheckBox* switch_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QWidget* warningRow_ = nullptr;
+    QLabel* warningText_ = nullptr;
     QPushButton* fix_ = nullptr;
     QToolButton* disclosure_ = nullptr;
     QWidget* details_ = nullptr;
@@ -63,8 +72,8 @@ private:
     QLineEdit* folder_ = nullptr;
     QPushButton* choose_ = nullptr;
     TestResult* result_ = nullptr;
-    QMessageBox* confirmation_ = nullptr;
-    QFileDialog* panel_ = nullptr;
+    QPointer<QMessageBox> confirmation_;
+    QPointer<QFileDialog> panel_;
 };
 
 } // namespace twinlantern::ui
