@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -245,9 +246,7 @@ void TerminalTab::pick(int index) {
     if (!id.isEmpty()) {
         chosen = ProfileID(utf8(id));
     }
-    if (chosen != model_.document().cliDefault) {
-        model_.setTerminalDefault(chosen);
-    }
+    model_.setTerminalDefault(chosen);
     updatePicker(); // whatever the document holds after the change, or after a failure
 }
 

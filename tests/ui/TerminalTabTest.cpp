@@ -212,6 +212,13 @@ TEST_F(TerminalTabTest, ThePickerShowsTheDefaultAndMyUsualAccountsWritesNone) {
     ui.model->reload();
     EXPECT_EQ(picker->itemText(2), QStringLiteral("<b>R&D</b>"));
     EXPECT_EQ(picker->currentIndex(), 1);
+
+    // A change that can't be saved: the alert, and the picker shows what is stored.
+    tltest::removeTree(ui.fixture.home.paths.profilesFile());
+    tltest::makeDirs(ui.fixture.home.paths.profilesFile());
+    QTest::keyClick(picker, Qt::Key_Down);
+    EXPECT_TRUE(ui.model->alert());
+    EXPECT_EQ(picker->currentIndex(), 1);
 }
 
 TEST_F(TerminalTabTest, EachReasonFollowsTheTypedFolderAndTheDocument) {
