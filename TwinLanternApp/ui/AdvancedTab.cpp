@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/AdvancedTab.h"
+#include "TwinLanternApp/ui/SetupCheckSection.h"
 
 #include "TwinLanternApp/ui/AdvancedTabImport.h"
 #include "TwinLanternApp/ui/AdvancedTabSections.h"
@@ -71,8 +72,7 @@ AdvancedTab::AdvancedTab(app::AppModel& model, AdvancedTabServices services, QWi
     startupRows->addWidget(shortcut_);
     column->addWidget(startup);
 
-    // The setup check's own section.
-    setup_ = section(QStringLiteral("Setup"), form);
+    setup_ = owned<SetupCheckSection>(form, model_);
     column->addWidget(setup_);
 
     QGroupBox* more = section(QStringLiteral("More"), form);

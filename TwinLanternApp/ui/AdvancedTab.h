@@ -16,6 +16,7 @@ class QScrollArea;
 namespace twinlantern::ui {
 
 class OpenAtLoginToggle;
+class SetupCheckSection;
 class ShortcutSection;
 class UpdatesSection;
 
@@ -32,7 +33,7 @@ public:
     UpdatesSection* updates() const { return updates_; }
     OpenAtLoginToggle* openAtLogin() const { return login_; }
     ShortcutSection* shortcut() const { return shortcut_; }
-    QGroupBox* setupSection() const { return setup_; }
+    SetupCheckSection* setupSection() const { return setup_; }
     QPushButton* launchersButton() const { return launchers_; }
     QPushButton* promptButton() const { return prompt_; }
     QPushButton* exportButton() const { return export_; }
@@ -60,7 +61,7 @@ private:
     UpdatesSection* updates_ = nullptr;
     OpenAtLoginToggle* login_ = nullptr;
     ShortcutSection* shortcut_ = nullptr;
-    QGroupBox* setup_ = nullptr;
+    SetupCheckSection* setup_ = nullptr;
     QPushButton* launchers_ = nullptr;
     QPushButton* prompt_ = nullptr;
     QPushButton* export_ = nullptr;

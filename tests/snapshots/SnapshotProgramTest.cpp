@@ -57,6 +57,7 @@ const std::vector<Words> expectedWords = {
     {{"settings-profiles"}, {"Codex Work", "Accounts", "Folders", "Add folder"}},
     {{"new-profile"}, {"New Profile", "Use it for", "Cancel"}},
     {{"settings-terminal"}, {"Use profiles in the terminal", "Test a folder"}},
+    {{"settings-advanced"}, {"Version", "Open at login", "Check Setup", "Make Dock Launchers"}},
 };
 
 // Every path under folder, relative to it.
