@@ -14,6 +14,7 @@
 #include "tests/desktop/FakeApp.h"
 #include "tests/support/Profiles.h"
 #include "tests/ui/Accessibility.h"
+#include "tests/ui/ProfilesTabFixture.h"
 #include "tests/ui/UiTest.h"
 
 #include <QApplication>
@@ -38,45 +39,20 @@ namespace {
 const std::set<ToolKind> bothApps{ToolKind::claudeDesktop, ToolKind::chatGPTApp};
 const std::set<ToolKind> claudeOnly{ToolKind::claudeDesktop};
 
-// A real unwatched model on a temporary home inside an app bundle with its helpers (so
-// the shell integration can be installed), fresh settings, and the window's bridge.
-struct Onboarding {
-    app::test::AppFixture app;
-    test::FreshSettings settings;
-    std::optional<tltest::FakeApp> claude, chatGPT;
-    std::unique_ptr<app::AppModel> model;
-    std::unique_ptr<app::ModelBridge> bridge;
-
-    explicit Onboarding(bool withApps = false, const ProfileDocument* document = nullptr) {
-        if (withApps) {
-            claude.emplace(app.home.paths.applicationsDirectory, "Claude",
-                           DesktopInstall::bundleID);
-            chatGPT.emplace(app.home.paths.applicationsDirectory, "ChatGPT",
-                            toolInfo(ToolKind::chatGPTApp).bundleID);
-        }
-        if (document) {
-            app.writeDocument(*document);
-        }
-        app.makeBundle();
-        app.captureFeedback();
-        model = app.model(false);
-        bridge = std::make_unique<app::ModelBridge>(*model);
-    }
-    ~Onboarding() {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            window->close();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        bridge.reset();
-        model.reset();
-    }
+// The profile views' fixture inside an app bundle with its helpers (so the shell
+// integration can be installed), with the model's feedback captured.
+struct Onboarding : test::ProfileViewsFixture {
+    explicit Onboarding(bool withApps = false, const ProfileDocument* document = nullptr)
+        : ProfileViewsFixture(withApps, document, [](app::test::AppFixture& fixture) {
+              fixture.makeBundle();
+              fixture.captureFeedback();
+          }) {}
 
     OnboardingView* open() {
         OnboardingWindow::show(*bridge);
         test::showActive(OnboardingWindow::window());
         return OnboardingWindow::view();
     }
-    ProfileDocument stored() const { return ProfileStore(app.home.paths).load(); }
     std::string home(std::string_view relative) const {
         std::string path = app.home.home();
         path += "/";

@@ -16,6 +16,7 @@
 #include <QEvent>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,7 +32,10 @@ struct ProfileViewsFixture {
     std::unique_ptr<app::AppModel> model;
     std::unique_ptr<app::ModelBridge> bridge;
 
-    explicit ProfileViewsFixture(bool withApps = false, const ProfileDocument* document = nullptr) {
+    // beforeModel readies the fixture's home before the model reads it.
+    explicit ProfileViewsFixture(
+        bool withApps = false, const ProfileDocument* document = nullptr,
+        const std::function<void(app::test::AppFixture&)>& beforeModel = {}) {
         if (withApps) {
             claude.emplace(app.home.paths.applicationsDirectory, "Claude",
                            DesktopInstall::bundleID);
@@ -40,6 +44,9 @@ struct ProfileViewsFixture {
         }
         if (document) {
             app.writeDocument(*document);
+        }
+        if (beforeModel) {
+            beforeModel(app);
         }
         model = app.model(false);
         bridge = std::make_unique<app::ModelBridge>(*model);
