@@ -149,33 +149,42 @@ void AdvancedTab::showPrompt() {
     sheet->open();
 }
 
+QFileDialog* AdvancedTab::jsonPanel(QFileDialog::AcceptMode mode,
+                                    std::function<void(const std::string&)> chosen) {
+    auto* panel = owned<QFileDialog>(this);
+    panel->setAcceptMode(mode);
+    panel->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                       : QFileDialog::ExistingFile);
+    panel->setNameFilter(jsonFilter);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel_ = panel;
+    connect(panel, &QFileDialog::finished, this,
+            [this, panel, chosen = std::move(chosen)](int result) {
+                panel_ = nullptr;
+                const QStringList files = panel->selectedFiles();
+                if (result == QDialog::Accepted && !files.isEmpty()) {
+                    chosen(utf8(files.first()));
+                }
+            });
+    return panel;
+}
+
 void AdvancedTab::exportProfiles() {
     if (panel_) {
         return;
     }
-    auto* panel = owned<QFileDialog>(this);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setFileMode(QFileDialog::AnyFile);
-    panel->setNameFilter(jsonFilter);
-    panel->setDefaultSuffix(QStringLiteral("json"));
-    panel->selectFile(QStringLiteral("TwinLantern profiles.json"));
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel_ = panel;
-    connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
-        panel_ = nullptr;
-        const QStringList files = panel->selectedFiles();
-        if (result != QDialog::Accepted || files.isEmpty()) {
-            return;
-        }
+    QFileDialog* panel = jsonPanel(QFileDialog::AcceptSave, [this](const std::string& path) {
         // Replaced atomically: a failed write leaves an earlier export as it was.
         try {
-            model_.exportTo(utf8(files.first()));
+            model_.exportTo(path);
         } catch (const std::exception& error) {
             model_.setAlert(std::string(error.what()));
             return;
         }
         model_.showToast("Exported. Logins are never included.");
     });
+    panel->setDefaultSuffix(QStringLiteral("json"));
+    panel->selectFile(QStringLiteral("TwinLantern profiles.json"));
     panel->open();
 }
 
@@ -183,19 +192,8 @@ void AdvancedTab::importProfiles() {
     if (panel_) {
         return;
     }
-    auto* panel = owned<QFileDialog>(this);
-    panel->setAcceptMode(QFileDialog::AcceptOpen);
-    panel->setFileMode(QFileDialog::ExistingFile);
-    panel->setNameFilter(jsonFilter);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel_ = panel;
-    connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
-        panel_ = nullptr;
-        const QStringList files = panel->selectedFiles();
-        if (result != QDialog::Accepted || files.isEmpty()) {
-            return;
-        }
-        ImportRead read = readImportFile(utf8(files.first()));
+    jsonPanel(QFileDialog::AcceptOpen, [this](const std::string& path) {
+        ImportRead read = readImportFile(path);
         switch (read.kind) {
         case ImportRead::Kind::ignored:
             return; // unreadable, or a FIFO, a device or a folder
@@ -209,8 +207,7 @@ void AdvancedTab::importProfiles() {
         if (!message.empty()) {
             model_.showToast(message);
         }
-    });
-    panel->open();
+    })->open();
 }
 
 void AdvancedTab::confirmRemoveAll() {

@@ -9,6 +9,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+#include <string>
+
 class QGroupBox;
 class QPushButton;
 class QScrollArea;
@@ -49,6 +52,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // A JSON file panel, at most one at a time; chosen gets the accepted file.
+    QFileDialog* jsonPanel(QFileDialog::AcceptMode mode,
+                           std::function<void(const std::string&)> chosen);
     void exportProfiles();
     void importProfiles();
     void confirmRemoveAll();
