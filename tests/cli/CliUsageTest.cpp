@@ -115,11 +115,12 @@ TEST_F(CliUsage, LaunchersInstallBuildsAndTidies) {
     store({1, {home2}, {}, {}});
     const RunResult orphan = run({"doctor", "--json"});
     EXPECT_NE(orphan.out.find("launcher.orphan"), std::string::npos) << orphan.out;
-    // Install removes it, as it does the launcher of a profile that no longer uses
-    // Claude Desktop.
+    // The fix the doctor quotes, run as written, removes it, as it does the launcher of
+    // a profile that no longer uses Claude Desktop.
+    ASSERT_THAT(orphan.out, HasSubstr("`twinlantern launchers install`"));
     work.removeTool(ToolKind::claudeDesktop);
     store({1, {work, home2}, {}, {}});
-    const RunResult tidied = run({"launchers", "install"});
+    const RunResult tidied = shell("twinlantern launchers install");
     EXPECT_EQ(tidied.exitCode, 0) << tidied.err;
     EXPECT_EQ(tidied.out, "Removed ~/Applications/TwinLantern/Claude — Work.app\n");
     EXPECT_FALSE(exists(bundle));
