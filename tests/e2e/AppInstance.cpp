@@ -77,7 +77,8 @@ AppInstance::~AppInstance() {
         if (const pid_t app = pid(); app > 0) {
             ::kill(app, SIGKILL);
         }
-        ::kill(wrapper_, SIGKILL);
+        // The whole group: a killed dbus-run-session can't end its bus daemon itself.
+        ::kill(-wrapper_, SIGKILL);
         int status = 0;
         while (::waitpid(wrapper_, &status, 0) < 0 && errno == EINTR) {
         }
