@@ -4,6 +4,7 @@
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileFolderChooser.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
+#include "TwinLanternApp/ui/StepHeading.h"
 #include "TwinLanternApp/ui/UseForPicker.h"
 
 #include "TwinLanternApp/app/ModelBridge.h"
@@ -25,16 +26,6 @@ namespace {
 
 constexpr int indent = 30;
 constexpr int nameWidth = 180;
-
-QLabel* secondaryLabel(const QString& text, QWidget* parent,
-                       appearance::TextStyle style = appearance::TextStyle::body) {
-    QLabel* label = plainLabel(text, parent);
-    label->setFont(appearance::font(style));
-    label->setWordWrap(true);
-    // The role, not a fixed colour, so the label follows the light and dark palettes.
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
 
 // A small padlock before the Keychain note, in the note's colour. Decoration only.
 class LockGlyph final : public QWidget {
@@ -215,17 +206,10 @@ ProfilesStep::ProfilesStep(app::ModelBridge& bridge, app::ProfilePlan& plan,
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(18);
 
-    auto* heading = handedOver<QVBoxLayout>();
-    heading->setSpacing(6);
-    QLabel* title = plainLabel(QStringLiteral("Your profiles"), this);
-    QFont titleFont = appearance::font(appearance::TextStyle::title);
-    titleFont.setWeight(QFont::Bold);
-    title->setFont(titleFont);
-    heading->addWidget(title);
-    heading->addWidget(secondaryLabel(
+    column->addLayout(stepHeading(
+        QStringLiteral("Your profiles"),
         QStringLiteral("Name each one and choose what it's for, e.g. “Codex Work” for Codex only."),
         this));
-    column->addLayout(heading);
 
     auto* scroll = owned<QScrollArea>(this);
     scroll->setFrameShape(QFrame::NoFrame);

@@ -3,6 +3,7 @@
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
+#include "TwinLanternApp/ui/StepHeading.h"
 #include "TwinLanternApp/ui/ToolRow.h"
 
 #include "TwinLanternApp/app/ModelBridge.h"
@@ -16,19 +17,6 @@
 #include <QVBoxLayout>
 
 namespace twinlantern::ui {
-namespace {
-
-QLabel* secondaryLabel(const QString& text, QWidget* parent,
-                       appearance::TextStyle style = appearance::TextStyle::body) {
-    QLabel* label = plainLabel(text, parent);
-    label->setFont(appearance::font(style));
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
-} // namespace
-
 SignInStep::SignInStep(app::ModelBridge& bridge, std::vector<ProfileID> created, bool useTerminal,
                        OnTerminal onTerminal, QWidget* parent)
     : QWidget(parent), bridge_(bridge), created_(std::move(created)) {
@@ -36,19 +24,11 @@ SignInStep::SignInStep(app::ModelBridge& bridge, std::vector<ProfileID> created,
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(16);
 
-    auto* heading = handedOver<QVBoxLayout>();
-    heading->setSpacing(6);
-    QLabel* title = plainLabel(QStringLiteral("Sign in"), this);
-    QFont titleFont = appearance::font(appearance::TextStyle::title);
-    titleFont.setWeight(QFont::Bold);
-    title->setFont(titleFont);
-    heading->addWidget(title);
-    heading->addWidget(
-        secondaryLabel(QStringLiteral("Once per account. Each button opens that profile's own "
-                                      "window: sign in there (for Claude, use your email "
-                                      "address)."),
-                       this));
-    column->addLayout(heading);
+    column->addLayout(stepHeading(
+        QStringLiteral("Sign in"),
+        QStringLiteral("Once per account. Each button opens that profile's own window: sign in "
+                       "there (for Claude, use your email address)."),
+        this));
 
     nothing_ = secondaryLabel(
         QStringLiteral("Nothing to sign in: you're using the accounts you already have."), this);
