@@ -5,8 +5,6 @@
 #include "core/base/TwinLanternError.h"
 #include "core/tools/DesktopInstall.h"
 
-#include <cstdio>
-
 namespace twinlantern {
 
 std::optional<std::string> launcherInfoPlist(const std::string& executable) {
@@ -22,18 +20,16 @@ std::optional<std::string> launcherInfoPlist(const std::string& executable) {
     return contents + "/Info.plist";
 }
 
-std::string userTemporaryDirectory(const Environment& environment) {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const auto it = environment.find(name);
-        if (it != environment.end() && !it->second.empty() && it->second.front() == '/') {
-            std::string folder = it->second;
-            if (folder.back() != '/') {
-                folder += '/';
-            }
-            return folder;
+std::string fallbackLockDirectory(const Environment& environment) {
+    const auto runtime = environment.find("XDG_RUNTIME_DIR");
+    if (runtime != environment.end() && runtime->second.starts_with('/')) {
+        std::string folder = runtime->second;
+        if (folder.back() != '/') {
+            folder += '/';
         }
+        return folder + "twinlantern";
     }
-    return std::string(P_tmpdir) + "/";
+    return Paths::forCurrentUser(environment).supportDirectory() + "/desktop";
 }
 
 LauncherSettings launcherSettings(const PropertyList* info, const Environment& environment) {
@@ -47,7 +43,7 @@ LauncherSettings launcherSettings(const PropertyList* info, const Environment& e
         settings.dataDir.reset();
     }
     settings.target = get(keys.target).value_or(DesktopInstall::bundleID);
-    settings.lockDir = get(keys.lock).value_or(userTemporaryDirectory(environment) + "twinlantern");
+    settings.lockDir = get(keys.lock).value_or(fallbackLockDirectory(environment));
     return settings;
 }
 

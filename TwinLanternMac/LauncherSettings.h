@@ -14,8 +14,7 @@ struct LauncherSettings {
     std::optional<std::string> dataDir;
     // TLTargetBundleID when it is a string (even empty), else Claude Desktop's.
     std::string target;
-    // TLLockDirectory when it is a string (even empty), else the temporary folder +
-    // "twinlantern".
+    // TLLockDirectory when it is a string (even empty), else fallbackLockDirectory.
     std::string lockDir;
 
     friend bool operator==(const LauncherSettings&, const LauncherSettings&) = default;
@@ -27,9 +26,11 @@ std::optional<std::string> launcherInfoPlist(const std::string& executable);
 // From the bundle's dictionary; none (no bundle, unreadable) gives every fallback.
 LauncherSettings launcherSettings(const PropertyList* info, const Environment& environment);
 
-// The user's temporary folder with a final "/": $XDG_RUNTIME_DIR, else $TMPDIR, else
-// P_tmpdir; the first that is set and absolute.
-std::string userTemporaryDirectory(const Environment& environment);
+// The lock folder of a launcher that names none: "twinlantern" in $XDG_RUNTIME_DIR when
+// that is set and absolute, else the support folder's "desktop", where the app locks.
+// Never a folder other users share, such as the temporary folder: one of them could
+// make it first.
+std::string fallbackLockDirectory(const Environment& environment);
 
 // An empty lock folder would put the lock in "/" and a relative one wherever the launcher
 // happens to start: both come only from a damaged bundle. Throws "This launcher has no

@@ -1,11 +1,8 @@
 #include "TwinLanternMac/ProfileLaunchLock.h"
 
 #include "TwinLanternMac/DesktopLauncher.h"
-#include "core/base/FileUtil.h"
+#include "core/base/PrivateFolder.h"
 #include "core/base/TwinLanternError.h"
-
-#include <fcntl.h>
-#include <sys/file.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -40,17 +37,19 @@ std::string ProfileLaunchLock::key(const std::optional<std::string>& userDataDir
 
 ProfileLaunchLock::ProfileLaunchLock(const std::string& directory, const std::string& key,
                                      std::chrono::milliseconds wait) {
-    if (!makeDirectories(directory, 0777)) {
-        throw TwinLanternError::ioErrno("create " + directory, errno);
-    }
+    // Another user who could change the folder could plant a link, hold the lock or
+    // swap the data folders beside it.
+    const UniqueFd folder = openPrivateFolder(directory);
     path_ = directory + "/" + fileName(key);
-    fd_ = UniqueFd(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
-    if (!fd_) {
-        throw TwinLanternError::io("Couldn't open " + path_);
+    file_ = LockFile::openIn(folder.get(), fileName(key));
+    if (!file_) {
+        throw TwinLanternError::io(file_.error() == EPERM
+                                       ? "Couldn't open " + path_ + ": " + file_.problem() + "."
+                                       : "Couldn't open " + path_);
     }
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
-        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) {
+        if (file_.tryLock()) {
             held_ = true;
             return;
         }
@@ -62,10 +61,7 @@ ProfileLaunchLock::ProfileLaunchLock(const std::string& directory, const std::st
 }
 
 void ProfileLaunchLock::release() {
-    if (fd_) {
-        ::flock(fd_.get(), LOCK_UN);
-        fd_.reset();
-    }
+    file_.close();
     held_ = false;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/base/UniqueFd.h"
+#include "core/base/LockFile.h"
 
 #include <chrono>
 #include <cstdint>
@@ -16,10 +16,11 @@ class ProfileLaunchLock {
 public:
     static constexpr std::chrono::milliseconds defaultWait{15000};
 
-    // Creates the lock folder (with parents) and the lock file (0600), then waits up to
-    // `wait` for the lock. Running out of time is no error: the object comes back without
-    // the lock and the launch goes on. Throws TwinLanternError when the folder or the file
-    // cannot be made.
+    // Creates the lock folder (0700, with parents) or checks that an existing one is
+    // this user's private folder, opens the lock file (0600, this user's own), then waits
+    // up to `wait` for the lock. Running out of time is no error: the object comes back
+    // without the lock and the launch goes on. Throws TwinLanternError when the folder or
+    // the file cannot be made or is not safe to use.
     ProfileLaunchLock(const std::string& directory, const std::string& key,
                       std::chrono::milliseconds wait = defaultWait);
     ~ProfileLaunchLock() { release(); }
@@ -41,7 +42,7 @@ public:
     static std::string key(const std::optional<std::string>& userDataDirectory);
 
 private:
-    UniqueFd fd_;
+    LockFile file_;
     bool held_ = false;
     std::string path_;
 };

@@ -1,17 +1,18 @@
 #include "TwinLanternApp/app/SingleInstance.h"
 
 #include "TwinLanternMac/SignInRouter.h"
+#include "core/base/PathUtil.h"
+#include "core/base/PrivateFolder.h"
 #include "core/base/Sha256.h"
 #include "core/base/Text.h"
+#include "core/base/TwinLanternError.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QTimer>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -73,26 +74,56 @@ std::string stem(const std::string& runtimeDirectory, const std::string& home) {
     return path;
 }
 
+std::string privateStem(const Environment& environment, const std::string& home) {
+    const auto absolute = [&environment](const char* name) -> std::optional<std::string> {
+        const auto it = environment.find(name);
+        if (it == environment.end() || !it->second.starts_with('/')) {
+            return std::nullopt;
+        }
+        return it->second;
+    };
+    std::string folder;
+    if (const auto runtime = absolute("XDG_RUNTIME_DIR")) {
+        folder = *runtime;
+    } else {
+        folder = absolute("XDG_CACHE_HOME").value_or(PathUtil::join(home, ".cache"));
+        folder = PathUtil::join(folder, "twinlantern");
+    }
+    folder = PathUtil::normalize(folder);
+    try {
+        (void)openPrivateFolder(folder);
+    } catch (const TwinLanternError& error) {
+        throw TwinLanternError::io(
+            "TwinLantern can't start without a private folder for its lock and socket. " +
+            error.description());
+    }
+    std::string path = stem(folder == "/" ? "" : folder, home);
+    if (path.size() + std::strlen(".sock") >= sizeof(sockaddr_un::sun_path)) {
+        throw TwinLanternError::io("TwinLantern can't start: the path of its socket in " + folder +
+                                   " is longer than a socket allows. Set XDG_RUNTIME_DIR to a "
+                                   "private folder with a shorter path.");
+    }
+    return path;
+}
+
 Lock acquire(const std::string& lockPath) {
     Lock lock;
-    UniqueFd fd(
-        ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600));
-    if (!fd) {
-        lock.error = errno;
+    LockFile file = LockFile::open(lockPath);
+    if (!file) {
+        lock.error = file.error();
+        lock.problem = file.problem();
         return lock;
     }
-    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR) {
-            continue;
-        }
+    if (!file.tryLock()) {
         if (errno == EWOULDBLOCK) {
             lock.held = true;
         } else {
             lock.error = errno;
+            lock.problem = std::strerror(errno);
         }
         return lock;
     }
-    lock.fd = std::move(fd);
+    lock.file = std::move(file);
     return lock;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/base/UniqueFd.h"
+#include "core/base/LockFile.h"
+#include "core/base/Paths.h"
 
 #include <QObject>
 
@@ -27,11 +28,19 @@ inline constexpr char notAnswering[] = "TwinLantern is already running but doesn
 // "<runtime>/twinlantern-<16 hex of SHA-256 of home>"; ".lock" and ".sock" follow.
 std::string stem(const std::string& runtimeDirectory, const std::string& home);
 
+// The stem in the folder of the lock and the socket: $XDG_RUNTIME_DIR when it is set and
+// absolute, else "twinlantern" in the user's cache folder ($XDG_CACHE_HOME when absolute,
+// else ~/.cache); either made 0700 when missing and used only when it is this user's
+// private folder. Never a path on an empty location, nor a socket path longer than a
+// socket takes. Throws TwinLanternError saying why the app can't start.
+std::string privateStem(const Environment& environment, const std::string& home);
+
 struct Lock {
-    UniqueFd fd;       // holds the lock while open
-    bool held = false; // another process holds it
-    int error = 0;     // errno when the lock file couldn't be used
-    bool acquired() const { return fd.valid(); }
+    LockFile file;       // holds the lock while open
+    bool held = false;   // another process holds it
+    int error = 0;       // errno when the lock file couldn't be used
+    std::string problem; // what error means to the user
+    bool acquired() const { return file.valid(); }
 };
 // Never waits.
 Lock acquire(const std::string& lockPath);

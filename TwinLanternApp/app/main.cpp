@@ -12,6 +12,7 @@
 #include "TwinLanternApp/ui/InterfaceWindows.h"
 #include "TwinLanternApp/ui/SnapshotRenderer.h"
 #include "TwinLanternMac/SignInRouter.h"
+#include "core/base/TwinLanternError.h"
 #include "platform/SchemeHandlers.h"
 #include "platform/SystemLog.h"
 #include "platform/Workspace.h"
@@ -19,7 +20,6 @@
 
 #include <QApplication>
 #include <QSessionManager>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 #include <algorithm>
@@ -76,9 +76,13 @@ int main(int argc, char** argv) {
     }
 
     const Paths paths = Paths::forCurrentUser(environment);
-    const std::string stem = SingleInstance::stem(
-        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString(),
-        paths.home);
+    std::string stem;
+    try {
+        stem = SingleInstance::privateStem(environment, paths.home);
+    } catch (const TwinLanternError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
     SingleInstance::Lock lock = SingleInstance::acquire(stem + ".lock");
     if (lock.held) {
         if (SingleInstance::forward(stem + ".sock", SingleInstance::messages(arguments))) {
@@ -88,7 +92,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!lock.acquired()) {
-        log.error("no single-instance lock at " + stem + ".lock: " + std::strerror(lock.error));
+        // Without it any number of instances would run over one profiles file.
+        std::fprintf(stderr, "TwinLantern can't start: Couldn't open %s.lock: %s\n", stem.c_str(),
+                     lock.problem.c_str());
+        return 1;
     }
 
     QApplication app(argc, argv);
@@ -148,10 +155,8 @@ int main(int argc, char** argv) {
             delegate->open({command.link});
         }
     });
-    if (lock.acquired()) {
-        if (const auto problem = server.listen()) {
-            log.error("later starts can't reach this one: " + *problem);
-        }
+    if (const auto problem = server.listen()) {
+        log.error("later starts can't reach this one: " + *problem);
     }
 
     auto tray = std::make_unique<Tray>(*bridge, *windows);
@@ -169,7 +174,7 @@ int main(int argc, char** argv) {
 
     // Later starts must not find a socket nobody answers while the rest winds down.
     server.close();
-    lock.fd.reset();
+    lock.file.close();
     // Then everything in the order it depends on: the scheduler last.
     tray.reset();
     delegate.reset();

@@ -3,34 +3,16 @@
 #include "core/base/FileUtil.h"
 #include "core/base/Json.h"
 #include "core/base/JsonDecode.h"
+#include "core/base/LockFile.h"
 #include "core/base/TwinLanternError.h"
-#include "core/base/UniqueFd.h"
 #include "core/profiles/ProfileDocumentReader.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 
 namespace twinlantern {
-
-namespace {
-
-// Holds the exclusive flock; released before the descriptor closes.
-class FileLock {
-public:
-    explicit FileLock(int fd) : fd_(fd) {}
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    ~FileLock() { ::flock(fd_, LOCK_UN); }
-
-private:
-    int fd_;
-};
-
-} // namespace
 
 ProfileDocument ProfileStore::load() const {
     const std::string file = paths_.profilesFile();
@@ -88,27 +70,13 @@ void ProfileStore::ensureSupportDirectory() const {
 void ProfileStore::updateImpl(const std::function<void(ProfileDocument&)>& change) {
     ensureSupportDirectory();
     const std::string lockPath = paths_.lockFile();
-    // Never through a link, and never a pipe or device: its mode is set below.
-    UniqueFd fd(::open(lockPath.c_str(),
-                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
-    struct stat st {};
-    if (fd && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        fd.reset();
+    LockFile lock = LockFile::open(lockPath);
+    if (!lock) {
+        throw TwinLanternError::io("Couldn't open " + lockPath + ": " + lock.problem());
     }
-    if (!fd) {
-        throw TwinLanternError::io("Couldn't open " + lockPath + ": " + std::strerror(errno));
+    if (!lock.lock()) {
+        throw TwinLanternError::io(std::string("Couldn't lock profiles: ") + std::strerror(errno));
     }
-    if (st.st_nlink == 1) {
-        ::fchmod(fd.get(), 0600); // the umask must not widen it; a hard link is someone else's
-    }
-    while (::flock(fd.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            throw TwinLanternError::io(std::string("Couldn't lock profiles: ") +
-                                       std::strerror(errno));
-        }
-    }
-    FileLock lock(fd.get());
 
     const ProfileDocument current = load();
     ProfileDocument changed = current;

@@ -1,5 +1,5 @@
-#include "TwinLanternApp/app/QuitSignals.h"
 #include "TwinLanternApp/app/SingleInstance.h"
+#include "TwinLanternApp/app/QuitSignals.h"
 
 #include "core/base/Sha256.h"
 #include "tests/support/TestSupport.h"
@@ -76,7 +76,7 @@ TEST(SingleInstance, TheLockIsHeldOnceAndFreedWithItsHolder) {
     const auto second = SingleInstance::acquire(path);
     EXPECT_FALSE(second.acquired());
     EXPECT_TRUE(second.held);
-    first.fd.reset();
+    first.file.close();
     EXPECT_TRUE(SingleInstance::acquire(path).acquired());
 
     tltest::makeDirs(dir / "folder.lock");
@@ -95,7 +95,9 @@ protected:
     tltest::TempDir dir;
     std::string socketPath = dir / "t.sock";
     std::vector<Command> received;
-    InstanceServer server{socketPath, [this](const Command& c) { received.push_back(c); }};
+    InstanceServer server{socketPath, [this](const Command& c) {
+                              received.push_back(c);
+                          }};
 
     // Runs forward() on another thread while this one serves.
     bool forwardFrom(std::vector<std::string> lines, std::chrono::milliseconds timeout = 2s) {
@@ -204,8 +206,8 @@ TEST(QuitSignals, EachOfTheThreeArrivesOnTheLoop) {
         ASSERT_TRUE(quitSignals.active());
         for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
             ASSERT_EQ(pthread_kill(pthread_self(), signal), 0);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !taken.empty() && taken.back() == signal; },
-                                        5000));
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return !taken.empty() && taken.back() == signal; }, 5000));
         }
     }
     EXPECT_THAT(taken, ElementsAre(SIGTERM, SIGINT, SIGHUP));

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace twinlantern {
 namespace {
 
@@ -20,13 +18,18 @@ TEST(LauncherSettings, InfoPlistOnlyInsideABundle) {
     EXPECT_EQ(launcherInfoPlist("launcher"), std::nullopt);
 }
 
-TEST(LauncherSettings, TemporaryFolder) {
-    EXPECT_EQ(userTemporaryDirectory({{"XDG_RUNTIME_DIR", "/run/user/7"}, {"TMPDIR", "/t"}}),
-              "/run/user/7/");
-    EXPECT_EQ(userTemporaryDirectory({{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", "/t/"}}), "/t/");
-    EXPECT_EQ(userTemporaryDirectory({{"XDG_RUNTIME_DIR", "rel"}, {"TMPDIR", "also"}}),
-              std::string(P_tmpdir) + "/");
-    EXPECT_EQ(userTemporaryDirectory({}), std::string(P_tmpdir) + "/");
+TEST(LauncherSettings, FallbackLockFolderIsNeverOneOthersShare) {
+    EXPECT_EQ(fallbackLockDirectory({{"XDG_RUNTIME_DIR", "/run/user/7"}, {"TMPDIR", "/t"}}),
+              "/run/user/7/twinlantern");
+    EXPECT_EQ(fallbackLockDirectory({{"XDG_RUNTIME_DIR", "/run/user/7/"}}),
+              "/run/user/7/twinlantern");
+    const std::string support = "/h/Library/Application Support/TwinLantern/desktop";
+    for (const Environment& environment :
+         {Environment{{"HOME", "/h"}, {"XDG_RUNTIME_DIR", ""}, {"TMPDIR", "/t/"}},
+          Environment{{"HOME", "/h"}, {"XDG_RUNTIME_DIR", "rel"}, {"TMPDIR", "/t"}},
+          Environment{{"HOME", "/h"}}}) {
+        EXPECT_EQ(fallbackLockDirectory(environment), support);
+    }
 }
 
 TEST(LauncherSettings, KeysAndFallbacks) {
