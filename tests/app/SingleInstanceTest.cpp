@@ -2,6 +2,8 @@
 #include "TwinLanternApp/app/QuitSignals.h"
 
 #include "core/base/Sha256.h"
+#include "tests/support/ErrorOf.h"
+#include "tests/support/OtherUser.h"
 #include "tests/support/TestSupport.h"
 
 #include <QTest>
@@ -10,6 +12,7 @@
 
 #include <pthread.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 
 #include <csignal>
@@ -87,6 +90,77 @@ TEST(SingleInstance, TheLockIsHeldOnceAndFreedWithItsHolder) {
     ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / "link.lock").c_str()), 0);
     EXPECT_FALSE(SingleInstance::acquire(dir / "link.lock").acquired());
     EXPECT_FALSE(tltest::exists(dir / "elsewhere"));
+}
+
+TEST(SingleInstance, TheLockAndSocketLiveInAPrivateFolderNeverOnAnEmptyOne) {
+    tltest::TempDir dir;
+    const std::string home = dir / "home";
+    const std::string hash = sha256Hex(home).substr(0, 16);
+    tltest::makeDirs(dir / "run");
+    ::chmod((dir / "run").c_str(), 0700);
+    const std::pair<Environment, std::string> cases[] = {
+        {{{"XDG_RUNTIME_DIR", dir / "run"}, {"XDG_CACHE_HOME", dir / "cache"}}, dir / "run"},
+        {{{"XDG_RUNTIME_DIR", dir / "run/"}}, dir / "run"},
+        {{{"XDG_RUNTIME_DIR", ""}, {"XDG_CACHE_HOME", dir / "cache"}}, dir / "cache/twinlantern"},
+        {{{"XDG_RUNTIME_DIR", "run"}, {"XDG_CACHE_HOME", "rel"}}, home + "/.cache/twinlantern"},
+        {{}, home + "/.cache/twinlantern"},
+    };
+    for (const auto& [environment, folder] : cases) {
+        EXPECT_EQ(SingleInstance::privateStem(environment, home), folder + "/twinlantern-" + hash)
+            << folder;
+        EXPECT_EQ(tltest::fileMode(folder), 0700u) << folder;
+    }
+    const std::string deep = dir / std::string(100, 'd');
+    EXPECT_EQ(tltest::errorOf([&] {
+                  SingleInstance::privateStem({{"XDG_RUNTIME_DIR", deep}}, home);
+              }).description(),
+              "TwinLantern can't start: the path of its socket in " + deep +
+                  " is longer than a socket allows. Set XDG_RUNTIME_DIR to a private folder "
+                  "with a shorter path.");
+}
+
+// The runtime folder taken, links and files planted by a second local account: the app
+// uses none of them and says why it can't start.
+TEST(SingleInstance, NothingAnotherUserPlantedIsUsed) {
+    tltest::OtherUser other;
+    if (!other.available()) {
+        GTEST_SKIP() << other.skipReason();
+    }
+    tltest::TempDir dir;
+    const std::string home = dir / "home";
+    const std::string cannot =
+        "TwinLantern can't start without a private folder for its lock and socket. ";
+    const std::string theirs = dir / "theirs";
+    tltest::makeDirs(theirs + "/twinlantern");
+    other.give(theirs);
+    other.give(theirs + "/twinlantern");
+    const std::string linked = dir / "linked";
+    ASSERT_EQ(::symlink(theirs.c_str(), linked.c_str()), 0);
+    other.give(linked);
+    tltest::makeDirs(dir / "cache");
+    ASSERT_EQ(::symlink(theirs.c_str(), (dir / "cache/twinlantern").c_str()), 0);
+    const std::pair<Environment, std::string> cases[] = {
+        {{{"XDG_RUNTIME_DIR", theirs}}, "Couldn't use " + theirs + ": it belongs to another user."},
+        {{{"XDG_RUNTIME_DIR", linked}}, "Couldn't use " + linked + ": it is a symbolic link."},
+        {{{"XDG_CACHE_HOME", dir / "cache"}},
+         "Couldn't use " + (dir / "cache/twinlantern") + ": it is a symbolic link."},
+        {{{"XDG_CACHE_HOME", theirs}},
+         "Couldn't use " + theirs + "/twinlantern: it belongs to another user."},
+    };
+    for (const auto& [environment, why] : cases) {
+        EXPECT_EQ(
+            tltest::errorOf([&] { SingleInstance::privateStem(environment, home); }).description(),
+            cannot + why);
+    }
+
+    // A lock file of theirs in our folder is not ours to hold.
+    const std::string stem = SingleInstance::privateStem({{"XDG_RUNTIME_DIR", dir / "run"}}, home);
+    tltest::writeFile(stem + ".lock", "", 0666);
+    other.give(stem + ".lock");
+    const auto refused = SingleInstance::acquire(stem + ".lock");
+    EXPECT_FALSE(refused.acquired());
+    EXPECT_FALSE(refused.held);
+    EXPECT_EQ(refused.problem, "it belongs to another user");
 }
 
 // The instance's end on this thread's event loop; later starts from other threads.

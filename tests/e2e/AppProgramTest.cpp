@@ -8,6 +8,7 @@
 #include "tests/desktop/FakeApp.h"
 #include "tests/e2e/AppInstance.h"
 #include "tests/support/MachineWideTurn.h"
+#include "tests/support/OtherUser.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -114,6 +116,43 @@ TEST_F(AppProgram, OffscreenWithoutATrayTheSettingsWindowOpensAndASecondStartReo
     EXPECT_LT(std::chrono::steady_clock::now() - began, 2s);
     EXPECT_TRUE(first->waitForOutput("reopen from a later start")) << first->output();
     EXPECT_EQ(second.out + second.err, "");
+}
+
+// No XDG_RUNTIME_DIR, and the runtime folder in TMPDIR made first by another user: the
+// app stays one instance in a private folder of its own, or says why it can't start.
+TEST_F(AppProgram, ARuntimeFolderAnotherUserTookFirstLeavesOneInstance) {
+    testing::OtherUser other;
+    if (!other.available()) {
+        GTEST_SKIP() << other.skipReason();
+    }
+    const std::string tmp = scratch / "tmp";
+    const passwd* me = ::getpwuid(::geteuid());
+    ASSERT_NE(me, nullptr);
+    testing::makeDirs(tmp + "/runtime-" + me->pw_name);
+    other.give(tmp + "/runtime-" + me->pw_name);
+    environment.erase("XDG_RUNTIME_DIR");
+    environment["TMPDIR"] = tmp;
+    const std::string folder = home.home() + "/.cache/twinlantern";
+    stem = folder + "/twinlantern-" + sha256Hex(home.home()).substr(0, 16);
+
+    // Their folder where ours belongs: a clear error, and nothing made in it.
+    testing::makeDirs(folder);
+    other.give(folder);
+    const auto refused = later();
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "TwinLantern can't start without a private folder for its lock and "
+                           "socket. Couldn't use " +
+                               folder + ": it belongs to another user.\n");
+    EXPECT_TRUE(testing::folderEntries(folder).empty());
+    ASSERT_EQ(::rmdir(folder.c_str()), 0);
+
+    const auto first = start();
+    ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
+    EXPECT_TRUE(testing::exists(stem + ".sock"));
+    EXPECT_EQ(testing::fileMode(folder), 0700u);
+    const auto second = later();
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_TRUE(first->waitForOutput("reopen from a later start")) << first->output();
 }
 
 TEST_F(AppProgram, ALinkFromALaterStartReachesTheRunningClaudeAndNoLogHoldsItsSecret) {
