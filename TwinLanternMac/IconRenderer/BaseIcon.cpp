@@ -17,7 +17,8 @@ namespace {
 constexpr std::size_t maxIconBytes = 64u << 20;
 
 std::optional<std::string> iconFilePath(const std::string& bundlePath) {
-    const auto info = PropertyList::readDictionary(bundlePath + "/Contents/Info.plist");
+    const auto info = PropertyList::readDictionary(bundlePath + "/Contents/Info.plist", nullptr,
+                                                   PropertyList::maxScannedFileBytes);
     if (!info) {
         return std::nullopt;
     }

@@ -1,14 +1,17 @@
 #include "core/base/PropertyList.h"
 
 #include "core/base/FileUtil.h"
+#include "core/base/PropertyListDepth.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
 namespace twinlantern {
 
-std::optional<PropertyList> PropertyList::readDictionary(const std::string& path, int* error) {
-    ReadResult read = readWholeFile(path, maxFileBytes);
+std::optional<PropertyList> PropertyList::readDictionary(const std::string& path, int* error,
+                                                         std::size_t maxBytes) {
+    ReadResult read = readWholeFile(path, std::min(maxBytes, maxFileBytes));
     std::optional<PropertyList> list;
     if (read.bytes) {
         list = parseDictionary(*read.bytes);
@@ -20,7 +23,8 @@ std::optional<PropertyList> PropertyList::readDictionary(const std::string& path
 }
 
 std::optional<PropertyList> PropertyList::parseDictionary(std::string_view bytes) {
-    if (bytes.empty() || bytes.size() > maxFileBytes) {
+    if (bytes.empty() || bytes.size() > maxFileBytes ||
+        !propertyListNestingWithin(bytes, maxNesting, maxNodes)) {
         return std::nullopt;
     }
     const auto size = static_cast<std::uint32_t>(bytes.size());

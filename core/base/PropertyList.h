@@ -17,11 +17,21 @@ class PropertyList {
 public:
     // Info.plist files are a few kilobytes; anything this large is not one.
     static constexpr std::size_t maxFileBytes = 4 * 1024 * 1024;
+    // The Info.plist of a bundle that is only looked at while scanning the applications
+    // folders: real ones are a few KiB, and every program that scans reads each.
+    static constexpr std::size_t maxScannedFileBytes = 256 * 1024;
+    // Real property lists nest a few levels; the library recurses once per level.
+    static constexpr int maxNesting = 64;
+    // Nodes once a binary list's shared objects are copied out, as the library does.
+    static constexpr std::size_t maxNodes = 100000;
 
-    // Through openRegularFile with maxFileBytes. Nothing when the file cannot be read
-    // (error: its errno) or is no property list with a dictionary on top (EINVAL).
-    static std::optional<PropertyList> readDictionary(const std::string& path,
-                                                      int* error = nullptr);
+    // Through openRegularFile with maxBytes. Nothing when the file cannot be read
+    // (error: its errno) or is no property list with a dictionary on top, or nests too
+    // deep (EINVAL).
+    static std::optional<PropertyList> readDictionary(const std::string& path, int* error = nullptr,
+                                                      std::size_t maxBytes = maxFileBytes);
+    // Nothing for bytes nested past maxNesting (see propertyListNestingWithin), before
+    // the library sees them.
     static std::optional<PropertyList> parseDictionary(std::string_view bytes);
 
     // The string at key; nothing when absent or not a string.

@@ -38,7 +38,8 @@ std::vector<std::string> bundlesIn(const std::string& folder) {
 
 std::optional<DesktopInstall::BundleInfo>
 DesktopInstall::readBundleInfo(const std::string& bundle) {
-    const auto info = PropertyList::readDictionary(bundle + "/Contents/Info.plist");
+    const auto info = PropertyList::readDictionary(bundle + "/Contents/Info.plist", nullptr,
+                                                   PropertyList::maxScannedFileBytes);
     if (!info) {
         return std::nullopt;
     }

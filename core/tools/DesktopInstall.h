@@ -24,8 +24,9 @@ struct DesktopInstall {
     // its CFBundleShortVersionString when that is a string. Never throws.
     static std::optional<DesktopInstall> locate(const Paths& paths,
                                                 std::string_view bundleIdentifier = bundleID);
-    // What a bundle's Contents/Info.plist (XML or binary, size-capped) says of it; the
-    // one reader of bundles. Nothing when the file can't be read as a dictionary.
+    // What a bundle's Contents/Info.plist (XML or binary, at most
+    // PropertyList::maxScannedFileBytes) says of it; the one reader of bundles. Nothing
+    // when the file can't be read as a dictionary.
     struct BundleInfo {
         std::optional<std::string> identifier;
         std::optional<std::string> executable; // CFBundleExecutable

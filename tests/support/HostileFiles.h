@@ -38,6 +38,10 @@ struct FolderSnapshot {
 FolderSnapshot snapshot(const std::string& path);
 void PrintTo(const FolderSnapshot& snapshot, std::ostream* out);
 
+// A valid Info.plist whose dictionary names identifier (and an executable "Claude") and
+// holds arrays nested depth deep: XML (about 15 bytes a level) or binary.
+std::string deepPropertyList(std::size_t depth, bool binary, std::string_view identifier);
+
 // A bound for every reader: nothing may block or read a huge file.
 inline constexpr std::chrono::seconds hostileReadBound{1};
 

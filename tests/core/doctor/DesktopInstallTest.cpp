@@ -154,3 +154,107 @@ TEST(PropertyList, ReadsXmlAndBinaryDictionariesOnly) {
     EXPECT_FALSE(PropertyList::readDictionary(dir / "missing", &error));
     EXPECT_EQ(error, ENOENT);
 }
+
+namespace {
+
+// A binary property list of these objects (object 0 on top), references one byte wide.
+std::string binaryList(const std::vector<std::string>& objects) {
+    std::string out = "bplist00";
+    std::vector<std::uint32_t> offsets;
+    for (const std::string& object : objects) {
+        offsets.push_back(static_cast<std::uint32_t>(out.size()));
+        out += object;
+    }
+    const auto table = static_cast<std::uint32_t>(out.size());
+    for (std::uint32_t offset : offsets) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            out.push_back(static_cast<char>((offset >> shift) & 0xFF));
+        }
+    }
+    out.append(6, '\0');
+    out += "\x04\x01";
+    for (std::uint64_t value :
+         {std::uint64_t{objects.size()}, std::uint64_t{0}, std::uint64_t{table}}) {
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            out.push_back(static_cast<char>((value >> shift) & 0xFF));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(PropertyList, NestingIsBoundedBeforeTheLibraryRecurses) {
+    const std::string id = DesktopInstall::bundleID;
+    const std::size_t within = PropertyList::maxNesting - 1; // the top dictionary is a level
+    for (const bool binary : {false, true}) {
+        SCOPED_TRACE(binary ? "binary" : "XML");
+        const auto deepest = PropertyList::parseDictionary(deepPropertyList(within, binary, id));
+        ASSERT_TRUE(deepest);
+        EXPECT_EQ(deepest->string("CFBundleIdentifier"), id);
+        EXPECT_FALSE(PropertyList::parseDictionary(deepPropertyList(within + 1, binary, id)));
+    }
+
+    // Two references to each next array: a billion nodes once copied out.
+    std::vector<std::string> shared = {"\xD1\x01\x02", "\x51K"};
+    for (char i = 2; i < 32; ++i) {
+        shared.push_back(std::string("\xA2") + static_cast<char>(i + 1) + static_cast<char>(i + 1));
+    }
+    shared.push_back("\xA0");
+    const std::pair<const char*, std::string> refused[] = {
+        {"a cycle", binaryList({"\xD1\x01\x02", "\x51K", std::string("\xA1\x02", 2)})},
+        {"a reference past the objects", binaryList({"\xD1\x01\x09", "\x51K"})},
+        {"a count past the file",
+         binaryList({"\xD1\x01\x02", "\x51K", "\xAF\x13\x7F\xFF\xFF\xFF"})},
+        {"shared arrays", binaryList(shared)},
+        {"a truncated trailer", binaryList({"\xD0"}).substr(0, 30)},
+        {"an array in a comment", "<plist><dict><!-- <array> --></dict></plist>"},
+        {"attributes on an array",
+         "<plist><dict><key>k</key><array x='/>'></array></dict></plist>"},
+        {"an internal subset", "<!DOCTYPE plist [<!ENTITY a 'b'>]><plist><dict/></plist>"},
+        {"a '<' inside a tag", "<plist><dict><key <array>>k</key></dict></plist>"},
+        {"an open tag", "<plist><dict></dict></plist"},
+    };
+    for (const auto& [what, bytes] : refused) {
+        EXPECT_FALSE(PropertyList::parseDictionary(bytes)) << what;
+    }
+    const std::string accepted[] = {
+        xmlInfoPlist(id, "<!-- a note -->\n<key>A</key><array/><key>B</key><dict >\n</dict>"
+                         "<key>C</key><array><dict/></array>"),
+        binaryList({"\xD1\x01\x02", "\x51K", "\xA2\x03\x03", "\xA0"}),
+    };
+    for (const std::string& bytes : accepted) {
+        EXPECT_TRUE(PropertyList::parseDictionary(bytes)) << bytes.substr(0, 40);
+    }
+}
+
+TEST(DesktopInstall, ADeeplyNestedInfoPlistIsSkippedAsUnreadable) {
+    for (const bool binary : {false, true}) {
+        SCOPED_TRACE(binary ? "binary" : "XML");
+        TempHome h;
+        // Scanned first, then the real one.
+        const std::string deep = deepPropertyList(200000, binary, DesktopInstall::bundleID);
+        ASSERT_LT(deep.size(), PropertyList::maxFileBytes);
+        makeApp(h.home() + "/Applications/A Deep.app", deep);
+        makeApp(h.home() + "/Applications/Claude.app", xmlInfoPlist(DesktopInstall::bundleID, ""));
+        const auto started = std::chrono::steady_clock::now();
+        const auto found = DesktopInstall::locate(h.paths);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->path, h.home() + "/Applications/Claude.app");
+        int error = 0;
+        EXPECT_FALSE(PropertyList::readDictionary(
+            h.home() + "/Applications/A Deep.app/Contents/Info.plist", &error));
+        EXPECT_EQ(error, EINVAL);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
+    }
+}
+
+TEST(DesktopInstall, AScannedInfoPlistOverItsCapIsSkipped) {
+    TempHome h;
+    std::string padded = xmlInfoPlist(DesktopInstall::bundleID, "");
+    padded.insert(padded.size() - 1, PropertyList::maxScannedFileBytes, ' ');
+    makeApp(h.home() + "/Applications/Claude.app", padded);
+    EXPECT_EQ(DesktopInstall::locate(h.paths), std::nullopt);
+    EXPECT_TRUE(
+        PropertyList::readDictionary(h.home() + "/Applications/Claude.app/Contents/Info.plist"));
+}
