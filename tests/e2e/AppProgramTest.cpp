@@ -7,6 +7,7 @@
 #include "platform/linux/LinuxWorkspace.h"
 #include "tests/desktop/FakeApp.h"
 #include "tests/e2e/AppInstance.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/OtherUser.h"
 #include "tests/support/Profiles.h"
@@ -183,6 +184,18 @@ TEST_F(AppProgram, ALinkFromALaterStartReachesTheRunningClaudeAndNoLogHoldsItsSe
     EXPECT_THAT(first->output(), Not(HasSubstr("secret")));
     EXPECT_THAT(second.out + second.err, Not(HasSubstr("secret")));
     claude.killAll();
+}
+
+TEST_F(AppProgram, ADeeplyNestedInfoPlistInTheApplicationsFolderIsSkipped) {
+    for (const bool binary : {false, true}) {
+        SCOPED_TRACE(binary ? "binary" : "XML");
+        testing::writeFile(home.paths.applicationsDirectory + "/Deep.app/Contents/Info.plist",
+                           testing::deepPropertyList(200000, binary, DesktopInstall::bundleID));
+        const auto first = start();
+        ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
+        first->signal(SIGTERM);
+        EXPECT_EQ(first->waitForExit(10s), 0) << first->output();
+    }
 }
 
 TEST_F(AppProgram, GarbageOnTheSocketChangesNothing) {

@@ -3,10 +3,12 @@
 #include "TwinLanternMac/ClaudeDesktopAdapter.h"
 #include "TwinLanternMac/DesktopLauncher.h"
 #include "TwinLanternMac/ProfileLaunchLock.h"
+#include "core/base/PathUtil.h"
 #include "core/base/UniqueFd.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
 #include "tests/desktop/FakeApp.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/Programs.h"
@@ -146,6 +148,35 @@ TEST_F(LauncherProgram, ManagedProfileStartsItsInstance) {
     EXPECT_EQ(started->environment.count("TL_TEST_PRIVATE"), 0u);
     EXPECT_EQ(started->environment, DesktopLauncher::launchEnvironment(env()));
     EXPECT_TRUE(testing::exists(lockIn(home.paths.supportDirectory() + "/desktop", dataDir())));
+}
+
+// A bundle nested far too deep beside Claude Desktop, as XML and binary: the doctor,
+// `launchers install` and the launcher each finish, the file skipped.
+TEST_F(LauncherProgram, ADeeplyNestedInfoPlistBesideClaudeIsSkippedByEveryProgram) {
+    for (const bool binary : {false, true}) {
+        SCOPED_TRACE(binary ? "binary" : "XML");
+        testing::writeFile(applications + "/A Deep.app/Contents/Info.plist",
+                           testing::deepPropertyList(200000, binary, DesktopInstall::bundleID));
+        const testing::RunResult doctor =
+            testing::runProgram(helpers + "/twinlantern", {"twinlantern", "doctor"}, env());
+        EXPECT_LE(doctor.exitCode, 1) << doctor.err;
+        EXPECT_NE(doctor.out.find("Claude Desktop"), std::string::npos) << doctor.out;
+        const testing::RunResult install = testing::runProgram(
+            helpers + "/twinlantern", {"twinlantern", "launchers", "install"}, env());
+        EXPECT_EQ(install.exitCode, 0) << install.err;
+        const testing::RunResult run = launch(program("Claude — Work"));
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+
+        // In a launcher's own Info.plist, which is read whole: skipped as unreadable, so
+        // the ordinary instance opens.
+        const std::string deep = handMade(binary ? "Deep Binary" : "Deep XML", nullptr);
+        testing::writeFile(PathUtil::parent(PathUtil::parent(deep)) + "/Info.plist",
+                           testing::deepPropertyList(200000, binary, "x.y"));
+        const testing::RunResult own = launch(deep);
+        EXPECT_EQ(own.exitCode, 0) << own.err;
+    }
+    // The Work instance and the ordinary one, each found again by the second round.
+    EXPECT_EQ(settledRuns(2).size(), 2u);
 }
 
 TEST_F(LauncherProgram, NoSecondStart) {
