@@ -16,7 +16,7 @@ namespace twinlantern::platform {
 struct RunningApplication {
     pid_t pid = 0;
     std::string bundleID;
-    std::string executable; // real path of the bundle's executable it runs
+    std::string executable; // the bundle's executable, as the bundle names it
 
     friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
 };

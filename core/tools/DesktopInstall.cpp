@@ -58,18 +58,25 @@ std::vector<std::string> DesktopInstall::applicationFolders(const Paths& paths) 
     return folders;
 }
 
-std::optional<DesktopInstall> DesktopInstall::locate(const Paths& paths,
-                                                     std::string_view bundleIdentifier) {
+std::vector<std::string> DesktopInstall::bundles(const Paths& paths) {
+    std::vector<std::string> found;
     for (const std::string& folder : applicationFolders(paths)) {
         for (const std::string& name : bundlesIn(folder)) {
-            const std::string bundle = (folder == "/" ? "" : folder) + "/" + name;
-            if (!PathUtil::isDirectory(bundle)) {
-                continue;
+            std::string bundle = (folder == "/" ? "" : folder) + "/" + name;
+            if (PathUtil::isDirectory(bundle)) {
+                found.push_back(std::move(bundle));
             }
-            auto info = readBundleInfo(bundle);
-            if (info && info->identifier == bundleIdentifier) {
-                return DesktopInstall{bundle, info->shortVersion};
-            }
+        }
+    }
+    return found;
+}
+
+std::optional<DesktopInstall> DesktopInstall::locate(const Paths& paths,
+                                                     std::string_view bundleIdentifier) {
+    for (const std::string& bundle : bundles(paths)) {
+        auto info = readBundleInfo(bundle);
+        if (info && info->identifier == bundleIdentifier) {
+            return DesktopInstall{bundle, info->shortVersion};
         }
     }
     return std::nullopt;

@@ -34,6 +34,10 @@ struct DesktopInstall {
     };
     static std::optional<BundleInfo> readBundleInfo(const std::string& bundle);
 
+    // Every "*.app" folder directly inside the applications folders, in the order locate
+    // looks at them (links to bundles included).
+    static std::vector<std::string> bundles(const Paths& paths);
+
     // paths.applicationsDirectory, then ~/Applications, without repeats.
     static std::vector<std::string> applicationFolders(const Paths& paths);
 

@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxWorkspace.h"
 
 #include "core/base/FileUtil.h"
+#include "core/base/PathUtil.h"
 #include "core/base/TwinLanternError.h"
 #include "core/base/UniqueFd.h"
 #include "core/rules/BinaryLocator.h"
@@ -131,16 +132,55 @@ bool isZombieState(char state) {
 
 class Matcher {
 public:
-    explicit Matcher(int procFd) : procFd_(procFd) {}
+    // Knows the bundles in the applications folders (of that id, when one is given) by
+    // the file their executable ends in once links are resolved: a bundle's program is
+    // often a link to the real one elsewhere, and /proc names only the real one.
+    Matcher(int procFd, const Paths& paths, std::optional<std::string_view> bundleID)
+        : procFd_(procFd), bundleID_(bundleID) {
+        for (const std::string& bundle : DesktopInstall::bundles(paths)) {
+            auto info = readBundleInfo(bundle);
+            if (!info || !isPlainName(info->executable) ||
+                (bundleID && info->identifier != *bundleID)) {
+                continue;
+            }
+            std::string executable = bundle + "/Contents/MacOS/" + info->executable;
+            auto real = PathUtil::realPath(executable);
+            struct stat st {};
+            if (real && ::stat(real->c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                byRealPath_.try_emplace(std::move(*real),
+                                        Known{std::move(info->identifier), std::move(executable),
+                                              st.st_dev, st.st_ino});
+            }
+        }
+    }
 
     // The application pid runs, when it is the main process of a bundle (of that id, when
     // one is given).
-    std::optional<RunningApplication> match(pid_t pid, std::optional<std::string_view> bundleID) {
+    std::optional<RunningApplication> match(pid_t pid) {
         const std::string name = std::to_string(pid);
-        const auto exe = readLinkAt(procFd_, (name + "/exe").c_str());
+        const std::string exePath = name + "/exe";
+        // One readlink per process keeps a scan of hundreds of them within a few ms;
+        // the file is compared only for those whose path matches.
+        const auto exe = readLinkAt(procFd_, exePath.c_str());
         if (!exe) {
             return std::nullopt;
         }
+        std::string_view real = *exe;
+        const bool replaced = real.ends_with(deletedSuffix); // updated while running
+        if (replaced) {
+            real.remove_suffix(deletedSuffix.size());
+        }
+        if (const auto known = byRealPath_.find(real); known != byRealPath_.end()) {
+            struct stat st {};
+            const bool same =
+                replaced || (::fstatat(procFd_, exePath.c_str(), &st, 0) == 0 &&
+                             st.st_dev == known->second.device && st.st_ino == known->second.inode);
+            if (!same || isHelperProcess(procFd_, name)) {
+                return std::nullopt;
+            }
+            return RunningApplication{pid, known->second.identifier, known->second.executable};
+        }
+        // A bundle outside the applications folders.
         const auto split = splitBundleExecutable(*exe);
         if (!split) {
             return std::nullopt;
@@ -151,7 +191,7 @@ public:
         }
         const auto& info = it->second;
         if (!info || info->executable != split->second ||
-            (bundleID && info->identifier != *bundleID) || isHelperProcess(procFd_, name)) {
+            (bundleID_ && info->identifier != *bundleID_) || isHelperProcess(procFd_, name)) {
             return std::nullopt;
         }
         return RunningApplication{pid, info->identifier,
@@ -159,7 +199,16 @@ public:
     }
 
 private:
+    struct Known {
+        std::string identifier;
+        std::string executable; // as the bundle names it
+        dev_t device;
+        ino_t inode;
+    };
+
     int procFd_;
+    std::optional<std::string_view> bundleID_;
+    std::map<std::string, Known, std::less<>> byRealPath_;
     std::map<std::string, std::optional<BundleInfo>, std::less<>> bundles_;
 };
 
@@ -300,9 +349,9 @@ LinuxWorkspace::runningApplications(std::string_view bundleID) const {
     if (!proc) {
         return found;
     }
-    Matcher matcher(proc.get());
+    Matcher matcher(proc.get(), paths_, bundleID);
     for (pid_t pid : allPids(proc.get())) {
-        if (auto app = matcher.match(pid, bundleID)) {
+        if (auto app = matcher.match(pid)) {
             found.push_back(std::move(*app));
         }
     }
@@ -317,7 +366,7 @@ std::optional<RunningApplication> LinuxWorkspace::application(pid_t pid) const {
     if (!proc) {
         return std::nullopt;
     }
-    return Matcher(proc.get()).match(pid, std::nullopt);
+    return Matcher(proc.get(), paths_, std::nullopt).match(pid);
 }
 
 pid_t LinuxWorkspace::open(const std::string& bundlePath, const std::vector<std::string>& arguments,

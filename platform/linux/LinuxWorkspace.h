@@ -5,7 +5,9 @@
 namespace twinlantern::platform {
 
 // Applications are bundles in the applications folders; running ones are found in /proc
-// by the bundle executable they run.
+// by the bundle executable they run, links resolved on both sides and the file compared,
+// so a bundle whose program, MacOS folder or whole self is a link still shows its
+// processes. A process of a bundle elsewhere is known by its path alone.
 class LinuxWorkspace final : public Workspace {
 public:
     LinuxWorkspace(Paths paths, Environment environment)

@@ -13,6 +13,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <functional>
+#include <future>
+#include <set>
+
 namespace twinlantern {
 namespace {
 
@@ -124,6 +128,75 @@ TEST_F(ClaudeDesktopAdapterTest, RemoveDataRefusesWhileTheInstanceRunsOn) {
     EXPECT_EQ(error.description(), "Claude \u2014 Work is still running. Quit it (Cmd-Q in its "
                                    "window), then try again.");
     EXPECT_EQ(tltest::readFile(folder + "/state"), "x");
+}
+
+// Claude Desktop installed as Linux apps are: in the bundle, or with its program, its
+// MacOS folder or the whole bundle a link to the real one elsewhere. Each way, eight opens
+// at once start one instance, the status says it runs and its data is not deleted under it.
+TEST_F(DesktopAdapterTest, EveryWayOfInstallingClaudeShowsItsRunningInstance) {
+    const std::string elsewhere = home.dir / "opt";
+    tltest::makeDirs(elsewhere);
+    const auto moveAndLink = [](const std::string& from, const std::string& to) {
+        ASSERT_EQ(::rename(from.c_str(), to.c_str()), 0);
+        ASSERT_EQ(::symlink(to.c_str(), from.c_str()), 0);
+    };
+    struct Way {
+        const char* name;
+        std::function<void(const FakeApp&)> install;
+    };
+    const Way ways[] = {
+        {"InTheBundle",
+         [](const FakeApp&) {
+         }},
+        {"LinkedProgram",
+         [&](const FakeApp& app) {
+             moveAndLink(app.executable(), elsewhere + "/claude-program");
+         }},
+        {"LinkedMacOS",
+         [&](const FakeApp& app) {
+             moveAndLink(app.bundle() + "/Contents/MacOS", elsewhere + "/claude-macos");
+         }},
+        {"LinkedBundle",
+         [&](const FakeApp& app) {
+             moveAndLink(app.bundle(), elsewhere + "/Claude.app");
+         }},
+    };
+    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        FakeApp app(home.paths.applicationsDirectory, way.name, testing::uniqueBundleID("claude"),
+                    FakeApp::Mode::ignoreAll);
+        way.install(app);
+        const ClaudeDesktopAdapter adapter(context, app.bundleID());
+        std::vector<std::future<LaunchResult>> opens;
+        for (int i = 0; i < 8; ++i) {
+            opens.push_back(std::async(std::launch::async, [&] {
+                return ClaudeDesktopAdapter(context, app.bundleID()).open(work);
+            }));
+        }
+        std::set<pid_t> pids;
+        for (auto& open : opens) {
+            pids.insert(open.get().pid);
+        }
+        ASSERT_EQ(pids.size(), 1u);
+        const pid_t pid = *pids.begin();
+        ASSERT_TRUE(app.run(pid));
+        EXPECT_EQ(app.runs().size(), 1u);
+        tltest::writeFile(folder + "/Preferences", "{}");
+        EXPECT_EQ(adapter.status(work), ToolStatus::ready("Running"));
+        EXPECT_EQ(adapter.runningInstance(work), (Instance{pid, folder}));
+
+        ClaudeDesktopAdapter quitting(context, app.bundleID());
+        quitting.setQuitTimeout(0.4);
+        EXPECT_EQ(tltest::errorOf([&] { quitting.removeData(work); }).kind(),
+                  TwinLanternError::Kind::io);
+        EXPECT_EQ(tltest::readFile(folder + "/Preferences"), "{}");
+        EXPECT_GE(app.termsTaken(pid), 1); // it was asked, through the link too
+
+        app.killAll();
+        EXPECT_TRUE(testing::waitUntilGone(pid));
+        EXPECT_EQ(adapter.status(work), ToolStatus::ready("Not running"));
+    }
 }
 
 TEST_F(ClaudeDesktopAdapterTest, NotInstalledOpenSaysSo) {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <plist/plist.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -157,11 +158,18 @@ std::vector<pid_t> FakeApp::runs() const {
 }
 
 void FakeApp::killAll() const {
+    struct stat program {};
+    const bool installed = ::stat(executable().c_str(), &program) == 0;
     for (pid_t pid : runs()) {
         const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
         char target[4096];
         const ssize_t n = ::readlink(exe.c_str(), target, sizeof target);
-        if (n > 0 && std::string(target, static_cast<std::size_t>(n)).starts_with(bundle_)) {
+        struct stat running {};
+        // Its program, also where the bundle links to it from elsewhere.
+        const bool same = installed && ::stat(exe.c_str(), &running) == 0 &&
+                          running.st_dev == program.st_dev && running.st_ino == program.st_ino;
+        if (same ||
+            (n > 0 && std::string(target, static_cast<std::size_t>(n)).starts_with(bundle_))) {
             ::kill(pid, SIGKILL);
             waitUntilGone(pid);
         }

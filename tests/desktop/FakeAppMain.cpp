@@ -87,11 +87,16 @@ int main(int argc, char** argv) {
         }
     }
     const std::string exe = selfExecutable();
-    const std::size_t at = exe.rfind("/Contents/MacOS/");
+    // The bundle it was started from, as a Linux app in a bundle knows it: the path it
+    // was run as, since its program or the bundle may be a link to the real one.
+    const std::string started = argc > 0 ? argv[0] : "";
+    const std::string& named =
+        started.find("/Contents/MacOS/") != std::string::npos ? started : exe;
+    const std::size_t at = named.rfind("/Contents/MacOS/");
     if (at == std::string::npos) {
         return 2;
     }
-    const std::string bundle = exe.substr(0, at);
+    const std::string bundle = named.substr(0, at);
     const std::string mode = readMode(bundle);
     // SIGTERM is taken by sigwait below; blocked before anything is recorded, so a test
     // that saw the record can signal at once.
