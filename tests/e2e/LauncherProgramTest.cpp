@@ -10,6 +10,7 @@
 #include "tests/desktop/FakeApp.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
+#include "tests/support/OtherUser.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
@@ -228,6 +229,40 @@ TEST_F(LauncherProgram, OrdinaryInstanceCases) {
         ASSERT_TRUE(testing::waitUntilGone(runs[0]));
         testing::removeTree(claude->bundle() + ".runs");
     }
+}
+
+// Without a runtime folder a launcher that names no lock folder locks where the app does,
+// never in the temporary folder other users share.
+TEST_F(LauncherProgram, NoRuntimeFolderLocksBesideTheDataFoldersNotInTheTemporaryFolder) {
+    const testing::TempDir shared;
+    Environment environment = env();
+    environment.erase("XDG_RUNTIME_DIR");
+    environment["TMPDIR"] = shared.path();
+    const testing::RunResult run = launch(handMade("No Plist", nullptr), environment);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(settledRuns(1).size(), 1u);
+    EXPECT_TRUE(testing::exists(lockIn(home.paths.supportDirectory() + "/desktop", std::nullopt)));
+    EXPECT_EQ(testing::fileMode(home.paths.supportDirectory() + "/desktop"), 0700u);
+    EXPECT_TRUE(testing::folderEntries(shared.path()).empty());
+}
+
+// The lock folder planted by a second local account: the launcher says so and starts
+// nothing in a folder they own.
+TEST_F(LauncherProgram, ALockFolderOfAnotherUserStartsNothing) {
+    testing::OtherUser other;
+    if (!other.available()) {
+        GTEST_SKIP() << other.skipReason();
+    }
+    const std::string locks = home.paths.supportDirectory() + "/desktop";
+    testing::removeTree(locks);
+    testing::makeDirs(locks);
+    other.give(locks);
+    const testing::RunResult run = launch(program("Claude — Work"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err,
+              "Couldn't open Claude: Couldn't use " + locks + ": it belongs to another user.\n");
+    EXPECT_TRUE(settledRuns(0).empty());
+    EXPECT_TRUE(testing::folderEntries(locks).empty());
 }
 
 TEST_F(LauncherProgram, EmptyOrRelativeLockFolderStartsNothing) {
