@@ -27,6 +27,9 @@ using namespace twinlantern;
 
 constexpr int otherProcesses = 500;
 const std::string bundleID = "bench.desktop.instances";
+// The same app with its program a link to the real one elsewhere, as Linux apps are put
+// in bundles.
+const std::string linkedID = "bench.desktop.linked";
 
 std::string home;
 std::vector<pid_t> children;
@@ -37,16 +40,20 @@ void copyFile(const std::string& from, const std::string& to) {
     out << in.rdbuf();
 }
 
-void makeBundle(const std::string& bundle) {
+void makeBundle(const std::string& bundle, const std::string& id, const std::string& program = {}) {
     for (const std::string& dir : {bundle, bundle + "/Contents", bundle + "/Contents/MacOS"}) {
         ::mkdir(dir.c_str(), 0755);
     }
-    copyFile(TL_FAKE_APP, bundle + "/Contents/MacOS/Fake");
-    ::chmod((bundle + "/Contents/MacOS/Fake").c_str(), 0755);
+    const std::string inside = bundle + "/Contents/MacOS/Fake";
+    copyFile(TL_FAKE_APP, program.empty() ? inside : program);
+    ::chmod((program.empty() ? inside : program).c_str(), 0755);
+    if (!program.empty()) {
+        ::symlink(program.c_str(), inside.c_str());
+    }
     std::ofstream(bundle + "/Contents/Info.plist")
         << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
            "<key>CFBundleIdentifier</key><string>"
-        << bundleID << "</string><key>CFBundleExecutable</key><string>Fake</string></dict></plist>";
+        << id << "</string><key>CFBundleExecutable</key><string>Fake</string></dict></plist>";
 }
 
 void startOthers() {
@@ -71,13 +78,13 @@ void stopOthers() {
     }
 }
 
-void BM_RunningInstances(benchmark::State& state) {
+void BM_RunningInstances(benchmark::State& state, const std::string& id) {
     platform::LinuxWorkspace workspace(Paths(home, home + "/Applications"), {});
     std::vector<double> samples;
     std::size_t found = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const auto instances = DesktopLauncher::runningInstances(workspace, bundleID);
+        const auto instances = DesktopLauncher::runningInstances(workspace, id);
         const std::chrono::duration<double, std::milli> took =
             std::chrono::steady_clock::now() - start;
         found = instances.size();
@@ -88,7 +95,12 @@ void BM_RunningInstances(benchmark::State& state) {
     state.counters["median_ms"] = samples.empty() ? 0 : samples[samples.size() / 2];
     state.counters["instances"] = static_cast<double>(found);
 }
-BENCHMARK(BM_RunningInstances)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunningInstances, inBundle, bundleID)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunningInstances, linkedProgram, linkedID)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -99,15 +111,18 @@ int main(int argc, char** argv) {
     }
     home = pattern;
     ::mkdir((home + "/Applications").c_str(), 0755);
-    makeBundle(home + "/Applications/Fake.app");
+    makeBundle(home + "/Applications/Fake.app", bundleID);
+    makeBundle(home + "/Applications/Linked.app", linkedID, home + "/fake-program");
     platform::LinuxWorkspace workspace(Paths(home, home + "/Applications"), {});
-    // Three instances: two profiles' and the default one, each with a helper child.
+    // Three instances of each: two profiles' and the default one.
     std::vector<pid_t> instances;
-    for (const char* folder : {"/tmp/p1", "/tmp/p2"}) {
-        instances.push_back(workspace.open(home + "/Applications/Fake.app",
-                                           {std::string("--user-data-dir=") + folder}, {}));
+    for (const char* bundle : {"/Applications/Fake.app", "/Applications/Linked.app"}) {
+        for (const char* folder : {"/tmp/p1", "/tmp/p2"}) {
+            instances.push_back(
+                workspace.open(home + bundle, {std::string("--user-data-dir=") + folder}, {}));
+        }
+        instances.push_back(workspace.open(home + bundle, {}, {}));
     }
-    instances.push_back(workspace.open(home + "/Applications/Fake.app", {}, {}));
     startOthers();
     std::this_thread::sleep_for(std::chrono::milliseconds(300)); // every exec done
 
