@@ -4,7 +4,6 @@
 #include "core/base/PrivateFolder.h"
 #include "core/base/TwinLanternError.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <thread>
 
@@ -43,7 +42,7 @@ ProfileLaunchLock::ProfileLaunchLock(const std::string& directory, const std::st
     path_ = directory + "/" + fileName(key);
     file_ = LockFile::openIn(folder.get(), fileName(key));
     if (!file_) {
-        throw TwinLanternError::io(file_.error() == EPERM
+        throw TwinLanternError::io(file_.belongsToAnotherUser()
                                        ? "Couldn't open " + path_ + ": " + file_.problem() + "."
                                        : "Couldn't open " + path_);
     }

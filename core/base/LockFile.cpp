@@ -32,6 +32,7 @@ LockFile LockFile::checked(UniqueFd fd) {
         file.error_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     } else if (st.st_uid != ::geteuid()) {
         file.error_ = EPERM;
+        file.foreign_ = true;
     } else {
         if (st.st_nlink == 1) {
             ::fchmod(fd.get(), 0600);
@@ -46,12 +47,13 @@ LockFile& LockFile::operator=(LockFile&& other) noexcept {
         close();
         fd_ = std::move(other.fd_);
         error_ = other.error_;
+        foreign_ = other.foreign_;
     }
     return *this;
 }
 
 std::string LockFile::problem() const {
-    return error_ == EPERM ? "it belongs to another user" : std::strerror(error_);
+    return foreign_ ? "it belongs to another user" : std::strerror(error_);
 }
 
 bool LockFile::tryLock() {

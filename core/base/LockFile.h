@@ -27,10 +27,11 @@ public:
     bool valid() const { return fd_.valid(); }
     explicit operator bool() const { return valid(); }
     int fd() const { return fd_.get(); }
-    // errno of the failed open; EPERM for a file of another user.
+    // errno of the failed open; EPERM also for a file of another user.
     int error() const { return error_; }
-    // What error() means to a user: its strerror, or that the file is another user's.
+    // What went wrong, for a message: that the file is another user's, else strerror.
     std::string problem() const;
+    bool belongsToAnotherUser() const { return foreign_; }
 
     // LOCK_EX without waiting, EINTR retried; false with errno (EWOULDBLOCK: held elsewhere).
     bool tryLock();
@@ -44,6 +45,7 @@ private:
 
     UniqueFd fd_;
     int error_ = 0;
+    bool foreign_ = false; // opened, but another user's
 };
 
 } // namespace twinlantern
