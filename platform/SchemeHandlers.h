@@ -33,8 +33,9 @@ public:
     // changing no other line. Throws TwinLanternError.
     void setHandler(std::string_view scheme, const std::string& bundlePath, bool own);
 
-    // The user's entry text for a bundle's program.
-    static std::string entryText(const std::string& name, const std::string& program);
+    // The user's entry text for a bundle's program; nothing for a path Exec can't carry.
+    static std::optional<std::string> entryText(const std::string& name,
+                                                const std::string& program);
     // mimeapps.list text with key set to value in [Default Applications]; other bytes kept.
     // When `onlyIfPresent`, nothing when the key isn't there.
     static std::optional<std::string> withDefault(std::string_view text, std::string_view key,

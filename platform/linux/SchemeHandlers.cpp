@@ -186,7 +186,7 @@ std::optional<std::string> SchemeHandlers::currentHandler(std::string_view schem
     }
     const ReadResult read = readWholeFile(*entry, maxListBytes);
     const auto exec = read.bytes ? DesktopEntry::value(*read.bytes, "Exec") : std::nullopt;
-    const auto arguments = exec ? DesktopEntry::execArguments(*exec) : std::nullopt;
+    const auto arguments = exec ? DesktopEntry::command(*exec) : std::nullopt;
     if (arguments && !arguments->empty()) {
         const std::string& program = arguments->front();
         const std::size_t at = program.rfind("/Contents/MacOS/");
@@ -197,15 +197,20 @@ std::optional<std::string> SchemeHandlers::currentHandler(std::string_view schem
     return entry;
 }
 
-std::string SchemeHandlers::entryText(const std::string& name, const std::string& program) {
+std::optional<std::string> SchemeHandlers::entryText(const std::string& name,
+                                                     const std::string& program) {
+    const auto exec = DesktopEntry::exec(program, {}, "%u");
+    if (!exec) {
+        return std::nullopt;
+    }
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=" +
-           name +
+           DesktopEntry::escaped(name) +
            "\n"
            "Exec=" +
-           *DesktopEntry::execArgument(program) +
-           " %u\n"
+           *exec +
+           "\n"
            "NoDisplay=true\n";
 }
 
@@ -274,13 +279,14 @@ void SchemeHandlers::setHandler(std::string_view scheme, const std::string& bund
     if (!program) {
         refuse(scheme, "the bundle names no program");
     }
-    if (!DesktopEntry::execArgument(*program)) {
+    const std::string bundleName = std::filesystem::path(normal(bundlePath)).stem().string();
+    const auto entry = entryText(bundleName, *program);
+    if (!entry) {
         refuse(scheme, "the program's path holds a control character");
     }
+    const std::string& text = *entry;
     const std::string applications = dataHome_ + "/applications";
     const std::string ownEntry = applications + "/" + id;
-    const std::string bundleName = std::filesystem::path(normal(bundlePath)).stem().string();
-    const std::string text = entryText(bundleName, *program);
     // Our own entry is kept current; another app's entry is its own, and we only stand in
     // when it has none.
     bool write = false;
