@@ -79,8 +79,10 @@ TEST(TerminalSignIn, TheLoginInATerminalIsSeenByTheFirstPollAtThreeSeconds) {
     EXPECT_EQ(terminal.file("done"), "0\n");
     EXPECT_THAT(terminal.file("out"), HasSubstr("Sign Work in to Claude Code"));
     EXPECT_THAT(terminal.file("script"), HasSubstr("export PATH=" + f.bin + ":/usr/bin:/bin\n"));
-    // The script deleted itself from the scratch folder.
-    EXPECT_EQ(tltest::folderEntries(f.home.paths.supportDirectory() + "/tmp"),
+    // The script lay where no terminal splits its path, and deleted itself there.
+    EXPECT_THAT(terminal.file("argv"),
+                ::testing::StartsWith("-e\n" + f.home.home() + "/.cache/twinlantern/sign-in/"));
+    EXPECT_EQ(tltest::folderEntries(f.home.home() + "/.cache/twinlantern/sign-in"),
               std::vector<std::string>{});
 
     f.scheduler.advance(2999ms);
