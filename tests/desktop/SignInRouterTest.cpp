@@ -203,6 +203,23 @@ TEST_F(SignInRouterTest, TheUsersHandlerComesBackExactly) {
     }
 }
 
+TEST_F(SignInRouterTest, OtherChangesWhileArmedStayAndOnlyOurLineGoes) {
+    const std::string list = config + "/mimeapps.list";
+    userHandler();
+    tltest::writeFile(list,
+                      "[Default Applications]\nx-scheme-handler/claude = claude-desktop.desktop\n"
+                      "text/html=f.desktop\n");
+    router->arm(folder, "Work", 300s);
+    // Another program changes its own line meanwhile.
+    std::string text = tltest::readFile(list);
+    text.replace(text.find("f.desktop"), 9, "g.desktop");
+    tltest::writeFile(list, text);
+    router->disarm();
+    EXPECT_EQ(tltest::readFile(list),
+              "[Default Applications]\nx-scheme-handler/claude = claude-desktop.desktop\n"
+              "text/html=g.desktop\n");
+}
+
 TEST_F(SignInRouterTest, ARecordOutlivedByTheUsersChoiceIsDropped) {
     const std::string record = home.home() + "/support/claude-handler-before.json";
     userHandler();
