@@ -4,6 +4,7 @@
 #include "core/base/PathUtil.h"
 #include "core/base/TwinLanternError.h"
 #include "core/tools/ProcessRunner.h"
+#include "platform/DesktopEntry.h"
 
 #include <cerrno>
 
@@ -22,66 +23,22 @@ std::string path(const std::string& applicationsDirectory, std::string_view prof
            ".desktop";
 }
 
-std::string escapedString(std::string_view value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case ' ':
-            out += i == 0 ? "\\s" : " ";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string quotedExecArgument(std::string_view argument) {
-    std::string quoted = "\"";
-    for (const char c : argument) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (c == '%') {
-            quoted += "%%";
-        } else {
-            quoted += c;
-        }
-    }
-    quoted += '"';
-    return escapedString(quoted);
-}
-
 std::string text(std::string_view name, std::string_view program, std::string_view icon,
                  std::string_view profileID) {
     std::string out = "[Desktop Entry]\n"
                       "Type=Application\n"
                       "Version=1.4\n";
-    out += "Name=" + escapedString(name) + "\n";
-    // GLib looks for the Exec line's first word as a file before it turns "%%" into "%",
-    // so a program whose path holds "%" is started through env.
-    out += "Exec=";
-    if (program.find('%') != std::string_view::npos) {
-        out += "/usr/bin/env ";
+    const auto exec = DesktopEntry::exec(program);
+    if (!exec) {
+        throw TwinLanternError::io("Couldn't write the launcher's desktop entry: the path " +
+                                   std::string(program) + " has a control character.");
     }
-    out += quotedExecArgument(program) + "\n";
-    out += "Icon=" + escapedString(icon) + "\n";
+    out += "Name=" + DesktopEntry::escaped(name) + "\n";
+    out += "Exec=" + *exec + "\n";
+    out += "Icon=" + DesktopEntry::escaped(icon) + "\n";
     out += "Terminal=false\n"
            "StartupNotify=false\n";
-    out += "X-TwinLantern-Profile=" + escapedString(profileID) + "\n";
+    out += "X-TwinLantern-Profile=" + DesktopEntry::escaped(profileID) + "\n";
     return out;
 }
 

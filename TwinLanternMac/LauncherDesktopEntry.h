@@ -18,17 +18,9 @@ std::string applicationsDirectory(const Environment& environment, const std::str
 // "app.twinlantern.launcher.<profile id>.desktop" in that folder.
 std::string path(const std::string& applicationsDirectory, std::string_view profileID);
 
-// A value of the string type: backslash, newline, tab and return escaped, a leading
-// space as "\s".
-std::string escapedString(std::string_view value);
-
-// One Exec argument, always quoted: '"', '`', '$' and '\' behind a backslash and '%' as
-// "%%", then escaped as a string, since readers undo the string escapes first.
-std::string quotedExecArgument(std::string_view argument);
-
-// The entry's text: Type=Application, Name, Exec (the program alone, through
-// /usr/bin/env when its path holds "%"), Icon,
-// StartupNotify=false, X-TwinLantern-Profile.
+// The entry's text: Type=Application, Name, Exec (the program alone, written by
+// DesktopEntry::exec), Icon, StartupNotify=false, X-TwinLantern-Profile. Throws
+// TwinLanternError for a program path with a control character no entry can carry.
 std::string text(std::string_view name, std::string_view program, std::string_view icon,
                  std::string_view profileID);
 

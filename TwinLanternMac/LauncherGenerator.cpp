@@ -7,7 +7,9 @@
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/PropertyList.h"
+#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
+#include "core/base/Utf8Replacing.h"
 #include "core/tools/DesktopInstall.h"
 #include "platform/Workspace.h"
 
@@ -16,8 +18,10 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <memory>
 #include <optional>
 
@@ -56,6 +60,34 @@ std::string replaced(std::string s, char from, char to) {
         }
     }
     return s;
+}
+
+// Whether XML gives the text back as it is: no C0 control but tab and line feed (a
+// carriage return comes back as a line feed, the others make the file ill-formed) and
+// neither U+FFFE nor U+FFFF.
+bool xmlCarries(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 && c != '\t' && c != '\n') {
+            return false;
+        }
+        if (text.compare(i, 3, "\xEF\xBF\xBE") == 0 || text.compare(i, 3, "\xEF\xBF\xBF") == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string binaryPropertyList(plist_t node) {
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(node, &bytes, &length);
+    std::string out;
+    if (bytes != nullptr) {
+        out.assign(bytes, length);
+        plist_to_bin_free(bytes);
+    }
+    return out;
 }
 
 // The TLProfileID of the bundle at path (links followed), when it has one.
@@ -99,8 +131,42 @@ std::string LauncherGenerator::appName(const Profile& profile) {
     return "Claude — " + replaced(replaced(profile.name, '/', '-'), ':', '-');
 }
 
+std::string LauncherGenerator::bundleName(const Profile& profile, std::size_t limit) {
+    const std::string text = utf8Replacing(appName(profile));
+    std::string name;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            name += "\uFFFD";
+        } else if (c == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            name += "\uFFFD"; // U+0080 to U+009F
+            ++i;
+        } else {
+            name += text[i];
+        }
+    }
+    const std::size_t budget = limit > 4 ? limit - 4 : 0;
+    if (name.size() <= budget) {
+        return name;
+    }
+    // The most user-perceived characters that fit.
+    std::size_t fits = 0, beyond = text::characterCount(name);
+    while (beyond - fits > 1) {
+        const std::size_t middle = fits + (beyond - fits) / 2;
+        if (text::firstCharacters(name, middle).size() <= budget) {
+            fits = middle;
+        } else {
+            beyond = middle;
+        }
+    }
+    return text::firstCharacters(name, fits);
+}
+
 std::string LauncherGenerator::appPath(const Profile& profile) const {
-    return directory_ + "/" + appName(profile) + ".app";
+    const long limit = pathconf(directory_.c_str(), _PC_NAME_MAX);
+    return directory_ + "/" +
+           bundleName(profile, limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX) + ".app";
 }
 
 std::string LauncherGenerator::entryPath(const ProfileID& id) const {
@@ -148,7 +214,9 @@ std::string LauncherGenerator::generate(const Profile& profile) const {
         const auto set = [&](const char* key, plist_t value) {
             plist_dict_set_item(info.get(), key, value);
         };
+        bool xml = true;
         const auto setString = [&](const char* key, const std::string& value) {
+            xml = xml && xmlCarries(value);
             set(key, plist_new_string(value.c_str()));
         };
         setString("CFBundleIdentifier", bundleIDPrefix + profile.id.rawValue);
@@ -171,11 +239,13 @@ std::string LauncherGenerator::generate(const Profile& profile) const {
         setString(infoKeys.target, targetBundleID_);
         setString(infoKeys.lock, paths_.supportDirectory() + "/desktop");
         set(infoKeys.version, plist_new_uint(version));
-        const std::string xml = propertyListXml(info.get());
-        if (xml.empty()) {
+        // A name XML can't give back exactly goes into the binary form, which holds any text.
+        const std::string plist =
+            xml ? propertyListXml(info.get()) : binaryPropertyList(info.get());
+        if (plist.empty()) {
             throw TwinLanternError::ioErrno("write " + contents + "/Info.plist", EIO);
         }
-        writeFile(contents + "/Info.plist", xml, 0644);
+        writeFile(contents + "/Info.plist", plist, 0644);
 
         sealBundle(staging);
         swapInto(staging, target);

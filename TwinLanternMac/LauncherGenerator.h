@@ -47,6 +47,10 @@ public:
 
     // "Claude — " + the name with every "/" and then every ":" made "-".
     static std::string appName(const Profile& profile);
+    // The bundle's file name without ".app": appName with controls shown as U+FFFD, cut
+    // at a character boundary so that the name with ".app" fits in `limit` bytes.
+    static std::string bundleName(const Profile& profile, std::size_t limit);
+    // directory() + "/" + bundleName for the folder's file-name limit + ".app".
     std::string appPath(const Profile& profile) const;
     // The profile's desktop entry.
     std::string entryPath(const ProfileID& id) const;

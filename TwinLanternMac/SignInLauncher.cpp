@@ -6,8 +6,12 @@
 #include "core/base/Utf8Replacing.h"
 #include "core/shell/ShellQuote.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace twinlantern::SignInLauncher {
 
@@ -21,7 +25,61 @@ std::string scriptName() {
     return "sign-in-" + std::string(name) + ".command";
 }
 
+std::string variable(const Environment& environment, const char* name) {
+    const auto found = environment.find(name);
+    return found == environment.end() ? std::string() : found->second;
+}
+
+// The user's own folder that no one else may enter, not reached through a link.
+bool isPrivateFolder(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
 } // namespace
+
+bool isPlainPath(std::string_view path) {
+    if (!path.starts_with('/') || path.find("/../") != path.npos || path.ends_with("/..")) {
+        return false;
+    }
+    for (const char c : path) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '/' || c == '.' || c == '_' || c == '-' ||
+                           c == '+' || c == ',' || c == '@';
+        if (!plain) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string scriptDirectory(const Environment& environment, const std::string& home) {
+    const std::string runtime = variable(environment, "XDG_RUNTIME_DIR");
+    if (isPlainPath(runtime) && isPrivateFolder(runtime)) {
+        const std::string folder = runtime + "/twinlantern-sign-in";
+        struct stat st {};
+        if (::lstat(folder.c_str(), &st) != 0 || isPrivateFolder(folder)) {
+            return folder;
+        }
+    }
+    std::string cache = variable(environment, "XDG_CACHE_HOME");
+    if (!cache.starts_with('/')) {
+        cache = home + "/.cache";
+    }
+    if (isPlainPath(cache)) {
+        return cache + "/twinlantern/sign-in";
+    }
+    std::string temporary = variable(environment, "TMPDIR");
+    if (!isPlainPath(temporary)) {
+        temporary = "/tmp";
+    }
+    std::string folder = temporary + "/twinlantern-sign-in-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr) {
+        throw TwinLanternError::ioErrno("create " + folder, errno);
+    }
+    return folder;
+}
 
 std::string inertTitle(std::string_view title) {
     const std::string text = utf8Replacing(title);

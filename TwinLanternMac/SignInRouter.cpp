@@ -1,6 +1,12 @@
 #include "TwinLanternMac/SignInRouter.h"
 
+#include "core/base/FileUtil.h"
+#include "core/base/Json.h"
+#include "core/base/PathUtil.h"
 #include "core/base/TwinLanternError.h"
+
+#include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -35,6 +41,73 @@ std::optional<std::string> bundleOf(const std::string& executable) {
         return std::nullopt;
     }
     return executable.substr(0, at);
+}
+
+using SavedDefault = platform::SchemeHandlers::SavedDefault;
+
+// The user's lists, at most 1 MiB each, in hexadecimal.
+constexpr std::size_t maxPreviousBytes = 16u << 20;
+
+// A list's bytes as they are, whatever they hold (JSON text must be UTF-8).
+std::string hex(std::string_view bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        out += digits[u >> 4];
+        out += digits[u & 15];
+    }
+    return out;
+}
+
+std::optional<std::string> unhex(std::string_view text) {
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    if (text.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = digit(text[i]), low = digit(text[i + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(high * 16 + low);
+    }
+    return out;
+}
+
+std::string previousText(const std::vector<SavedDefault>& saved) {
+    nlohmann::json lists = nlohmann::json::array();
+    for (const SavedDefault& entry : saved) {
+        lists.push_back({{"list", entry.list},
+                         {"bytes", entry.text ? nlohmann::json(hex(*entry.text)) : nullptr}});
+    }
+    return jsonText(nlohmann::json{{"lists", lists}});
+}
+
+std::optional<std::vector<SavedDefault>> parsePrevious(const std::string& json) {
+    const nlohmann::json root = nlohmann::json::parse(json, nullptr, false);
+    if (!root.is_object() || !root.contains("lists") || !root["lists"].is_array()) {
+        return std::nullopt;
+    }
+    std::vector<SavedDefault> saved;
+    for (const nlohmann::json& entry : root["lists"]) {
+        if (!entry.is_object() || !entry.contains("list") || !entry["list"].is_string() ||
+            !entry.contains("bytes") || !(entry["bytes"].is_null() || entry["bytes"].is_string())) {
+            return std::nullopt;
+        }
+        std::optional<std::string> text;
+        if (entry["bytes"].is_string()) {
+            text = unhex(entry["bytes"].get<std::string>());
+            if (!text) {
+                return std::nullopt;
+            }
+        }
+        saved.push_back({entry["list"].get<std::string>(), std::move(text)});
+    }
+    return saved;
 }
 
 } // namespace
@@ -119,11 +192,48 @@ void SignInRouter::take(const std::string& bundle, bool own) {
     services_.handlers.setHandler(scheme, bundle, own);
 }
 
+void SignInRouter::keepPrevious(std::vector<SavedDefault> saved) {
+    const std::string& file = services_.previousHandlerFile;
+    if (!file.empty()) {
+        if (!makeDirectories(PathUtil::parent(file), 0700)) {
+            throw TwinLanternError::ioErrno("write " + file, errno);
+        }
+        if (const auto failure = writeFileAtomically(file, previousText(saved), 0600)) {
+            throw TwinLanternError::ioErrno("write " + file, failure->error);
+        }
+    }
+    previous_ = std::move(saved);
+}
+
+std::optional<std::vector<SavedDefault>> SignInRouter::previous() const {
+    if (previous_ || services_.previousHandlerFile.empty()) {
+        return previous_;
+    }
+    const ReadResult read = readWholeFile(services_.previousHandlerFile, maxPreviousBytes);
+    return read.bytes ? parsePrevious(*read.bytes) : std::nullopt;
+}
+
+void SignInRouter::forgetPrevious() {
+    previous_.reset();
+    if (!services_.previousHandlerFile.empty()) {
+        ::unlink(services_.previousHandlerFile.c_str());
+    }
+}
+
 void SignInRouter::arm(const std::string& userDataDirectory, const std::string& profileName,
                        std::chrono::duration<double> duration) {
+    bool recorded = false;
     try {
+        // Already the handler (armed, or left over): what was there before is kept already.
+        if (!isHandler()) {
+            keepPrevious(services_.handlers.userDefaults(scheme));
+            recorded = true;
+        }
         take(services_.ownBundle, true);
     } catch (const TwinLanternError& error) {
+        if (recorded) {
+            forgetPrevious();
+        }
         log_.error("arm failed: " + std::string(error.what()));
         throw;
     }
@@ -159,7 +269,16 @@ void SignInRouter::guardPass() {
 void SignInRouter::disarm(std::optional<std::string> reason) {
     watch_.reset();
     armed_.reset();
-    if (const auto claude = services_.workspace.applicationLocation(services_.claudeBundleID)) {
+    if (const auto saved = previous()) {
+        // Exactly what the user had, or no line where there was none.
+        try {
+            services_.handlers.restoreDefaults(scheme, *saved);
+            forgetPrevious();
+        } catch (const TwinLanternError& error) {
+            log_.error("restore failed: " + std::string(error.what()));
+        }
+    } else if (const auto claude =
+                   services_.workspace.applicationLocation(services_.claudeBundleID)) {
         try {
             take(*claude, false);
         } catch (const TwinLanternError& error) {
@@ -173,8 +292,13 @@ void SignInRouter::disarm(std::optional<std::string> reason) {
 }
 
 void SignInRouter::restoreIfLeftOver() {
-    if (!armed_ && isHandler()) {
+    if (armed_) {
+        return;
+    }
+    if (isHandler()) {
         disarm();
+    } else {
+        forgetPrevious(); // the handler changed since: a record is stale
     }
 }
 

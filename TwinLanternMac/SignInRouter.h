@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace twinlantern {
 
@@ -40,6 +41,9 @@ public:
             return Clock::now();
         };
         std::string claudeBundleID = DesktopInstall::bundleID;
+        // Where arming keeps the handler it replaced, so that a start after a run that
+        // ended armed puts it back too; empty: kept in memory only.
+        std::string previousHandlerFile = {};
     };
 
     static constexpr std::string_view scheme = "claude";
@@ -65,12 +69,15 @@ public:
     std::optional<std::string> currentHandler() const;
     bool isHandler() const;
 
-    // Takes the scheme and arms until now + duration. Throws TwinLanternError, and then
-    // nothing changes.
+    // Keeps the user's own handler lines, takes the scheme and arms until now + duration.
+    // Throws TwinLanternError, and then nothing changes.
     void arm(const std::string& userDataDirectory, const std::string& profileName,
              std::chrono::duration<double> duration);
+    // Puts the kept handler lines back exactly; without them gives the scheme to Claude
+    // Desktop.
     void disarm(std::optional<std::string> reason = std::nullopt);
     // Idle but still the handler (a run that ended while armed): gives the scheme back.
+    // Idle and not the handler: a kept record is stale and goes.
     void restoreIfLeftOver();
     // One link from the instance socket; text that is no URI or of another scheme is
     // dropped unlogged.
@@ -89,12 +96,16 @@ public:
 private:
     void guardPass();
     void take(const std::string& bundle, bool own);
+    void keepPrevious(std::vector<platform::SchemeHandlers::SavedDefault> saved);
+    std::optional<std::vector<platform::SchemeHandlers::SavedDefault>> previous() const;
+    void forgetPrevious();
     std::string handlerText() const;
     void postDisarm(std::optional<std::string> reason);
 
     Services services_;
     platform::Logger log_;
     std::optional<Armed> armed_;
+    std::optional<std::vector<platform::SchemeHandlers::SavedDefault>> previous_;
     platform::MainLoop::Handle watch_;
     std::shared_ptr<SignInRouter*> self_; // posted tasks find the router through it
 };

@@ -4,7 +4,9 @@ namespace twinlantern::DesktopEntry {
 
 namespace {
 
-constexpr std::string_view reserved = " \t\n\"'\\><~|&;$*?#()`";
+constexpr std::string_view reserved = " \t\n\r\"'\\><~|&;$*?#()`";
+constexpr std::string_view shell = "/bin/sh";
+constexpr std::string_view shellScript = "exec \"$0\" \"$@\"";
 
 // The string-level escapes of a Desktop Entry value.
 std::optional<std::string> unescapeString(std::string_view value) {
@@ -53,12 +55,38 @@ std::string undoublePercent(std::string_view s) {
 
 } // namespace
 
+std::string escaped(std::string_view value) {
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        switch (const char c = value[i]) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case ' ':
+            out += i == 0 ? "\\s" : " ";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::optional<std::string> execArgument(std::string_view argument) {
     std::string quoted;
     const bool quote = argument.empty() || argument.find_first_of(reserved) != argument.npos;
     for (const char c : argument) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
+        if ((u < 0x20 && c != '\n' && c != '\t' && c != '\r') || u == 0x7F) {
             return std::nullopt;
         }
         if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) {
@@ -72,14 +100,33 @@ std::optional<std::string> execArgument(std::string_view argument) {
     if (quote) {
         quoted = '"' + quoted + '"';
     }
-    std::string escaped;
-    for (const char c : quoted) {
-        escaped += c;
-        if (c == '\\') {
-            escaped += '\\';
-        }
+    return escaped(quoted);
+}
+
+std::optional<std::string> exec(std::string_view program, const std::vector<std::string>& arguments,
+                                std::string_view fieldCode) {
+    std::vector<std::string_view> pieces;
+    if (program.find('%') != std::string_view::npos) {
+        pieces = {shell, "-c", shellScript};
     }
-    return escaped;
+    pieces.push_back(program);
+    pieces.insert(pieces.end(), arguments.begin(), arguments.end());
+    std::string out;
+    for (const std::string_view piece : pieces) {
+        const auto argument = execArgument(piece);
+        if (!argument) {
+            return std::nullopt;
+        }
+        if (!out.empty()) {
+            out += ' ';
+        }
+        out += *argument;
+    }
+    if (!fieldCode.empty()) {
+        out += ' ';
+        out += fieldCode;
+    }
+    return out;
 }
 
 std::optional<std::vector<std::string>> execArguments(std::string_view value) {
@@ -128,6 +175,15 @@ std::optional<std::vector<std::string>> execArguments(std::string_view value) {
         }
         arguments.push_back(undoublePercent(argument));
     }
+}
+
+std::optional<std::vector<std::string>> command(std::string_view value) {
+    auto arguments = execArguments(value);
+    if (arguments && arguments->size() > 3 && (*arguments)[0] == shell && (*arguments)[1] == "-c" &&
+        (*arguments)[2] == shellScript) {
+        arguments->erase(arguments->begin(), arguments->begin() + 3);
+    }
+    return arguments;
 }
 
 std::string_view trimmed(std::string_view s) {

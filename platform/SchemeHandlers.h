@@ -33,8 +33,28 @@ public:
     // changing no other line. Throws TwinLanternError.
     void setHandler(std::string_view scheme, const std::string& bundlePath, bool own);
 
-    // The user's entry text for a bundle's program.
-    static std::string entryText(const std::string& name, const std::string& program);
+    // One of the user's lists that setHandler changes, as it was: its text, or none when
+    // it wasn't there.
+    struct SavedDefault {
+        std::string list;
+        std::optional<std::string> text;
+        friend bool operator==(const SavedDefault&, const SavedDefault&) = default;
+    };
+    // The lists setHandler changes, as they are now: the plain list and the
+    // desktop-specific ones that hold the key. Throws TwinLanternError.
+    std::vector<SavedDefault> userDefaults(std::string_view scheme) const;
+    // Puts each list back as it was when nothing but our line changed in it since (a list
+    // that wasn't there goes again); else puts the key's old line back in place of ours,
+    // or takes ours out where there was none, changing no other line. Lists other than
+    // the user's own are ignored. Throws TwinLanternError.
+    void restoreDefaults(std::string_view scheme, const std::vector<SavedDefault>& saved) const;
+    // text with key's lines in [Default Applications] made line, or taken out for none.
+    static std::string withLine(std::string_view text, std::string_view key,
+                                const std::optional<std::string>& line);
+
+    // The user's entry text for a bundle's program; nothing for a path Exec can't carry.
+    static std::optional<std::string> entryText(const std::string& name,
+                                                const std::string& program);
     // mimeapps.list text with key set to value in [Default Applications]; other bytes kept.
     // When `onlyIfPresent`, nothing when the key isn't there.
     static std::optional<std::string> withDefault(std::string_view text, std::string_view key,
@@ -44,6 +64,8 @@ public:
     const std::string& dataHome() const { return dataHome_; }
 
 private:
+    std::vector<std::string> userLists() const;
+
     std::string configHome_;
     std::vector<std::string> configDirs_;
     std::string dataHome_;

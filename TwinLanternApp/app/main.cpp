@@ -111,8 +111,13 @@ int main(int argc, char** argv) {
 
     const auto workspace = platform::makeWorkspace(paths, environment);
     platform::SchemeHandlers handlers(paths.home, environment);
-    SignInRouter::shared() = std::make_unique<SignInRouter>(
-        SignInRouter::Services{*workspace, handlers, scheduler, *systemLog, bundle});
+    SignInRouter::shared() = std::make_unique<SignInRouter>(SignInRouter::Services{
+        .workspace = *workspace,
+        .handlers = handlers,
+        .loop = scheduler,
+        .log = *systemLog,
+        .ownBundle = bundle,
+        .previousHandlerFile = paths.supportDirectory() + "/claude-handler-before.json"});
     const auto hotKeys = platform::makeX11HotKeyService(scheduler, environment);
 
     // The windows and the commands reach each other and the delegate through these.

@@ -172,8 +172,9 @@ void AppModel::signIn(const Profile& profile, ToolKind tool) {
                                        ? path->second
                                        : std::string("/usr/bin:/bin");
     try {
-        SignInLauncher::openTerminal(*workspace(), *command, title, searchPath,
-                                     paths_.supportDirectory() + "/tmp");
+        SignInLauncher::openTerminal(
+            *workspace(), *command, title, searchPath,
+            SignInLauncher::scriptDirectory(context_.environment, paths_.home));
     } catch (const std::exception& failure) {
         setAlert(std::string(failure.what()));
         return;

@@ -35,16 +35,13 @@ LoginItem::LoginItem(const std::string& home, const Environment& environment,
 }
 
 std::string LoginItem::entryText(const std::string& executable) {
-    const auto program = DesktopEntry::execArgument(executable);
-    if (!program) {
+    const auto exec = DesktopEntry::exec(executable, {std::string(launchedAtLoginFlag)});
+    if (!exec) {
         throw TwinLanternError::io(
-            "Couldn't turn on opening at login: the app's path has a line break or another "
-            "control character.");
+            "Couldn't turn on opening at login: the app's path has a control character.");
     }
     std::string text = "[Desktop Entry]\nType=Application\nName=TwinLantern\nExec=";
-    text += *program;
-    text += ' ';
-    text += launchedAtLoginFlag;
+    text += *exec;
     text += "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
     return text;
 }
@@ -58,7 +55,7 @@ bool LoginItem::isEnabledEntry(std::string_view text, const std::string& executa
     if (!exec) {
         return false;
     }
-    const auto arguments = DesktopEntry::execArguments(*exec);
+    const auto arguments = DesktopEntry::command(*exec);
     return arguments && !arguments->empty() && arguments->front() == executable;
 }
 

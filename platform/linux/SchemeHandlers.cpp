@@ -78,6 +78,27 @@ std::vector<std::string> defaultsIn(std::string_view text, std::string_view key)
     return ids;
 }
 
+// The first line giving key a value in [Default Applications], as it stands.
+std::optional<std::string> keyLine(std::string_view text, std::string_view key) {
+    bool inGroup = false;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view raw = text.substr(0, end);
+        text = end == text.npos ? std::string_view() : text.substr(end + 1);
+        const std::string_view content = DesktopEntry::trimmed(raw);
+        if (content.starts_with('[')) {
+            inGroup = content == defaultsGroup;
+            continue;
+        }
+        const std::size_t equals = content.find('=');
+        if (inGroup && equals != content.npos &&
+            DesktopEntry::trimmed(content.substr(0, equals)) == key) {
+            return std::string(raw);
+        }
+    }
+    return std::nullopt;
+}
+
 std::string normal(const std::string& path) {
     std::string s = std::filesystem::path(path).lexically_normal().string();
     while (s.size() > 1 && s.back() == '/') {
@@ -186,7 +207,7 @@ std::optional<std::string> SchemeHandlers::currentHandler(std::string_view schem
     }
     const ReadResult read = readWholeFile(*entry, maxListBytes);
     const auto exec = read.bytes ? DesktopEntry::value(*read.bytes, "Exec") : std::nullopt;
-    const auto arguments = exec ? DesktopEntry::execArguments(*exec) : std::nullopt;
+    const auto arguments = exec ? DesktopEntry::command(*exec) : std::nullopt;
     if (arguments && !arguments->empty()) {
         const std::string& program = arguments->front();
         const std::size_t at = program.rfind("/Contents/MacOS/");
@@ -197,15 +218,20 @@ std::optional<std::string> SchemeHandlers::currentHandler(std::string_view schem
     return entry;
 }
 
-std::string SchemeHandlers::entryText(const std::string& name, const std::string& program) {
+std::optional<std::string> SchemeHandlers::entryText(const std::string& name,
+                                                     const std::string& program) {
+    const auto exec = DesktopEntry::exec(program, {}, "%u");
+    if (!exec) {
+        return std::nullopt;
+    }
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=" +
-           name +
+           DesktopEntry::escaped(name) +
            "\n"
            "Exec=" +
-           *DesktopEntry::execArgument(program) +
-           " %u\n"
+           *exec +
+           "\n"
            "NoDisplay=true\n";
 }
 
@@ -257,6 +283,95 @@ std::optional<std::string> SchemeHandlers::withDefault(std::string_view text, st
     return out + std::string(defaultsGroup) + "\n" + line;
 }
 
+std::string SchemeHandlers::withLine(std::string_view text, std::string_view key,
+                                     const std::optional<std::string>& line) {
+    std::string out;
+    bool inGroup = false;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view raw = end == text.npos ? text : text.substr(0, end + 1);
+        text.remove_prefix(raw.size());
+        const std::string_view content = DesktopEntry::trimmed(raw.substr(0, raw.find('\n')));
+        if (content.starts_with('[')) {
+            inGroup = content == defaultsGroup;
+        }
+        const std::size_t equals = content.find('=');
+        if (inGroup && !content.starts_with('[') && equals != content.npos &&
+            DesktopEntry::trimmed(content.substr(0, equals)) == key) {
+            if (line) {
+                out += *line + "\n";
+            }
+            continue;
+        }
+        out += raw;
+    }
+    return out;
+}
+
+std::vector<std::string> SchemeHandlers::userLists() const {
+    std::vector<std::string> lists;
+    for (const auto& desktop : desktops_) {
+        lists.push_back(configHome_ + "/" + desktop + "-mimeapps.list");
+    }
+    lists.push_back(configHome_ + "/mimeapps.list");
+    return lists;
+}
+
+std::vector<SchemeHandlers::SavedDefault>
+SchemeHandlers::userDefaults(std::string_view scheme) const {
+    const std::string key = "x-scheme-handler/" + std::string(scheme);
+    const std::string plain = configHome_ + "/mimeapps.list";
+    std::vector<SavedDefault> saved;
+    for (const auto& list : userLists()) {
+        const ReadResult read = readWholeFile(list, maxListBytes);
+        if (!read.bytes && read.error != ENOENT) {
+            refuse(scheme, std::strerror(read.error));
+        }
+        if (list == plain || (read.bytes && keyLine(*read.bytes, key))) {
+            saved.push_back({list, read.bytes});
+        }
+    }
+    return saved;
+}
+
+void SchemeHandlers::restoreDefaults(std::string_view scheme,
+                                     const std::vector<SavedDefault>& saved) const {
+    const std::string key = "x-scheme-handler/" + std::string(scheme);
+    const std::vector<std::string> lists = userLists();
+    for (const SavedDefault& entry : saved) {
+        if (std::find(lists.begin(), lists.end(), entry.list) == lists.end()) {
+            continue;
+        }
+        const ReadResult read = readWholeFile(entry.list, maxListBytes);
+        if (!read.bytes) {
+            if (read.error == ENOENT) {
+                continue; // gone since, and our line with it
+            }
+            refuse(scheme, std::strerror(read.error));
+        }
+        const std::string& now = *read.bytes;
+        const auto ours = keyLine(now, key);
+        if (!ours) {
+            continue;
+        }
+        const std::string value(
+            DesktopEntry::trimmed(std::string_view(*ours).substr(ours->find('=') + 1)));
+        if (withDefault(entry.text.value_or(""), key, value, false) == now) {
+            if (entry.text) {
+                writeFile(scheme, entry.list, *entry.text);
+            } else if (::unlink(entry.list.c_str()) != 0 && errno != ENOENT) {
+                refuse(scheme, std::strerror(errno));
+            }
+            continue;
+        }
+        const std::string after =
+            withLine(now, key, entry.text ? keyLine(*entry.text, key) : std::nullopt);
+        if (after != now) {
+            writeFile(scheme, entry.list, after);
+        }
+    }
+}
+
 void SchemeHandlers::setHandler(std::string_view scheme, const std::string& bundlePath, bool own) {
     if (const auto current = currentHandler(scheme);
         current && normal(*current) == normal(bundlePath)) {
@@ -274,13 +389,14 @@ void SchemeHandlers::setHandler(std::string_view scheme, const std::string& bund
     if (!program) {
         refuse(scheme, "the bundle names no program");
     }
-    if (!DesktopEntry::execArgument(*program)) {
+    const std::string bundleName = std::filesystem::path(normal(bundlePath)).stem().string();
+    const auto entry = entryText(bundleName, *program);
+    if (!entry) {
         refuse(scheme, "the program's path holds a control character");
     }
+    const std::string& text = *entry;
     const std::string applications = dataHome_ + "/applications";
     const std::string ownEntry = applications + "/" + id;
-    const std::string bundleName = std::filesystem::path(normal(bundlePath)).stem().string();
-    const std::string text = entryText(bundleName, *program);
     // Our own entry is kept current; another app's entry is its own, and we only stand in
     // when it has none.
     bool write = false;

@@ -299,6 +299,7 @@ TEST_F(AppDelegateTest, QuittingIsImmediateUnlessArmedThenTheHandlerGoesBackFirs
 }
 
 TEST_F(AppDelegateTest, AnArmedQuitGivesClaudeItsSchemeBackBeforeTheEnd) {
+    handlers.setHandler("claude", claude.bundle(), false); // the handler before arming
     start();
     settle();
     SignInRouter& router = *SignInRouter::shared();

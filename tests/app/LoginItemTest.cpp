@@ -51,7 +51,7 @@ TEST_F(LoginItemTest, AnAwkwardPathSurvivesExecAndTheEntryStartsIt) {
     item().registerItem();
     EXPECT_TRUE(item().enabled());
     const std::string text = tltest::readFile(item().entryPath());
-    const auto arguments = DesktopEntry::execArguments(*DesktopEntry::value(text, "Exec"));
+    const auto arguments = DesktopEntry::command(*DesktopEntry::value(text, "Exec"));
     ASSERT_TRUE(arguments);
     EXPECT_EQ(*arguments, (std::vector<std::string>{executable, "--launched-at-login"}));
 }
@@ -105,7 +105,7 @@ TEST_F(LoginItemTest, AnAutostartFileInsteadOfAFolderGivesTheErrorAndChangesNoth
 }
 
 TEST_F(LoginItemTest, APathExecCantCarryIsRefusedWithoutWriting) {
-    executable = home.dir / "line\nbreak/TwinLantern";
+    executable = home.dir / "esc\x1b[2Jape/TwinLantern";
     EXPECT_THROW(item().registerItem(), TwinLanternError);
     EXPECT_FALSE(tltest::exists(item().entryPath()));
 }

@@ -79,8 +79,10 @@ TEST(TerminalSignIn, TheLoginInATerminalIsSeenByTheFirstPollAtThreeSeconds) {
     EXPECT_EQ(terminal.file("done"), "0\n");
     EXPECT_THAT(terminal.file("out"), HasSubstr("Sign Work in to Claude Code"));
     EXPECT_THAT(terminal.file("script"), HasSubstr("export PATH=" + f.bin + ":/usr/bin:/bin\n"));
-    // The script deleted itself from the scratch folder.
-    EXPECT_EQ(tltest::folderEntries(f.home.paths.supportDirectory() + "/tmp"),
+    // The script lay where no terminal splits its path, and deleted itself there.
+    EXPECT_THAT(terminal.file("argv"),
+                ::testing::StartsWith("-e\n" + f.home.home() + "/.cache/twinlantern/sign-in/"));
+    EXPECT_EQ(tltest::folderEntries(f.home.home() + "/.cache/twinlantern/sign-in"),
               std::vector<std::string>{});
 
     f.scheduler.advance(2999ms);
@@ -125,6 +127,9 @@ TEST(TerminalSignIn, AHostileNameAndAnOddHomeArePrintedAndNeverRun) {
     writeLoggingInClaude(f);
     const std::string odd = f.home.home() + "/it's my \"home\"";
     tltest::makeDirs(odd);
+    // No path under that home is one a terminal passes on whole: a new folder in TMPDIR.
+    f.environment["TMPDIR"] = f.home.home() + "/tmp";
+    tltest::makeDirs(f.environment["TMPDIR"]);
     const Paths paths(odd, odd + "/Applications");
     const std::string name = "O'Brien $(touch pwned) \"x\"";
     AppModel model(paths, std::nullopt, false, f.services());
@@ -137,6 +142,8 @@ TEST(TerminalSignIn, AHostileNameAndAnOddHomeArePrintedAndNeverRun) {
     EXPECT_EQ(terminal.file("done"), "0\n");
     EXPECT_THAT(terminal.file("out"), HasSubstr("Sign " + name + " in to Claude Code"));
     EXPECT_FALSE(tltest::exists(terminal.folder() + "/pwned"));
+    EXPECT_THAT(terminal.file("argv"),
+                ::testing::StartsWith("-e\n" + f.environment["TMPDIR"] + "/twinlantern-sign-in-"));
     // The login wrote into the profile's folder under the odd home.
     const std::string folder = paths.dataDirectory(ToolKind::claudeCode, created->id);
     EXPECT_TRUE(tltest::exists(folder + "/signed-in"));

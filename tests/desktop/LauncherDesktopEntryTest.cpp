@@ -1,4 +1,5 @@
 #include "TwinLanternMac/LauncherDesktopEntry.h"
+#include "platform/DesktopEntry.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
@@ -17,11 +18,11 @@ testing::RunResult validate(const std::string& entry) {
 }
 
 TEST(LauncherDesktopEntry, Escaping) {
-    using namespace LauncherDesktopEntry;
-    EXPECT_EQ(escapedString("Claude — Work"), "Claude — Work");
-    EXPECT_EQ(escapedString(" a\\b\nc\td\r"), "\\sa\\\\b\\nc\\td\\r");
-    EXPECT_EQ(quotedExecArgument("/a b/launcher"), "\"/a b/launcher\"");
-    EXPECT_EQ(quotedExecArgument("/x\"y`z$w\\v%u"), "\"/x\\\\\"y\\\\`z\\\\$w\\\\\\\\v%%u\"");
+    EXPECT_EQ(DesktopEntry::escaped("Claude — Work"), "Claude — Work");
+    EXPECT_EQ(DesktopEntry::escaped(" a\\b\nc\td\r"), "\\sa\\\\b\\nc\\td\\r");
+    EXPECT_EQ(DesktopEntry::execArgument("/a b/launcher"), "\"/a b/launcher\"");
+    EXPECT_EQ(DesktopEntry::execArgument("/x\"y`z$w\\v%u"),
+              "\"/x\\\\\"y\\\\`z\\\\$w\\\\\\\\v%%u\"");
 }
 
 TEST(LauncherDesktopEntry, Folder) {

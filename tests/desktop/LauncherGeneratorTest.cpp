@@ -1,5 +1,6 @@
 #include "TwinLanternMac/LauncherGenerator.h"
 #include "core/base/PropertyList.h"
+#include "core/base/Text.h"
 #include "tests/desktop/LauncherFixture.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/Profiles.h"
@@ -178,6 +179,90 @@ TEST(LauncherGenerator, SlashesAndColonsInTheName) {
                                       "x/y has no Claude launcher yet",
                                       "Optional: a Dock-friendly “Claude — x-y” app.",
                                       "Run `twinlantern launchers install`."}));
+}
+
+// What Python's plistlib reads at key, as UTF-8; exit 0 only when it parses.
+testing::RunResult plistlibString(const std::string& plist, const std::string& key) {
+    return testing::runProgram({"/usr/bin/python3", "-c",
+                                "import plistlib, sys\n"
+                                "d = plistlib.load(open(sys.argv[1], 'rb'))\n"
+                                "sys.stdout.buffer.write(d[sys.argv[2]].encode())",
+                                plist, key},
+                               {{"PATH", "/usr/bin:/bin"}, {"LANG", "C.UTF-8"}});
+}
+
+TEST(LauncherGenerator, BundleNamesAreCutAtACharacterBoundary) {
+    const std::string family = "👨‍👩‍👧‍👦"; // one character of 25 bytes
+    const Profile p = desktopProfile("p", "ab" + family + "c");
+    const std::string full = "Claude — ab" + family + "c"; // 39 bytes
+    struct Case {
+        std::size_t limit;
+        std::string name;
+    };
+    for (const Case& c : {Case{255, full}, Case{43, full}, Case{42, "Claude — ab" + family},
+                          Case{40, "Claude — ab"}, Case{18, "Claude — ab"}, Case{17, "Claude — ab"},
+                          Case{16, "Claude — a"}}) {
+        EXPECT_EQ(LauncherGenerator::bundleName(p, c.limit), c.name) << c.limit;
+    }
+    EXPECT_EQ(LauncherGenerator::bundleName(desktopProfile("q", "a\x1b[1m\r\n\x7f\xC2\x85"
+                                                                "b/c"),
+                                            255),
+              "Claude — a\uFFFD[1m\uFFFD\uFFFD\uFFFD\uFFFDb-c");
+}
+
+TEST(LauncherGenerator, LongNamesGetTheirLaunchersAndMeetingOnesFollowTheRule) {
+    LauncherFixture f;
+    std::string emoji;
+    for (int i = 0; i < 40; ++i) {
+        emoji += "👨‍👩‍👧‍👦";
+    }
+    const Profile first = desktopProfile("first", emoji + " one");
+    const Profile second = desktopProfile("second", emoji + " two");
+    const std::string path = f.generator().generate(first);
+    const std::string file = path.substr(f.directory().size() + 1);
+    EXPECT_LE(file.size(), 255u);
+    EXPECT_TRUE(file.ends_with(".app")) << file;
+    EXPECT_TRUE(text::isValidUtf8(file));
+    const auto info = infoOf(path);
+    EXPECT_EQ(info.at("CFBundleName").second, LauncherGenerator::appName(first));
+    EXPECT_EQ(info.at("CFBundleDisplayName").second, LauncherGenerator::appName(first));
+    const std::string entry = testing::readFile(f.generator().entryPath(first.id));
+    EXPECT_NE(entry.find("\nName=" + LauncherGenerator::appName(first) + "\n"), std::string::npos);
+
+    // Cut, the two names are one: the second takes the bundle as any two such names do.
+    EXPECT_EQ(f.generator().generate(second), path);
+    EXPECT_EQ(f.generator().installed(),
+              (std::vector<LauncherGenerator::Installed>{{path, ProfileID("second"), false}}));
+    EXPECT_FALSE(testing::exists(f.generator().entryPath(first.id)));
+    // A third profile after them gets its launcher as well.
+    EXPECT_TRUE(testing::exists(f.generator().generate(desktopProfile("third", "Third"))));
+}
+
+TEST(LauncherGenerator, ControlCharactersInTheNameLeaveEveryFileWellFormed) {
+    LauncherFixture f;
+    const Profile odd =
+        desktopProfile("odd", "Esc\x1b[31mRed\x01 CR\rLF\nTab\t\x7f\xC2\x85 \xEF\xBF\xBF");
+    const std::string bundle = f.generator().generate(odd);
+    EXPECT_EQ(bundle, f.directory() + "/" + LauncherGenerator::bundleName(odd, 255) + ".app");
+    const std::string plist = bundle + "/Contents/Info.plist";
+    for (const char* key : {"CFBundleName", "CFBundleDisplayName"}) {
+        const testing::RunResult read = plistlibString(plist, key);
+        EXPECT_EQ(read.exitCode, 0) << read.err;
+        EXPECT_EQ(read.out, LauncherGenerator::appName(odd)) << key;
+    }
+    EXPECT_EQ(plistlibString(plist, "NSHumanReadableCopyright").out,
+              "TwinLantern launcher for “" + odd.name + "”");
+    EXPECT_EQ(infoOf(bundle).at("CFBundleName").second, LauncherGenerator::appName(odd));
+    EXPECT_EQ(sealOf(bundle).at("Info.plist"), sha256sum(plist));
+    const std::string entry = f.generator().entryPath(odd.id);
+    const testing::RunResult valid =
+        testing::runProgram({"/usr/bin/desktop-file-validate", entry}, f.environment);
+    EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
+    EXPECT_EQ(f.generator().installed().size(), 1u);
+
+    // A plain name keeps the XML form.
+    const std::string plain = f.generator().generate(desktopProfile("plain", "Plain"));
+    EXPECT_TRUE(testing::readFile(plain + "/Contents/Info.plist").starts_with("<?xml"));
 }
 
 TEST(LauncherGenerator, RenamedProfileKeepsOneBundle) {

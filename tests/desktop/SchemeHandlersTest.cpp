@@ -1,7 +1,9 @@
 #include "platform/SchemeHandlers.h"
 
+#include "TwinLanternMac/LauncherDesktopEntry.h"
 #include "core/base/TwinLanternError.h"
 #include "platform/DesktopEntry.h"
+#include "platform/LoginItem.h"
 #include "platform/SystemLog.h"
 #include "tests/desktop/FakeApp.h"
 #include "tests/support/Programs.h"
@@ -37,16 +39,23 @@ TEST(DesktopEntryTest, ExecArgumentQuotesOnlyWhatItMust) {
              Case{"/it's ~/x;y", "\"/it's ~/x;y\""},
              Case{"/Ünïcødé—/app", "/Ünïcødé—/app"},
              Case{"", "\"\""},
-             Case{"/line\nbreak", std::nullopt},
-             Case{"/tab\there", std::nullopt},
+             Case{"/line\nbreak", "\"/line\\nbreak\""},
+             Case{"/tab\there", "\"/tab\\there\""},
+             Case{"/bell\a", std::nullopt},
+             Case{"/esc\x1b[31m", std::nullopt},
+             Case{"/del\x7f", std::nullopt},
          }) {
         EXPECT_EQ(DesktopEntry::execArgument(c.argument), c.exec) << c.argument;
     }
 }
 
 TEST(DesktopEntryTest, ExecArgumentsUndoTheQuoting) {
-    const std::vector<std::string> hostile{"/a b/O'Brien \"x\" $(id) `id` \\ %s %u", "/plain",
-                                           "/Ünï cødé", "100%", "\\\\"};
+    const std::vector<std::string> hostile{"/a b/O'Brien \"x\" $(id) `id` \\ %s %u",
+                                           "/plain",
+                                           "/Ünï cødé",
+                                           "100%",
+                                           "\\\\",
+                                           "/a\nb\r\tc"};
     for (const auto& argument : hostile) {
         const auto exec = DesktopEntry::execArgument(argument);
         ASSERT_TRUE(exec);
@@ -59,6 +68,22 @@ TEST(DesktopEntryTest, ExecArgumentsUndoTheQuoting) {
     }
     EXPECT_EQ(DesktopEntry::execArguments("  /a\\sb  x "),
               (std::vector<std::string>{"/a", "b", "x"}));
+}
+
+TEST(DesktopEntryTest, ExecWrapsOnlyAProgramWithPercentAndCommandTakesTheWrapperOff) {
+    EXPECT_EQ(DesktopEntry::exec("/usr/bin/app", {"--flag"}, "%u"), "/usr/bin/app --flag %u");
+    EXPECT_EQ(DesktopEntry::exec("/a=b/app"), "/a=b/app");
+    EXPECT_EQ(DesktopEntry::exec("/100%/app", {"x"}),
+              "/bin/sh -c \"exec \\\\\"\\\\$0\\\\\" \\\\\"\\\\$@\\\\\"\" /100%%/app x");
+    EXPECT_EQ(DesktopEntry::exec("/esc\x1b"), std::nullopt);
+    EXPECT_EQ(DesktopEntry::exec("/ok", {"bad\x01"}), std::nullopt);
+    for (const std::string program : {"/100%/a b/app", "/plain/app", "/%=/\n/app"}) {
+        EXPECT_EQ(DesktopEntry::command(*DesktopEntry::exec(program, {"-x"}, "%u")),
+                  (std::vector<std::string>{program, "-x", "%u"}));
+    }
+    // Someone else's shell line is what it runs.
+    EXPECT_EQ(DesktopEntry::command("/bin/sh -c \"echo\" x"),
+              (std::vector<std::string>{"/bin/sh", "-c", "echo", "x"}));
 }
 
 TEST(DesktopEntryTest, ValueComesFromTheDesktopEntryGroupOnly) {
@@ -207,6 +232,81 @@ TEST_F(SchemeHandlersFixture, OurEntryOpensTheLinkFromAHostileFolder) {
         EXPECT_EQ(run->argv,
                   (std::vector<std::string>{app.executable(), "claude://cb/x?code=1#f"}));
         app.killAll();
+    }
+}
+
+// The one Exec writer over the folder names users have: every entry the system writes
+// validates and starts exactly the program it names, through GLib as desktops do.
+TEST_F(SchemeHandlersFixture, EveryEntryStartsItsProgramFromAnyFolder) {
+    const std::string folders[] = {
+        "100%",
+        "%=x",
+        "a=b",
+        "two words",
+        "say \"hi\" it's",
+        "back\\slash\\",
+        "$HOME $(id) `id`",
+        "line\nbreak",
+        "Ünïcødé — 漢字 👨‍👩‍👧",
+        "100% a=b \"q\" 'x' \\ $v `c` \n Ü ~ # ; & | < > * ? ( )",
+    };
+    const auto waitForRun = [](const FakeApp& app) {
+        std::vector<pid_t> runs;
+        for (int i = 0; i < 2000 && runs.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            runs = app.runs();
+        }
+        std::optional<FakeApp::Run> run;
+        if (runs.size() == 1) {
+            run = app.run(runs[0]);
+        }
+        app.killAll();
+        return run ? run->argv : std::vector<std::string>{"runs: " + std::to_string(runs.size())};
+    };
+    const auto validate = [&](const std::string& entry) {
+        const auto valid =
+            tltest::runProgram({"/usr/bin/desktop-file-validate", entry}, environment);
+        EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err << read(entry);
+    };
+    const auto launch = [&](const std::string& entry) {
+        const auto launched = tltest::runProgram({"/usr/bin/gio", "launch", entry}, environment);
+        EXPECT_EQ(launched.exitCode, 0) << launched.err << read(entry);
+    };
+    for (const std::string& folder : folders) {
+        SCOPED_TRACE(folder);
+        tltest::removeTree(config);
+        tltest::removeTree(data);
+        const std::string applications = home.home() + "/" + folder;
+        tltest::makeDirs(applications);
+
+        FakeApp handler(applications, "TwinLantern", testing::uniqueBundleID("twinlantern"));
+        handlers().setHandler("claude", handler.bundle(), true);
+        EXPECT_EQ(handlers().currentHandler("claude"), handler.bundle());
+        validate(data + "/applications/" + handler.bundleID() + ".desktop");
+        const auto opened =
+            tltest::runProgram({"/usr/bin/gio", "open", "claude://cb/x?code=1"}, environment);
+        EXPECT_EQ(opened.exitCode, 0) << opened.err;
+        EXPECT_EQ(waitForRun(handler),
+                  (std::vector<std::string>{handler.executable(), "claude://cb/x?code=1"}));
+
+        FakeApp launcher(applications, "Claude — " + folder, testing::uniqueBundleID("launcher"));
+        const std::string entry = LauncherDesktopEntry::path(data + "/applications", "work");
+        LauncherDesktopEntry::write(
+            entry, LauncherDesktopEntry::text("Claude — " + folder, launcher.executable(),
+                                              applications + "/i.png", "work"));
+        validate(entry);
+        launch(entry);
+        EXPECT_EQ(waitForRun(launcher), std::vector<std::string>{launcher.executable()});
+
+        FakeApp app(applications, "App", testing::uniqueBundleID("app"));
+        const platform::LoginItem item(home.home(), environment, app.executable());
+        item.registerItem();
+        EXPECT_TRUE(item.enabled());
+        validate(item.entryPath());
+        launch(item.entryPath());
+        EXPECT_EQ(waitForRun(app),
+                  (std::vector<std::string>{
+                      app.executable(), std::string(platform::LoginItem::launchedAtLoginFlag)}));
     }
 }
 

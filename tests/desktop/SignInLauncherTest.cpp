@@ -1,16 +1,22 @@
 #include "TwinLanternMac/SignInLauncher.h"
 
+#include "core/base/PathUtil.h"
+#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "tests/support/FakeTools.h"
+#include "tests/support/OtherUser.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/x11/XvfbServer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
+#include <iostream>
 #include <thread>
 
 namespace twinlantern {
@@ -249,6 +255,140 @@ TEST_F(SignInLauncherTest, ScratchFolderThatIsAFileIsAClearError) {
     EXPECT_EQ(tltest::readFile(scratch), "a file");
     scratch += "/deeper";
     EXPECT_EQ(failure(command(tool)), "Couldn't create " + scratch + ": " + std::strerror(ENOTDIR));
+}
+
+// Where the scripts go: never a path a terminal would split or expand, never a folder
+// someone else could reach.
+TEST_F(SignInLauncherTest, ScriptFolderIsOneNoTerminalSplits) {
+    const std::string runtime = home.home() + "/run";
+    const std::string spaced = home.home() + "/run time";
+    const std::string open = home.home() + "/open";
+    const std::string temporary = home.home() + "/tmp";
+    for (const std::string& folder : {runtime, spaced, open, temporary}) {
+        tltest::makeDirs(folder);
+        ASSERT_EQ(::chmod(folder.c_str(), folder == open ? 0755 : 0700), 0);
+    }
+    const std::string cache = home.home() + "/.cache/twinlantern/sign-in";
+    struct Case {
+        Environment environment;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {{{"XDG_RUNTIME_DIR", runtime}}, runtime + "/twinlantern-sign-in"},
+        {{{"XDG_RUNTIME_DIR", spaced}}, cache},
+        {{{"XDG_RUNTIME_DIR", open}}, cache},
+        {{{"XDG_RUNTIME_DIR", "run"}}, cache},
+        {{{"XDG_CACHE_HOME", home.home() + "/c"}}, home.home() + "/c/twinlantern/sign-in"},
+        {{{"XDG_CACHE_HOME", "relative"}}, cache},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SignInLauncher::scriptDirectory(c.environment, home.home()), c.folder)
+            << c.folder;
+    }
+    // A link planted where the runtime folder's own folder goes is not followed.
+    ASSERT_EQ(::symlink(open.c_str(), (runtime + "/twinlantern-sign-in").c_str()), 0);
+    EXPECT_EQ(SignInLauncher::scriptDirectory({{"XDG_RUNTIME_DIR", runtime}}, home.home()), cache);
+
+    // A home with a space: a new private folder in the temporary folder.
+    const std::string spacedHome = home.home() + "/John Smith";
+    for (const std::string& tmpdir : {temporary, spaced}) {
+        const std::string folder = SignInLauncher::scriptDirectory(
+            {{"XDG_RUNTIME_DIR", spaced}, {"TMPDIR", tmpdir}}, spacedHome);
+        EXPECT_TRUE(SignInLauncher::isPlainPath(folder)) << folder;
+        EXPECT_EQ(PathUtil::parent(folder), tmpdir == temporary ? temporary : "/tmp");
+        EXPECT_THAT(folder, ::testing::HasSubstr("/twinlantern-sign-in-"));
+        EXPECT_EQ(tltest::fileMode(folder), 0700u);
+        tltest::removeTree(folder);
+    }
+}
+
+TEST_F(SignInLauncherTest, AnotherUsersRuntimeFolderIsNotUsed) {
+    tltest::OtherUser other;
+    if (!other.available()) {
+        GTEST_SKIP() << other.skipReason();
+    }
+    const std::string runtime = home.home() + "/run";
+    tltest::makeDirs(runtime);
+    ASSERT_EQ(::chmod(runtime.c_str(), 0700), 0);
+    other.give(runtime);
+    EXPECT_EQ(SignInLauncher::scriptDirectory({{"XDG_RUNTIME_DIR", runtime}}, home.home()),
+              home.home() + "/.cache/twinlantern/sign-in");
+}
+
+// Debian's x-terminal-emulator choices, each started as the alternatives link starts it,
+// for a user whose home (and so support folder) has spaces: the script runs, the tool
+// signs in and the script is gone.
+TEST_F(SignInLauncherTest, EveryDebianTerminalRunsTheScript) {
+    tltest::XvfbServer server;
+    TL_REQUIRE_XVFB(server);
+    const std::string spacedHome = home.home() + "/John Smith";
+    const std::string runtime = home.home() + "/run";
+    tltest::makeDirs(spacedHome + "/Library/Application Support/TwinLantern");
+    tltest::makeDirs(runtime);
+    ASSERT_EQ(::chmod(runtime.c_str(), 0700), 0);
+    struct Terminal {
+        std::string program;
+        bool needsSessionBus; // it is a D-Bus service, as on any desktop
+    };
+    const Terminal debian[] = {
+        {"/usr/bin/xterm", false},
+        {"/usr/bin/xfce4-terminal.wrapper", false},
+        {"/usr/bin/gnome-terminal.wrapper", true},
+        {"/usr/bin/konsole", false},
+    };
+    std::vector<std::string> missing;
+    int n = 0;
+    for (const Terminal& terminal : debian) {
+        if (!PathUtil::isExecutableFile(terminal.program)) {
+            missing.push_back(terminal.program);
+            continue;
+        }
+        for (const bool withRuntime : {true, false}) {
+            SCOPED_TRACE(terminal.program + (withRuntime ? " with" : " without") +
+                         " a runtime folder");
+            const std::string bin = home.home() + "/alternatives-" + std::to_string(++n);
+            tltest::makeDirs(bin);
+            if (terminal.needsSessionBus) {
+                tltest::writeFile(bin + "/x-terminal-emulator",
+                                  "#!/bin/sh\nexec /usr/bin/dbus-run-session -- " +
+                                      terminal.program + " \"$@\"\n",
+                                  0755);
+            } else {
+                ASSERT_EQ(
+                    ::symlink(terminal.program.c_str(), (bin + "/x-terminal-emulator").c_str()), 0);
+            }
+            Environment env{{"HOME", spacedHome},
+                            {"PATH", bin + ":/usr/bin:/bin"},
+                            {"DISPLAY", server.display()},
+                            {"LANG", "C.UTF-8"}};
+            if (withRuntime) {
+                env["XDG_RUNTIME_DIR"] = runtime;
+            }
+            const std::string own = tools + "/" + std::to_string(n);
+            tltest::makeDirs(own);
+            tltest::FakeTool tool(own, "claude");
+            tool.answer("signed in\n");
+            LinuxWorkspace workspace(home.paths, env);
+            const std::string folder = SignInLauncher::scriptDirectory(env, spacedHome);
+            const std::string script = SignInLauncher::openTerminal(
+                workspace, command(tool), "Claude Code — Work", "/usr/bin:/bin", folder);
+            bool done = false;
+            for (int i = 0; i < 6000 && !done; ++i) {
+                done = !tool.calls().empty() && !tltest::exists(script);
+                if (!done) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            }
+            EXPECT_TRUE(done) << script;
+            EXPECT_EQ(tool.calls(), std::vector<std::string>{"auth login"});
+            if (!withRuntime) {
+                tltest::removeTree(folder); // a new one in /tmp
+            }
+        }
+    }
+    if (!missing.empty()) {
+        std::cout << "not installed here, not tried: " << text::joined(missing, ", ") << "\n";
+    }
 }
 
 } // namespace

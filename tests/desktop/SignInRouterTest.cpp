@@ -50,10 +50,10 @@ protected:
     std::unique_ptr<SignInRouter> router = makeRouter();
     std::string folder = home.home() + "/support/desktop/work";
 
-    std::unique_ptr<SignInRouter> makeRouter() {
-        auto made = std::make_unique<SignInRouter>(
-            SignInRouter::Services{workspace, handlers, loop, log, own.bundle(),
-                                   [this] { return loop.now(); }, claude.bundleID()});
+    std::unique_ptr<SignInRouter> makeRouter(const std::string& previousHandlerFile = {}) {
+        auto made = std::make_unique<SignInRouter>(SignInRouter::Services{
+            workspace, handlers, loop, log, own.bundle(), [this] { return loop.now(); },
+            claude.bundleID(), previousHandlerFile});
         made->onChange = [this](const std::optional<std::string>& m) {
             changes.push_back(m);
         };
@@ -82,6 +82,18 @@ protected:
         }
         return argvs;
     }
+
+    // The user's own entry for Claude Desktop, the claude:// default; the list's text.
+    std::string userHandler() {
+        tltest::writeFile(userEntry(), "[Desktop Entry]\nType=Application\nName=Claude\nExec=" +
+                                           claude.executable() + " %u\n");
+        const std::string text =
+            "[Default Applications]\nx-scheme-handler/claude=claude-desktop.desktop\n";
+        tltest::makeDirs(config);
+        tltest::writeFile(config + "/mimeapps.list", text);
+        return text;
+    }
+    std::string userEntry() const { return data + "/applications/claude-desktop.desktop"; }
 
     std::string claudeEntry() const {
         return data + "/applications/" + claude.bundleID() + ".desktop";
@@ -129,16 +141,97 @@ TEST_F(SignInRouterTest, AlreadyTheHandlerArmsWithoutWritingAndASecondArmReplace
 }
 
 TEST_F(SignInRouterTest, TheDeadlineDisarmsAndGivesTheSchemeBack) {
+    const std::string before = userHandler();
     router->arm(folder, "Work", 300s);
     loop.advance(299750ms);
     EXPECT_TRUE(router->armed());
     loop.advance(250ms);
     EXPECT_FALSE(router->armed());
     EXPECT_FALSE(loop.hasTimers());
-    EXPECT_EQ(router->currentHandler(), claude.bundle());
-    EXPECT_TRUE(tltest::exists(claudeEntry()));
+    // The user's own entry, which runs Claude's program, not one of ours.
+    EXPECT_EQ(handlers.handlerEntry("claude"), userEntry());
+    EXPECT_EQ(tltest::readFile(config + "/mimeapps.list"), before);
+    EXPECT_FALSE(tltest::exists(claudeEntry()));
     EXPECT_EQ(changes.back(), std::nullopt);
     EXPECT_EQ(log.messages().back(), "disarmed, handler now " + claude.bundle());
+}
+
+// The user's own handler lines come back byte for byte, or no line where there was none,
+// whether the disarm comes in this run or from the next start's left-over restore.
+TEST_F(SignInRouterTest, TheUsersHandlerComesBackExactly) {
+    const std::string list = config + "/mimeapps.list";
+    const std::string record = home.home() + "/support/claude-handler-before.json";
+    const std::optional<std::string> lists[] = {
+        "# mine\r\n[Default Applications]\ntext/html=f.desktop\n"
+        "x-scheme-handler/claude = claude-desktop.desktop;\n\n[Added Associations]\n"
+        "x-scheme-handler/claude=claude-desktop.desktop;\n",
+        "[Default Applications]\ntext/html=f.desktop\n",
+        "[Added Associations]\nx-scheme-handler/claude=claude-desktop.desktop;",
+        std::nullopt,
+    };
+    for (const bool leftOver : {false, true}) {
+        for (const auto& text : lists) {
+            SCOPED_TRACE(std::string(leftOver ? "left over: " : "disarm: ") +
+                         text.value_or("none"));
+            tltest::removeTree(config);
+            userHandler();
+            if (text) {
+                tltest::writeFile(list, *text);
+            } else {
+                tltest::removeTree(list);
+            }
+            auto armed = makeRouter(record);
+            armed->arm(folder, "Work", 300s);
+            ASSERT_TRUE(armed->isHandler());
+            EXPECT_EQ(tltest::fileMode(record), 0600u);
+            if (leftOver) {
+                armed.reset(); // the run ends armed
+                armed = makeRouter(record);
+                armed->restoreIfLeftOver();
+            } else {
+                armed->disarm();
+            }
+            EXPECT_FALSE(armed->isHandler());
+            if (text) {
+                EXPECT_EQ(tltest::readFile(list), *text);
+            } else {
+                EXPECT_FALSE(tltest::exists(list));
+            }
+            EXPECT_FALSE(tltest::exists(claudeEntry()));
+            EXPECT_FALSE(tltest::exists(record));
+        }
+    }
+}
+
+TEST_F(SignInRouterTest, OtherChangesWhileArmedStayAndOnlyOurLineGoes) {
+    const std::string list = config + "/mimeapps.list";
+    userHandler();
+    tltest::writeFile(list,
+                      "[Default Applications]\nx-scheme-handler/claude = claude-desktop.desktop\n"
+                      "text/html=f.desktop\n");
+    router->arm(folder, "Work", 300s);
+    // Another program changes its own line meanwhile.
+    std::string text = tltest::readFile(list);
+    text.replace(text.find("f.desktop"), 9, "g.desktop");
+    tltest::writeFile(list, text);
+    router->disarm();
+    EXPECT_EQ(tltest::readFile(list),
+              "[Default Applications]\nx-scheme-handler/claude = claude-desktop.desktop\n"
+              "text/html=g.desktop\n");
+}
+
+TEST_F(SignInRouterTest, ARecordOutlivedByTheUsersChoiceIsDropped) {
+    const std::string record = home.home() + "/support/claude-handler-before.json";
+    userHandler();
+    makeRouter(record)->arm(folder, "Work", 300s);
+    // Between runs the user picks a handler of their own.
+    const std::string mine = "[Default Applications]\nx-scheme-handler/claude=other.desktop\n";
+    tltest::writeFile(data + "/applications/other.desktop",
+                      "[Desktop Entry]\nType=Application\nName=O\nExec=/usr/bin/true %u\n");
+    tltest::writeFile(config + "/mimeapps.list", mine);
+    makeRouter(record)->restoreIfLeftOver();
+    EXPECT_FALSE(tltest::exists(record));
+    EXPECT_EQ(tltest::readFile(config + "/mimeapps.list"), mine);
 }
 
 TEST_F(SignInRouterTest, DeliveryRestartsTheProfilesInstanceWithTheLink) {
@@ -212,10 +305,11 @@ TEST_F(SignInRouterTest, PastTheDeadlineBeforeTheGuardNoticesTheDefaultInstanceG
     loop.settle();
     EXPECT_FALSE(router->armed());
     EXPECT_EQ(changes.back(), std::nullopt);
-    EXPECT_EQ(router->currentHandler(), claude.bundle());
+    EXPECT_FALSE(router->isHandler());
 }
 
 TEST_F(SignInRouterTest, WithoutClaudeDesktopTheRegistrationStays) {
+    handlers.setHandler("claude", own.bundle(), true); // left over: nothing kept to put back
     SignInRouter lonely(SignInRouter::Services{workspace, handlers, loop, log, own.bundle(),
                                                [this] { return loop.now(); },
                                                testing::uniqueBundleID("absent")});

@@ -225,6 +225,8 @@ TEST_F(AppProgram, SigtermEndsAnIdleInstanceAtOnceAndFreesItsSocket) {
     }
 }
 
+// The user's own claude:// handler comes back exactly: at a SIGTERM while armed, and
+// from the next start after a run killed while armed.
 TEST_F(AppProgram, SigtermWhileArmedGivesClaudeItsLinksBackBeforeExit) {
     testing::MachineWideTurn turn;
     testing::FakeApp claude(home.paths.applicationsDirectory, "Claude", DesktopInstall::bundleID);
@@ -233,23 +235,45 @@ TEST_F(AppProgram, SigtermWhileArmedGivesClaudeItsLinksBackBeforeExit) {
         testing::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeDesktop})};
     testing::makeDirs(home.paths.supportDirectory());
     testing::writeFile(home.paths.profilesFile(), nlohmann::json(document).dump(), 0600);
-
-    const auto first = start();
-    ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
-    const auto sent =
-        testing::runProgram("/usr/bin/dbus-send",
-                            {"dbus-send", "--bus=" + first->busAddress(), "--type=signal",
-                             "/elsewhere", "app.twinlantern.googleSignIn", "string:work-1"},
-                            environment);
-    ASSERT_EQ(sent.exitCode, 0) << sent.err;
-    ASSERT_TRUE(first->waitForOutput("armed for Work")) << first->output();
+    testing::writeFile(
+        home.home() + "/.local/share/applications/claude-desktop.desktop",
+        "[Desktop Entry]\nType=Application\nName=Claude\nExec=" + claude.executable() + " %u\n");
+    const std::string list = home.home() + "/.config/mimeapps.list";
+    const std::string before = "# mine\n[Default Applications]\ntext/html=f.desktop\n"
+                               "x-scheme-handler/claude = claude-desktop.desktop;\n";
+    testing::writeFile(list, before);
     const platform::SchemeHandlers handlers(home.home(), environment);
-    EXPECT_NE(handlers.currentHandler("claude"), claude.bundle());
 
-    first->signal(SIGTERM);
-    EXPECT_EQ(first->waitForExit(10s), 0) << first->output();
-    EXPECT_THAT(first->output(), HasSubstr("disarmed"));
-    EXPECT_EQ(handlers.currentHandler("claude"), claude.bundle());
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const auto first = start();
+        ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
+        const auto sent =
+            testing::runProgram("/usr/bin/dbus-send",
+                                {"dbus-send", "--bus=" + first->busAddress(), "--type=signal",
+                                 "/elsewhere", "app.twinlantern.googleSignIn", "string:work-1"},
+                                environment);
+        ASSERT_EQ(sent.exitCode, 0) << sent.err;
+        ASSERT_TRUE(first->waitForOutput("armed for Work")) << first->output();
+        EXPECT_NE(handlers.currentHandler("claude"), claude.bundle());
+
+        first->signal(signal);
+        if (signal == SIGTERM) {
+            EXPECT_EQ(first->waitForExit(10s), 0) << first->output();
+            EXPECT_THAT(first->output(), HasSubstr("disarmed"));
+        } else {
+            first->waitForExit(10s);
+            EXPECT_NE(testing::readFile(list), before);
+            const auto next = start();
+            ASSERT_TRUE(next->waitForOutput("disarmed")) << next->output();
+            next->signal(SIGTERM);
+            EXPECT_EQ(next->waitForExit(10s), 0) << next->output();
+        }
+        EXPECT_EQ(testing::readFile(list), before);
+        EXPECT_EQ(handlers.currentHandler("claude"), claude.bundle());
+        EXPECT_FALSE(testing::exists(home.home() + "/.local/share/applications/" +
+                                     std::string(DesktopInstall::bundleID) + ".desktop"));
+    }
     claude.killAll();
 }
 

@@ -3,6 +3,7 @@
 #include "TwinLanternMac/ClaudeDesktopAdapter.h"
 #include "TwinLanternMac/DesktopLauncher.h"
 #include "TwinLanternMac/ProfileLaunchLock.h"
+#include "core/base/Json.h"
 #include "core/base/PathUtil.h"
 #include "core/base/UniqueFd.h"
 #include "core/profiles/ProfileStore.h"
@@ -24,8 +25,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include <chrono>
 #include <future>
+#include <map>
+#include <set>
 #include <thread>
 
 namespace twinlantern {
@@ -300,6 +305,72 @@ TEST_F(LauncherProgram, FailuresExitOneWithTheMessage) {
         EXPECT_EQ(run.exitCode, 1) << run.err;
         EXPECT_EQ(run.err, "Couldn't open Claude: Claude Desktop isn't installed.\n");
     }
+}
+
+// Names that broke the launchers' files or stopped the install part way: every profile
+// gets a launcher whose files parse, and each one's entry opens that profile's instance.
+TEST_F(LauncherProgram, EveryNameGetsALauncherWhoseFilesParse) {
+    std::string family;
+    for (int i = 0; i < 40; ++i) {
+        family += "👨‍👩‍👧‍👦";
+    }
+    ProfileDocument document;
+    const auto add = [&](const std::string& id, const std::string& name) {
+        document.profiles.push_back(
+            testing::profile(id, name, Profile::Storage::managed, {ToolKind::claudeDesktop}));
+    };
+    add("long", family);
+    add("control", "Esc\x1b[31mRed\x01\rCR");
+    add("awkward", "100% a=b \"q\" 'x' $HOME `id` \\ Ü");
+    add("work", "Work");
+    // Written as it is stored: new names with controls are refused, stored ones still load.
+    testing::writeFile(home.paths.profilesFile(), jsonText(nlohmann::json(document)), 0600);
+    const testing::RunResult install = testing::runProgram(
+        helpers + "/twinlantern", {"twinlantern", "launchers", "install"}, env());
+    ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
+
+    std::map<std::string, std::string> bundles; // TLProfileID -> bundle
+    for (const std::string& name : testing::folderEntries(launchers)) {
+        const testing::RunResult id = testing::runProgram(
+            {"/usr/bin/python3", "-c",
+             "import plistlib, sys\n"
+             "d = plistlib.load(open(sys.argv[1], 'rb'))\n"
+             "sys.stdout.buffer.write((d['TLProfileID'] + '|' + d['CFBundleName']).encode())",
+             launchers + "/" + name + "/Contents/Info.plist"},
+            env());
+        ASSERT_EQ(id.exitCode, 0) << name << id.err;
+        const std::size_t bar = id.out.find('|');
+        bundles[id.out.substr(0, bar)] = launchers + "/" + name;
+        EXPECT_EQ(
+            id.out.substr(bar + 1),
+            "Claude — " +
+                ProfileStore(home.paths).load().profile(ProfileID(id.out.substr(0, bar)))->name);
+    }
+    ASSERT_EQ(bundles.size(), document.profiles.size());
+    std::set<std::string> expected;
+    for (const Profile& profile : document.profiles) {
+        SCOPED_TRACE(profile.id.rawValue);
+        ASSERT_EQ(bundles.count(profile.id.rawValue), 1u);
+        const std::string entry = home.home() +
+                                  "/.local/share/applications/app.twinlantern.launcher." +
+                                  profile.id.rawValue + ".desktop";
+        const testing::RunResult valid =
+            testing::runProgram({"/usr/bin/desktop-file-validate", entry}, env());
+        EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
+        const testing::RunResult gio =
+            testing::runProgram({"/usr/bin/gio", "launch", entry}, env());
+        EXPECT_EQ(gio.exitCode, 0) << gio.err;
+        expected.insert("--user-data-dir=" +
+                        home.paths.dataDirectory(ToolKind::claudeDesktop, profile.id));
+    }
+    std::set<std::string> started;
+    for (const pid_t pid : settledRuns(expected.size())) {
+        const auto run = claude->run(pid);
+        ASSERT_TRUE(run.has_value());
+        ASSERT_EQ(run->argv.size(), 2u);
+        started.insert(run->argv[1]);
+    }
+    EXPECT_EQ(started, expected);
 }
 
 TEST_F(LauncherProgram, AlertOnTheDisplayIsDismissedWithReturn) {
