@@ -108,7 +108,7 @@ void ProfileDocument::validate() const {
     }
     std::set<std::string> folders;
     for (const auto& r : rules) {
-        if (profile(r.profileID) == nullptr) {
+        if (!ids.contains(r.profileID.rawValue)) {
             throw TwinLanternError::invalidRule("The rule for " + r.path +
                                                 " points at a profile that doesn't exist.");
         }
@@ -122,7 +122,7 @@ void ProfileDocument::validate() const {
             throw TwinLanternError::invalidRule("There's already a rule for " + folder + ".");
         }
     }
-    if (cliDefault && profile(*cliDefault) == nullptr) {
+    if (cliDefault && !ids.contains(cliDefault->rawValue)) {
         throw TwinLanternError::invalidProfile(
             "The terminal default points at a profile that doesn't exist.");
     }

@@ -175,6 +175,50 @@ TEST(Import, WhatIsNoExportIsRefused) {
     }
 }
 
+TEST(Import, UpToTheStoresLimitItIsSavedAndReadBack) {
+    AppFixture f;
+    auto model = f.model(false);
+    const ProfileDocument file = tltest::documentOfSize(ProfileStore::maxFileBytes, 2000);
+    EXPECT_EQ(model->importData(exportOf(file)),
+              "Imported 2000 profiles. Sign each one in to use it.");
+    EXPECT_FALSE(model->alert());
+    EXPECT_EQ(tltest::readFile(f.home.paths.profilesFile()).size(), ProfileStore::maxFileBytes);
+    EXPECT_EQ(stored(f), file);
+    EXPECT_FALSE(model->loadError());
+}
+
+TEST(Import, PastTheStoresLimitNothingIsWrittenAndTheAlertSaysWhatFits) {
+    AppFixture f;
+    const ProfileDocument existing{1, {named("work-1", "Work")}, {}, ProfileID("work-1")};
+    f.writeDocument(existing);
+    auto model = f.model(false);
+    const std::string before = tltest::readFile(f.home.paths.profilesFile());
+    const ProfileDocument file = tltest::documentOfSize(ProfileStore::maxFileBytes, 2000);
+
+    // Counted here by writing out each candidate: the most profiles, in the file's order
+    // and with their rules, that keep the file within the limit.
+    std::size_t fit = file.profiles.size();
+    for (;; --fit) {
+        ProfileDocument candidate = existing;
+        candidate.profiles.insert(candidate.profiles.end(), file.profiles.begin(),
+                                  file.profiles.begin() + std::ptrdiff_t(fit));
+        if (fit > 0) {
+            candidate.rules = file.rules;
+        }
+        if (jsonText(nlohmann::json(candidate)).size() <= ProfileStore::maxFileBytes) {
+            break;
+        }
+    }
+    ASSERT_LT(fit, file.profiles.size());
+    EXPECT_EQ(model->importData(exportOf(file)), "");
+    EXPECT_EQ(model->alert(), "Couldn't save profiles: the file would be larger than 4 MiB. Only " +
+                                  std::to_string(fit) +
+                                  " of the 2000 new profiles fit. Nothing was imported.");
+    EXPECT_EQ(tltest::readFile(f.home.paths.profilesFile()), before);
+    EXPECT_EQ(model->document(), existing);
+    EXPECT_FALSE(model->loadError());
+}
+
 // ---- Remove everything ----
 
 void removeAndWait(AppFixture& f, AppModel& model) {
