@@ -85,7 +85,8 @@ void ProfileDocument::validate() const {
         if (trimmed.empty()) {
             throw TwinLanternError::invalidProfile("Profile names can't be empty.");
         }
-        if (text::characterCount(trimmed) > 40) {
+        // No more characters than bytes: most names need no count.
+        if (trimmed.size() > 40 && text::characterCount(trimmed) > 40) {
             throw TwinLanternError::invalidProfile(lq + trimmed + rq +
                                                    " is too long. Use 40 characters or fewer.");
         }
@@ -129,19 +130,23 @@ void ProfileDocument::validate() const {
 }
 
 void to_json(nlohmann::json& j, const FolderRule& rule) {
-    j = nlohmann::json{{"path", rule.path}, {"profileID", rule.profileID.rawValue}};
+    j = nlohmann::json::object();
+    j["path"] = rule.path;
+    j["profileID"] = rule.profileID.rawValue;
 }
 
 void to_json(nlohmann::json& j, const ProfileDocument& d) {
     j = nlohmann::json::object();
     j["version"] = d.version;
-    j["profiles"] = nlohmann::json::array();
+    nlohmann::json& profiles = j["profiles"] = nlohmann::json::array();
+    profiles.get_ref<nlohmann::json::array_t&>().reserve(d.profiles.size());
     for (const auto& p : d.profiles) {
-        j["profiles"].push_back(p);
+        profiles.push_back(p);
     }
-    j["rules"] = nlohmann::json::array();
+    nlohmann::json& rules = j["rules"] = nlohmann::json::array();
+    rules.get_ref<nlohmann::json::array_t&>().reserve(d.rules.size());
     for (const auto& r : d.rules) {
-        j["rules"].push_back(r);
+        rules.push_back(r);
     }
     if (d.cliDefault) {
         j["cliDefault"] = d.cliDefault->rawValue;
