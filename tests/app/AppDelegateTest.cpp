@@ -12,6 +12,7 @@
 #include "platform/test/RecordingLog.h"
 #include "tests/app/RecordingWindows.h"
 #include "tests/desktop/FakeApp.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
@@ -147,6 +148,41 @@ TEST_F(AppDelegateTest, WithoutProfilesOnboardingOpensAndAReopenOpensItAgain) {
     EXPECT_THAT(windowCalls(), ElementsAre("onboarding"));
     EXPECT_FALSE(delegate->applicationShouldHandleReopen());
     EXPECT_THAT(windowCalls(), ElementsAre("onboarding", "onboarding"));
+}
+
+TEST_F(AppDelegateTest, AProfilesFileThatCantBeReadGetsTheSettingsWindowWithItsAlert) {
+    const std::string file = home.paths.profilesFile();
+    struct Case {
+        const char* bytes;
+        std::string alertStart;
+    } cases[] = {
+        {"{\"version\": 1, \"profiles\": [", "Couldn't read " + file + ": "},
+        {"{\"version\": 2, \"profiles\": {}}",
+         "Your profiles were saved by a newer version of TwinLantern (format 2). Update "
+         "TwinLantern to change them."},
+        {"{}", "Couldn't read " + file + ": "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        tltest::makeDirs(home.paths.supportDirectory());
+        tltest::writeFile(file, c.bytes, 0600);
+        const tltest::FolderSnapshot before = tltest::snapshot(home.paths.supportDirectory());
+        windows.calls.clear();
+        start();
+        settle();
+        EXPECT_THAT(windowCalls(), ElementsAre("settings"));
+        ASSERT_TRUE(model().loadError());
+        EXPECT_EQ(model().loadError()->rfind(c.alertStart, 0), 0u) << *model().loadError();
+        EXPECT_EQ(model().alert(), model().loadError());
+        // A reopen too: never first-run setup over the file.
+        model().setAlert(std::nullopt);
+        EXPECT_FALSE(delegate->applicationShouldHandleReopen());
+        EXPECT_THAT(windowCalls(), ElementsAre("settings", "settings"));
+        EXPECT_EQ(model().alert(), model().loadError());
+        EXPECT_EQ(tltest::snapshot(home.paths.supportDirectory()), before);
+        TearDown();
+        SetUp();
+    }
 }
 
 TEST_F(AppDelegateTest, ALoginStartOpensNoWindowUntilALaterPlainStart) {

@@ -1,7 +1,9 @@
 // The built TwinLantern program, offscreen in a private HOME, runtime folder and session
 // bus, against the fake Claude Desktop.
+#include "core/base/Json.h"
 #include "core/base/Sha256.h"
 #include "core/profiles/ProfileDocument.h"
+#include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
 #include "platform/SchemeHandlers.h"
 #include "platform/linux/LinuxWorkspace.h"
@@ -114,6 +116,33 @@ TEST_F(AppProgram, OffscreenWithoutATrayTheSettingsWindowOpensAndASecondStartReo
     EXPECT_LT(std::chrono::steady_clock::now() - began, 2s);
     EXPECT_TRUE(first->waitForOutput("reopen from a later start")) << first->output();
     EXPECT_EQ(second.out + second.err, "");
+}
+
+TEST_F(AppProgram, AProfilesFileThatCantBeReadOpensTheSettingsWindowNotOnboarding) {
+    for (const std::string bytes : {"{\"version\": 1, \"profiles\": [", "{\"version\": 2}", "{}"}) {
+        SCOPED_TRACE(bytes);
+        testing::makeDirs(home.paths.supportDirectory());
+        testing::writeFile(home.paths.profilesFile(), bytes, 0600);
+        const auto first = start();
+        ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
+        EXPECT_THAT(first->output(), Not(HasSubstr("onboarding")));
+        first->signal(SIGTERM);
+        EXPECT_EQ(first->waitForExit(5s), 0) << first->output();
+        EXPECT_EQ(testing::readFile(home.paths.profilesFile()), bytes);
+    }
+}
+
+TEST_F(AppProgram, OverAProfilesFileAtTheStoresLimitALaterStartIsAnswered) {
+    testing::makeDirs(home.paths.supportDirectory());
+    testing::writeFile(
+        home.paths.profilesFile(),
+        jsonText(nlohmann::json(testing::documentOfSize(ProfileStore::maxFileBytes, 20000))), 0600);
+    const auto first = start();
+    // Listening, with the windows still to be made.
+    ASSERT_TRUE(first->waitForOutput("updates are off")) << first->output();
+    const auto second = later();
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_TRUE(first->waitForOutput("reopen from a later start")) << first->output();
 }
 
 TEST_F(AppProgram, ALinkFromALaterStartReachesTheRunningClaudeAndNoLogHoldsItsSecret) {
