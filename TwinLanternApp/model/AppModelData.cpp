@@ -177,6 +177,9 @@ std::string AppModel::importData(std::string_view bytes) {
 
 struct AppModel::Removal {
     std::vector<Profile> profiles;
+    // Every managed profile's apps, all quit before anything is removed.
+    std::vector<std::pair<Profile, ToolKind>> toQuit;
+    std::size_t nextQuit = 0;
     std::size_t next = 0;
     Done done;
 };
@@ -185,7 +188,39 @@ void AppModel::removeEverything(Done done) {
     auto removal = std::make_shared<Removal>();
     removal->profiles = document_.profiles;
     removal->done = std::move(done);
-    removeNext(removal);
+    for (const Profile& profile : removal->profiles) {
+        if (profile.storage != Profile::Storage::managed) {
+            continue; // the user's ordinary instances are never quit
+        }
+        for (ToolKind app : {ToolKind::claudeDesktop, ToolKind::chatGPTApp}) {
+            if (profile.uses(app)) {
+                removal->toQuit.emplace_back(profile, app);
+            }
+        }
+    }
+    quitNext(removal);
+}
+
+void AppModel::quitNext(const std::shared_ptr<Removal>& removal) {
+    if (removal->nextQuit == removal->toQuit.size()) {
+        removeNext(removal);
+        return;
+    }
+    const auto& [profile, kind] = removal->toQuit[removal->nextQuit++];
+    auto app = actions::desktopAdapter(kind, context_);
+    services_.scheduler->background(
+        [app, profile] { return app->quitInstance(profile); },
+        weakly([removal, name = profile.name, kind](AppModel& m, JobResult<bool> ended) {
+            if (!ended.ok() || !*ended.value) {
+                // Nothing is gone yet, so the message is true.
+                m.setAlert(m.stillRunning(kind, name));
+                if (removal->done) {
+                    removal->done();
+                }
+                return;
+            }
+            m.quitNext(removal);
+        }));
 }
 
 void AppModel::removeNext(const std::shared_ptr<Removal>& removal) {
@@ -193,7 +228,13 @@ void AppModel::removeNext(const std::shared_ptr<Removal>& removal) {
     while (removal->next < removal->profiles.size()) {
         const Profile& profile = removal->profiles[removal->next++];
         if (profile.storage == Profile::Storage::managed) {
-            deleteProfile(profile, weakly([removal](AppModel& m) { m.removeNext(removal); }));
+            deleteProfile(profile, weakly([removal, before = alert_](AppModel& m) {
+                              if (m.alert_ && m.alert_ != before) {
+                                  m.finishRemoval(removal); // that deletion failed: stop here
+                                  return;
+                              }
+                              m.removeNext(removal);
+                          }));
             return;
         }
     }
