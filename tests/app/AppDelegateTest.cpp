@@ -2,10 +2,12 @@
 
 #include "TwinLanternApp/app/AppSettings.h"
 #include "TwinLanternApp/app/QtScheduler.h"
+#include "TwinLanternApp/app/QuitWithoutWaiting.h"
 #include "TwinLanternApp/app/SettingsOpener.h"
 #include "TwinLanternApp/app/ShortcutSettings.h"
 #include "TwinLanternApp/model/AppModel.h"
 #include "TwinLanternMac/SignInRouter.h"
+#include "core/tools/ProcessRunner.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/X11.h"
 #include "platform/test/FakeHotKeyService.h"
@@ -26,6 +28,9 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+
+#include <sstream>
+#include <thread>
 
 using namespace twinlantern;
 using namespace twinlantern::app;
@@ -332,6 +337,71 @@ TEST_F(AppDelegateTest, QuittingIsImmediateUnlessArmedThenTheHandlerGoesBackFirs
     EXPECT_EQ(terminated, 1);
     delegate->requestQuit(); // once
     EXPECT_EQ(terminated, 1);
+}
+
+// The end of the app's main: jobs still running (a tool's run with a child of its own,
+// and a wait that is no child's, as for an instance that won't quit) hold nothing up.
+TEST(QuitWithoutWaiting, RunningJobsAreAbandonedAndTheirChildrenEnd) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The death test runs this body again in a new process: it finds the folder here.
+    std::optional<tltest::TempDir> made;
+    if (!std::getenv("TL_QUIT_TEST_DIR")) {
+        made.emplace();
+        ::setenv("TL_QUIT_TEST_DIR", (*made / "").c_str(), 1);
+    }
+    const std::string dir = std::getenv("TL_QUIT_TEST_DIR");
+    const std::string pids = dir + "pids";
+    const std::string exitAt = dir + "exit-at";
+    const std::string script =
+        "echo $$ >> '" + pids + "'; sleep 600 & echo $! >> '" + pids + "'; wait";
+    auto lines = [](const std::string& path) {
+        std::vector<long> out;
+        std::istringstream in(tltest::exists(path) ? tltest::readFile(path) : "");
+        for (long n = 0; in >> n;) {
+            out.push_back(n);
+        }
+        return out;
+    };
+    auto runningNow = [](long pid) {
+        const std::string stat = tltest::readFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t close = stat.rfind(')');
+        return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+    };
+    auto nowNs = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    EXPECT_EXIT(
+        {
+            QtScheduler jobs;
+            jobs.background(
+                [&] {
+                    return ProcessRunner::runSync("/bin/sh", {"-c", script}, {}, 600);
+                },
+                [](JobResult<ProcessResult>) {});
+            jobs.background([] { std::this_thread::sleep_for(600s); }, [](JobResult<void>) {});
+            while (lines(pids).size() < 2) {
+                std::this_thread::sleep_for(10ms);
+            }
+            tltest::writeFile(exitAt, std::to_string(nowNs()));
+            exitUnlessIdle(jobs, 7);
+            std::_Exit(1);
+        },
+        ::testing::ExitedWithCode(7), "");
+    const auto called = std::stoll(tltest::readFile(exitAt));
+    EXPECT_LT(nowNs() - called, std::chrono::nanoseconds(1s).count());
+    const auto children = lines(pids);
+    ASSERT_EQ(children.size(), 2u);
+    for (const long pid : children) {
+        EXPECT_FALSE(runningNow(pid)) << pid;
+    }
+
+    ::unsetenv("TL_QUIT_TEST_DIR");
+
+    // With nothing running it returns, and the exit goes on in order.
+    QtScheduler idle;
+    exitUnlessIdle(idle, 7);
 }
 
 TEST_F(AppDelegateTest, AnArmedQuitGivesClaudeItsSchemeBackBeforeTheEnd) {

@@ -23,6 +23,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 namespace twinlantern {
@@ -199,6 +200,66 @@ TEST_F(AppProgram, SigtermEndsAnIdleInstanceAtOnceAndFreesItsSocket) {
         EXPECT_LT(std::chrono::steady_clock::now() - began, 2s);
         EXPECT_THAT(first->output(), HasSubstr("quit on SIG"));
         EXPECT_FALSE(testing::exists(stem + ".sock"));
+    }
+}
+
+// Whether the process still runs (a zombie has ended).
+bool running(pid_t pid) {
+    const std::string stat = testing::readFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+// A program that notes its pid and its child's, then waits on the child for ten minutes.
+std::string hangingScript(const std::string& pids) {
+    return "#!/bin/sh\necho $$ >> '" + pids + "'\nsleep 600 &\necho $! >> '" + pids + "'\nwait\n";
+}
+
+TEST_F(AppProgram, SigtermDuringABackgroundJobExitsAtOnceAndLeavesNoChild) {
+    struct Case {
+        const char* job;
+        bool hangingShell; // else a hanging `claude auth status`
+    } cases[] = {{"the login shell's PATH", true}, {"a sign-in status", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.job);
+        const std::string pids = scratch / (std::string("pids-") + (c.hangingShell ? "s" : "c"));
+        const std::string bin = scratch / "bin";
+        testing::makeDirs(bin);
+        testing::writeFile(bin + "/claude", hangingScript(pids), 0755);
+        const std::string shell = scratch / "login-shell";
+        testing::writeFile(shell,
+                           c.hangingShell ? hangingScript(pids)
+                                          : "#!/bin/sh\nprintf '__TWINLANTERN_PATH__" + bin +
+                                                ":/usr/bin:/bin__TWINLANTERN_PATH__'\n",
+                           0755);
+        ProfileDocument document = ProfileDocument::empty();
+        document.profiles = {
+            testing::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeCode})};
+        testing::makeDirs(home.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work-1")));
+        testing::writeFile(home.paths.profilesFile(), nlohmann::json(document).dump(), 0600);
+
+        const auto first = start();
+        ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
+        std::vector<pid_t> children;
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (children.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(20ms);
+            children.clear();
+            std::istringstream lines(testing::exists(pids) ? testing::readFile(pids) : "");
+            for (pid_t pid = 0; lines >> pid;) {
+                children.push_back(pid);
+            }
+        }
+        ASSERT_EQ(children.size(), 2u) << first->output();
+
+        const auto began = std::chrono::steady_clock::now();
+        first->signal(SIGTERM);
+        EXPECT_EQ(first->waitForExit(10s), 0) << first->output();
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 1s);
+        EXPECT_FALSE(testing::exists(stem + ".sock"));
+        for (const pid_t pid : children) {
+            EXPECT_FALSE(running(pid)) << pid;
+        }
     }
 }
 
