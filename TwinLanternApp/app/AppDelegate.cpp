@@ -173,7 +173,12 @@ void AppDelegate::requestQuit() {
 
 void AppDelegate::showMainWindow() {
     const auto& model = AppModel::shared();
-    if (model && !model->document().profiles.empty()) {
+    // A profiles file that exists but can't be read is no new user's: first-run setup
+    // would only offer to write over it.
+    if (model && model->loadError()) {
+        model->setAlert(*model->loadError());
+    }
+    if (model && (!model->document().profiles.empty() || model->loadError())) {
         SettingsOpener::open();
         if (SettingsOpener::pending()) {
             log_.log("the settings window opens once it exists");

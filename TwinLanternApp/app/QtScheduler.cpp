@@ -77,7 +77,12 @@ bool QtScheduler::onLoopThread() const {
 }
 
 void QtScheduler::runOnWorker(std::function<void()> work) {
-    pool_.start(std::move(work));
+    ++unfinished_;
+    // The destructor waits for the pool, so the count outlives every job.
+    pool_.start([this, work = std::move(work)] {
+        work();
+        --unfinished_;
+    });
 }
 
 } // namespace twinlantern::app

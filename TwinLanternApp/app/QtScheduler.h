@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QThreadPool>
 
+#include <atomic>
+
 namespace twinlantern::app {
 
 // The scheduler of the running app: timers and descriptor watches on the GUI thread's
@@ -24,11 +26,14 @@ public:
 
     // Waits for the running jobs; for an orderly exit.
     void waitForJobs() { pool_.waitForDone(); }
+    // Jobs started and not yet ended, queued ones included.
+    int unfinishedJobs() const { return unfinished_.load(); }
 
 protected:
     void runOnWorker(std::function<void()> work) override;
 
 private:
+    std::atomic<int> unfinished_ = 0;
     QObject anchor_; // lives on the GUI thread; owns the timers and notifiers
     QThreadPool pool_;
     SystemClock clock_;

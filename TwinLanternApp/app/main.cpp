@@ -6,6 +6,7 @@
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "TwinLanternApp/app/QtScheduler.h"
 #include "TwinLanternApp/app/QuitSignals.h"
+#include "TwinLanternApp/app/QuitWithoutWaiting.h"
 #include "TwinLanternApp/app/SingleInstance.h"
 #include "TwinLanternApp/app/Tray.h"
 #include "TwinLanternApp/model/AppModel.h"
@@ -180,6 +181,7 @@ int main(int argc, char** argv) {
     // Later starts must not find a socket nobody answers while the rest winds down.
     server.close();
     lock.file.close();
+    exitUnlessIdle(scheduler, status);
     // Then everything in the order it depends on: the scheduler last.
     tray.reset();
     delegate.reset();

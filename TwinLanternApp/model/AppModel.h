@@ -180,7 +180,10 @@ private:
     struct Deletion;
     void deleteNext(const std::shared_ptr<Deletion>& deletion);
     void finishDeletion(const std::shared_ptr<Deletion>& deletion);
+    // "<app> — <name> is still running. …": why a deletion stopped before removing anything.
+    std::string stillRunning(ToolKind app, const std::string& name) const;
     struct Removal;
+    void quitNext(const std::shared_ptr<Removal>& removal);
     void removeNext(const std::shared_ptr<Removal>& removal);
     void finishRemoval(const std::shared_ptr<Removal>& removal);
     void revealInFileManager(const std::string& folder) const;

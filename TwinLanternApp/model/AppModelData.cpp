@@ -5,11 +5,15 @@
 #include "core/base/FileUtil.h"
 #include "core/base/Json.h"
 #include "core/base/PathUtil.h"
+#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 #include "core/profiles/ProfileDocumentReader.h"
+#include "core/profiles/ProfileFileSize.h"
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace twinlantern::app {
 
@@ -29,6 +33,83 @@ void AppModel::exportTo(const std::string& path) const {
     }
 }
 
+namespace {
+
+// What an import takes from a file: duplicates are found by lookup, so a large file
+// costs in proportion to its size, not to its size times the document's.
+class ImportMerge {
+public:
+    explicit ImportMerge(const ProfileDocument& document) {
+        for (const Profile& p : document.profiles) {
+            note(p);
+        }
+        for (const FolderRule& r : document.rules) {
+            folders_.insert(r.id());
+        }
+    }
+
+    // ProfileDocument::profile(id), then profileNamed, then the one system profile.
+    bool takes(const Profile& profile) const {
+        if (ids_.contains(profile.id.rawValue)) {
+            return false;
+        }
+        const std::string name = text::caseFolded(text::trimSpacesTabs(profile.name));
+        if (names_.contains(name) || caselessIds_.contains(name)) {
+            return false;
+        }
+        return !(profile.storage == Profile::Storage::system && hasSystem_);
+    }
+    void note(const Profile& profile) {
+        ids_.insert(profile.id.rawValue);
+        names_.insert(text::caseFolded(profile.name));
+        caselessIds_.insert(text::caseFolded(profile.id.rawValue));
+        hasSystem_ = hasSystem_ || profile.storage == Profile::Storage::system;
+    }
+    // A rule needs its profile, and a folder no rule has yet.
+    bool takes(const FolderRule& rule) {
+        return ids_.contains(rule.profileID.rawValue) && folders_.insert(rule.id()).second;
+    }
+
+private:
+    std::unordered_set<std::string> ids_;
+    std::unordered_set<std::string> names_;
+    std::unordered_set<std::string> caselessIds_;
+    std::unordered_set<std::string> folders_;
+    bool hasSystem_ = false;
+};
+
+// How many of the added profiles, taken in order with their rules, fit in the file.
+std::size_t profilesThatFit(const ProfileDocument& before, const std::vector<Profile>& profiles,
+                            const std::vector<FolderRule>& rules) {
+    std::unordered_set<std::string> there;
+    for (const Profile& profile : before.profiles) {
+        there.insert(profile.id.rawValue);
+    }
+    std::unordered_map<std::string, std::vector<const FolderRule*>> rulesOf;
+    ProfileFileSize size(before);
+    for (const FolderRule& rule : rules) {
+        if (there.contains(rule.profileID.rawValue)) {
+            size.add(rule);
+        } else {
+            rulesOf[rule.profileID.rawValue].push_back(&rule);
+        }
+    }
+    std::size_t fit = 0;
+    for (const Profile& profile : profiles) {
+        size.add(profile);
+        for (const FolderRule* rule : rulesOf[profile.id.rawValue]) {
+            size.add(*rule);
+        }
+        if (size.bytes() > ProfileStore::maxFileBytes) {
+            break;
+        }
+        ++fit;
+    }
+    return fit;
+}
+
+} // namespace
+
 std::string AppModel::importData(std::string_view bytes) {
     ProfileDocument imported;
     try {
@@ -38,35 +119,53 @@ std::string AppModel::importData(std::string_view bytes) {
         setAlert("That file isn't a TwinLantern profiles export.");
         return {};
     }
-    int added = 0;
-    auto error = changeReporting([&](ProfileDocument& document) {
-        added = 0;
+    ProfileDocument before;
+    std::vector<Profile> addedProfiles;
+    std::vector<FolderRule> addedRules;
+    auto merge = [&](ProfileDocument& document) {
+        before = document;
+        addedProfiles.clear();
+        addedRules.clear();
+        ImportMerge lookup(document);
         for (const Profile& profile : imported.profiles) {
-            const bool secondSystem =
-                profile.storage == Profile::Storage::system &&
-                std::any_of(document.profiles.begin(), document.profiles.end(),
-                            [](const Profile& p) { return p.storage == Profile::Storage::system; });
-            if (document.profile(profile.id) || document.profileNamed(profile.name) ||
-                secondSystem) {
-                continue;
+            if (lookup.takes(profile)) {
+                lookup.note(profile);
+                addedProfiles.push_back(profile);
             }
-            document.profiles.push_back(profile);
-            ++added;
         }
         for (const FolderRule& rule : imported.rules) {
-            const bool taken =
-                std::any_of(document.rules.begin(), document.rules.end(),
-                            [&rule](const FolderRule& r) { return r.id() == rule.id(); });
-            if (!document.profile(rule.profileID) || taken) {
-                continue;
+            if (lookup.takes(rule)) {
+                addedRules.push_back(rule);
             }
-            document.rules.push_back(rule);
         }
-    });
+        document.profiles.insert(document.profiles.end(), addedProfiles.begin(),
+                                 addedProfiles.end());
+        document.rules.insert(document.rules.end(), addedRules.begin(), addedRules.end());
+    };
+    std::optional<std::string> error;
+    try {
+        store_.update(merge);
+    } catch (const TwinLanternError& failure) {
+        error = failure.what();
+        if (failure == ProfileStore::tooLargeToSave()) {
+            // Nothing was written; say how far a smaller file would get.
+            *error += ". ";
+            if (!addedProfiles.empty()) {
+                *error += "Only " +
+                          std::to_string(profilesThatFit(before, addedProfiles, addedRules)) +
+                          " of the " + std::to_string(addedProfiles.size()) + " new profiles fit. ";
+            }
+            *error += "Nothing was imported.";
+        }
+    } catch (const std::exception& failure) {
+        error = failure.what();
+    }
+    reload();
     if (error) {
         setAlert(std::move(error));
         return {};
     }
+    const std::size_t added = addedProfiles.size();
     std::string message = "Imported ";
     message += std::to_string(added);
     message += added == 1 ? " profile" : " profiles";
@@ -78,6 +177,9 @@ std::string AppModel::importData(std::string_view bytes) {
 
 struct AppModel::Removal {
     std::vector<Profile> profiles;
+    // Every managed profile's apps, all quit before anything is removed.
+    std::vector<std::pair<Profile, ToolKind>> toQuit;
+    std::size_t nextQuit = 0;
     std::size_t next = 0;
     Done done;
 };
@@ -86,7 +188,39 @@ void AppModel::removeEverything(Done done) {
     auto removal = std::make_shared<Removal>();
     removal->profiles = document_.profiles;
     removal->done = std::move(done);
-    removeNext(removal);
+    for (const Profile& profile : removal->profiles) {
+        if (profile.storage != Profile::Storage::managed) {
+            continue; // the user's ordinary instances are never quit
+        }
+        for (ToolKind app : {ToolKind::claudeDesktop, ToolKind::chatGPTApp}) {
+            if (profile.uses(app)) {
+                removal->toQuit.emplace_back(profile, app);
+            }
+        }
+    }
+    quitNext(removal);
+}
+
+void AppModel::quitNext(const std::shared_ptr<Removal>& removal) {
+    if (removal->nextQuit == removal->toQuit.size()) {
+        removeNext(removal);
+        return;
+    }
+    const auto& [profile, kind] = removal->toQuit[removal->nextQuit++];
+    auto app = actions::desktopAdapter(kind, context_);
+    services_.scheduler->background(
+        [app, profile] { return app->quitInstance(profile); },
+        weakly([removal, name = profile.name, kind](AppModel& m, JobResult<bool> ended) {
+            if (!ended.ok() || !*ended.value) {
+                // Nothing is gone yet, so the message is true.
+                m.setAlert(m.stillRunning(kind, name));
+                if (removal->done) {
+                    removal->done();
+                }
+                return;
+            }
+            m.quitNext(removal);
+        }));
 }
 
 void AppModel::removeNext(const std::shared_ptr<Removal>& removal) {
@@ -94,7 +228,13 @@ void AppModel::removeNext(const std::shared_ptr<Removal>& removal) {
     while (removal->next < removal->profiles.size()) {
         const Profile& profile = removal->profiles[removal->next++];
         if (profile.storage == Profile::Storage::managed) {
-            deleteProfile(profile, weakly([removal](AppModel& m) { m.removeNext(removal); }));
+            deleteProfile(profile, weakly([removal, before = alert_](AppModel& m) {
+                              if (m.alert_ && m.alert_ != before) {
+                                  m.finishRemoval(removal); // that deletion failed: stop here
+                                  return;
+                              }
+                              m.removeNext(removal);
+                          }));
             return;
         }
     }

@@ -18,16 +18,17 @@ std::string folderKey(const FolderRule& rule, const std::string& home) {
     return text::lowercased(PathUtil::expandTilde(rule.folderPath(), home));
 }
 
-std::string stillRunning(const std::string& app, const std::string& name) {
-    std::string message = app;
+} // namespace
+
+std::string AppModel::stillRunning(ToolKind app, const std::string& name) const {
+    std::string message = appName(app);
     message += " \u2014 ";
     message += name;
-    message += " is still running. Quit it (\u2318Q in its window), then try again. Nothing was "
-               "removed.";
+    // The Linux way: these apps have no system-wide quit shortcut.
+    message += " is still running. Quit it (Quit in its window, or close the window), then try "
+               "again. Nothing was removed.";
     return message;
 }
-
-} // namespace
 
 // ---- The document change ----
 
@@ -225,8 +226,7 @@ void AppModel::deleteNext(const std::shared_ptr<Deletion>& deletion) {
         scheduler.background([app, profile] { return app->quitInstance(profile); },
                              weakly([deletion, kind](AppModel& m, JobResult<bool> ended) {
                                  if (!ended.ok() || !*ended.value) {
-                                     m.setAlert(
-                                         stillRunning(m.appName(kind), deletion->profile.name));
+                                     m.setAlert(m.stillRunning(kind, deletion->profile.name));
                                      if (deletion->done) {
                                          deletion->done();
                                      }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/profiles/ProfileStore.h"
+
 #include <cstddef>
 #include <string>
 
@@ -16,8 +18,9 @@ struct ImportRead {
     std::string bytes;
 };
 
-// Exports are small; a file past this is not one, and reading it would only fill memory.
-constexpr std::size_t maxImportBytes = 16u << 20;
+// The store's own limit: an export is a profiles file, so one past it is not ours, and
+// its profiles could never be saved.
+constexpr std::size_t maxImportBytes = ProfileStore::maxFileBytes;
 
 // Never blocks: a FIFO named x.json returns at once.
 ImportRead readImportFile(const std::string& path);

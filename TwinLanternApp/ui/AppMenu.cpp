@@ -19,7 +19,8 @@ AppMenu::AppMenu(app::ModelBridge& bridge, Handlers handlers, QObject* parent)
     menu_->setTitle(QStringLiteral("TwinLantern"));
     connect(&bridge_, &app::ModelBridge::changed, this, [this](app::ModelField field) {
         using F = app::ModelField;
-        if (field == F::document || field == F::statuses || field == F::runningApps) {
+        if (field == F::document || field == F::loadError || field == F::statuses ||
+            field == F::runningApps) {
             scheduleRebuild();
         }
     });

@@ -55,7 +55,10 @@ std::vector<MenuEntry> menuEntries(const app::AppModel& model, bool updates) {
     }
 
     if (document.profiles.empty()) {
-        out.push_back(item("Set up TwinLantern…", Action::setUp));
+        // Not over a profiles file that can't be read: setting up would write over it.
+        if (!model.loadError()) {
+            out.push_back(item("Set up TwinLantern…", Action::setUp));
+        }
     } else {
         for (const ToolKind kind : {ToolKind::claudeDesktop, ToolKind::chatGPTApp}) {
             for (const Profile& profile : document.profiles) {
@@ -99,7 +102,9 @@ std::vector<MenuEntry> menuEntries(const app::AppModel& model, bool updates) {
         out.push_back(std::move(picker));
     }
 
-    out.push_back(separator());
+    if (!out.empty()) {
+        out.push_back(separator());
+    }
     MenuEntry settings = item("Settings…", Action::settings);
     settings.shortcut = "Ctrl+,";
     out.push_back(std::move(settings));

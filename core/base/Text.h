@@ -76,6 +76,8 @@ std::string uppercased(std::string_view s);
 
 // Case-insensitive equality by full case folding.
 bool caselessEqual(std::string_view a, std::string_view b);
+// The full case folding: equal exactly when caselessEqual holds, so it can key a lookup.
+std::string caseFolded(std::string_view s);
 
 // The parts with the separator between them.
 inline std::string joined(const std::vector<std::string>& parts, std::string_view separator) {

@@ -94,6 +94,15 @@ bool caselessEqual(std::string_view a, std::string_view b) {
     return fromUtf8(a).caseCompare(fromUtf8(b), U_FOLD_CASE_DEFAULT) == 0;
 }
 
+std::string caseFolded(std::string_view s) {
+    if (isAscii(s)) {
+        return lowercased(s);
+    }
+    icu::UnicodeString u = fromUtf8(s);
+    u.foldCase(U_FOLD_CASE_DEFAULT);
+    return toUtf8(u);
+}
+
 std::string_view trimSpacesTabs(std::string_view s) {
     auto isBlank = [](char c) {
         return c == ' ' || c == '\t';

@@ -179,9 +179,15 @@ void to_json(nlohmann::json& j, const Profile& p) {
     for (auto t : p.tools()) {
         tools.push_back(rawValue(t));
     }
-    j = nlohmann::json{{"id", p.id.rawValue},        {"name", p.name},
-                       {"color", rawValue(p.color)}, {"badge", p.badge},
-                       {"tools", std::move(tools)},  {"storage", rawValue(p.storage)}};
+    // Member by member: an initializer list would copy every value once more, and a
+    // profiles file may hold thousands of profiles.
+    j = nlohmann::json::object();
+    j["badge"] = p.badge;
+    j["color"] = rawValue(p.color);
+    j["id"] = p.id.rawValue;
+    j["name"] = p.name;
+    j["storage"] = rawValue(p.storage);
+    j["tools"] = std::move(tools);
 }
 
 } // namespace twinlantern

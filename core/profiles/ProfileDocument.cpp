@@ -85,7 +85,8 @@ void ProfileDocument::validate() const {
         if (trimmed.empty()) {
             throw TwinLanternError::invalidProfile("Profile names can't be empty.");
         }
-        if (text::characterCount(trimmed) > 40) {
+        // No more characters than bytes: most names need no count.
+        if (trimmed.size() > 40 && text::characterCount(trimmed) > 40) {
             throw TwinLanternError::invalidProfile(lq + trimmed + rq +
                                                    " is too long. Use 40 characters or fewer.");
         }
@@ -108,7 +109,7 @@ void ProfileDocument::validate() const {
     }
     std::set<std::string> folders;
     for (const auto& r : rules) {
-        if (profile(r.profileID) == nullptr) {
+        if (!ids.contains(r.profileID.rawValue)) {
             throw TwinLanternError::invalidRule("The rule for " + r.path +
                                                 " points at a profile that doesn't exist.");
         }
@@ -122,26 +123,30 @@ void ProfileDocument::validate() const {
             throw TwinLanternError::invalidRule("There's already a rule for " + folder + ".");
         }
     }
-    if (cliDefault && profile(*cliDefault) == nullptr) {
+    if (cliDefault && !ids.contains(cliDefault->rawValue)) {
         throw TwinLanternError::invalidProfile(
             "The terminal default points at a profile that doesn't exist.");
     }
 }
 
 void to_json(nlohmann::json& j, const FolderRule& rule) {
-    j = nlohmann::json{{"path", rule.path}, {"profileID", rule.profileID.rawValue}};
+    j = nlohmann::json::object();
+    j["path"] = rule.path;
+    j["profileID"] = rule.profileID.rawValue;
 }
 
 void to_json(nlohmann::json& j, const ProfileDocument& d) {
     j = nlohmann::json::object();
     j["version"] = d.version;
-    j["profiles"] = nlohmann::json::array();
+    nlohmann::json& profiles = j["profiles"] = nlohmann::json::array();
+    profiles.get_ref<nlohmann::json::array_t&>().reserve(d.profiles.size());
     for (const auto& p : d.profiles) {
-        j["profiles"].push_back(p);
+        profiles.push_back(p);
     }
-    j["rules"] = nlohmann::json::array();
+    nlohmann::json& rules = j["rules"] = nlohmann::json::array();
+    rules.get_ref<nlohmann::json::array_t&>().reserve(d.rules.size());
     for (const auto& r : d.rules) {
-        j["rules"].push_back(r);
+        rules.push_back(r);
     }
     if (d.cliDefault) {
         j["cliDefault"] = d.cliDefault->rawValue;

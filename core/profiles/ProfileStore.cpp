@@ -89,8 +89,16 @@ void ProfileStore::updateImpl(const std::function<void(ProfileDocument&)>& chang
     write(changed);
 }
 
+TwinLanternError ProfileStore::tooLargeToSave() {
+    return TwinLanternError::io("Couldn't save profiles: the file would be larger than " +
+                                std::to_string(maxFileBytes >> 20) + " MiB");
+}
+
 void ProfileStore::write(const ProfileDocument& document) const {
     const std::string bytes = jsonText(nlohmann::json(document));
+    if (bytes.size() > maxFileBytes) {
+        throw tooLargeToSave();
+    }
     auto failure = writeFileAtomically(paths_.profilesFile(), bytes, 0600);
     if (!failure) {
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Paths.h"
+#include "core/base/TwinLanternError.h"
 #include "core/profiles/ProfileDocument.h"
 
 #include <cstddef>
@@ -14,8 +15,11 @@ namespace twinlantern {
 // atomic rename; writers serialise on an flock of .profiles.lock.
 class ProfileStore {
 public:
-    // A profiles file is a few kilobytes; one past this is refused as corrupt unread.
+    // A profiles file is a few kilobytes; one past this is refused as corrupt unread,
+    // and never written: what the store writes it can always read back.
     static constexpr std::size_t maxFileBytes = 4u << 20;
+    // What update throws for a document whose file would pass maxFileBytes.
+    static TwinLanternError tooLargeToSave();
 
     explicit ProfileStore(Paths paths) : paths_(std::move(paths)) {}
 

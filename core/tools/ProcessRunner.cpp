@@ -5,6 +5,7 @@
 #include "core/base/UniqueFd.h"
 #include "core/base/Utf8Replacing.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -18,7 +19,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -42,6 +46,57 @@ constexpr auto terminateGrace = std::chrono::seconds(2);
 constexpr auto closeGrace = std::chrono::seconds(1);
 // Without a pidfd, how often the child's exit is checked.
 constexpr int exitCheckMilliseconds = 10;
+
+// The children being run, for endAll: registered when spawned, forgotten just before
+// they are reaped, so a pid found here is never someone else's.
+struct LiveChildren {
+    std::mutex mutex;
+    std::map<pid_t, bool> children; // pid, whether it leads its own group
+    bool ended = false;
+};
+
+LiveChildren& liveChildren() {
+    static LiveChildren live;
+    return live;
+}
+
+// Every process's parent, from /proc/<pid>/stat ("pid (comm) state ppid …").
+std::multimap<pid_t, pid_t> processesByParent() {
+    std::multimap<pid_t, pid_t> byParent;
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) {
+        return byParent;
+    }
+    while (const dirent* entry = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0') {
+            continue;
+        }
+        const std::string path = std::string("/proc/") + entry->d_name + "/stat";
+        const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        std::array<char, 512> buffer{};
+        const ssize_t got = fd ? ::read(fd.get(), buffer.data(), buffer.size() - 1) : -1;
+        if (got <= 0) {
+            continue;
+        }
+        const std::string_view stat(buffer.data(), static_cast<std::size_t>(got));
+        const std::size_t close = stat.rfind(')'); // the name may hold ") "
+        if (close == std::string_view::npos || close + 4 >= stat.size()) {
+            continue;
+        }
+        const long parent = std::strtol(buffer.data() + close + 4, nullptr, 10);
+        byParent.emplace(static_cast<pid_t>(parent), static_cast<pid_t>(pid));
+    }
+    ::closedir(proc);
+    return byParent;
+}
+
+void forget(pid_t pid) {
+    LiveChildren& live = liveChildren();
+    const std::lock_guard lock(live.mutex);
+    live.children.erase(pid);
+}
 
 // A started child, always reaped before it goes away.
 class Child {
@@ -90,6 +145,7 @@ public:
     // Blocks until the child has exited; its exit status or the signal's number.
     std::int32_t reap() {
         if (!status_) {
+            forget(pid_);
             int raw = 0;
             pid_t r;
             do {
@@ -291,10 +347,19 @@ ProcessResult ProcessRunner::runSync(const std::string& executable,
     const EnvironmentBlock envp(environment);
 
     pid_t pid = 0;
-    int err = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes,
-                            argv.data(), envp.data());
-    if (err != 0) {
-        return launchFailure(executable, err);
+    {
+        // Spawned and registered in one step, so endAll never misses a child.
+        LiveChildren& live = liveChildren();
+        const std::lock_guard lock(live.mutex);
+        if (live.ended) {
+            return launchFailure(executable, ECANCELED);
+        }
+        const int err = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes,
+                                      argv.data(), envp.data());
+        if (err != 0) {
+            return launchFailure(executable, err);
+        }
+        live.children.emplace(pid, options.ownSession);
     }
     Child child(pid, options.ownSession);
     (*outPipe)[1].reset();
@@ -326,6 +391,36 @@ ProcessResult ProcessRunner::runSync(const std::string& executable,
     result.stderrText = decoded(streams[1]);
     result.outputCut = streams[0].cut || streams[1].cut;
     return result;
+}
+
+void ProcessRunner::endAll() {
+    LiveChildren& live = liveChildren();
+    const std::lock_guard lock(live.mutex);
+    live.ended = true;
+    if (live.children.empty()) {
+        return;
+    }
+    // Descendants first, found while their parents still hold them.
+    const auto byParent = processesByParent();
+    std::vector<pid_t> descendants;
+    std::vector<pid_t> parents;
+    for (const auto& [pid, group] : live.children) {
+        parents.push_back(pid);
+    }
+    while (!parents.empty()) {
+        const pid_t parent = parents.back();
+        parents.pop_back();
+        for (auto [it, end] = byParent.equal_range(parent); it != end; ++it) {
+            descendants.push_back(it->second);
+            parents.push_back(it->second);
+        }
+    }
+    for (const pid_t pid : descendants) {
+        ::kill(pid, SIGKILL);
+    }
+    for (const auto& [pid, group] : live.children) {
+        ::kill(group ? -pid : pid, SIGKILL);
+    }
 }
 
 std::future<ProcessResult> ProcessRunner::run(std::string executable,

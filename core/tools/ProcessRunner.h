@@ -48,6 +48,11 @@ ProcessResult runSync(const std::string& executable, const std::vector<std::stri
                       const Environment& environment, double timeoutSeconds,
                       const ProcessOptions& options);
 
+// For a process that is quitting without waiting for its runs: every child still
+// running is killed with all its descendants, and later runs fail at once (exit code
+// 127) instead of starting. Safe from any thread; there is no way back.
+void endAll();
+
 // The same run on a background thread.
 std::future<ProcessResult> run(std::string executable, std::vector<std::string> arguments,
                                Environment environment, double timeoutSeconds);

@@ -2,16 +2,19 @@
 
 #include "TwinLanternApp/app/AppSettings.h"
 #include "TwinLanternApp/app/QtScheduler.h"
+#include "TwinLanternApp/app/QuitWithoutWaiting.h"
 #include "TwinLanternApp/app/SettingsOpener.h"
 #include "TwinLanternApp/app/ShortcutSettings.h"
 #include "TwinLanternApp/model/AppModel.h"
 #include "TwinLanternMac/SignInRouter.h"
+#include "core/tools/ProcessRunner.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/X11.h"
 #include "platform/test/FakeHotKeyService.h"
 #include "platform/test/RecordingLog.h"
 #include "tests/app/RecordingWindows.h"
 #include "tests/desktop/FakeApp.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
@@ -25,6 +28,9 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+
+#include <sstream>
+#include <thread>
 
 using namespace twinlantern;
 using namespace twinlantern::app;
@@ -147,6 +153,41 @@ TEST_F(AppDelegateTest, WithoutProfilesOnboardingOpensAndAReopenOpensItAgain) {
     EXPECT_THAT(windowCalls(), ElementsAre("onboarding"));
     EXPECT_FALSE(delegate->applicationShouldHandleReopen());
     EXPECT_THAT(windowCalls(), ElementsAre("onboarding", "onboarding"));
+}
+
+TEST_F(AppDelegateTest, AProfilesFileThatCantBeReadGetsTheSettingsWindowWithItsAlert) {
+    const std::string file = home.paths.profilesFile();
+    struct Case {
+        const char* bytes;
+        std::string alertStart;
+    } cases[] = {
+        {"{\"version\": 1, \"profiles\": [", "Couldn't read " + file + ": "},
+        {"{\"version\": 2, \"profiles\": {}}",
+         "Your profiles were saved by a newer version of TwinLantern (format 2). Update "
+         "TwinLantern to change them."},
+        {"{}", "Couldn't read " + file + ": "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        tltest::makeDirs(home.paths.supportDirectory());
+        tltest::writeFile(file, c.bytes, 0600);
+        const tltest::FolderSnapshot before = tltest::snapshot(home.paths.supportDirectory());
+        windows.calls.clear();
+        start();
+        settle();
+        EXPECT_THAT(windowCalls(), ElementsAre("settings"));
+        ASSERT_TRUE(model().loadError());
+        EXPECT_EQ(model().loadError()->rfind(c.alertStart, 0), 0u) << *model().loadError();
+        EXPECT_EQ(model().alert(), model().loadError());
+        // A reopen too: never first-run setup over the file.
+        model().setAlert(std::nullopt);
+        EXPECT_FALSE(delegate->applicationShouldHandleReopen());
+        EXPECT_THAT(windowCalls(), ElementsAre("settings", "settings"));
+        EXPECT_EQ(model().alert(), model().loadError());
+        EXPECT_EQ(tltest::snapshot(home.paths.supportDirectory()), before);
+        TearDown();
+        SetUp();
+    }
 }
 
 TEST_F(AppDelegateTest, ALoginStartOpensNoWindowUntilALaterPlainStart) {
@@ -296,6 +337,71 @@ TEST_F(AppDelegateTest, QuittingIsImmediateUnlessArmedThenTheHandlerGoesBackFirs
     EXPECT_EQ(terminated, 1);
     delegate->requestQuit(); // once
     EXPECT_EQ(terminated, 1);
+}
+
+// The end of the app's main: jobs still running (a tool's run with a child of its own,
+// and a wait that is no child's, as for an instance that won't quit) hold nothing up.
+TEST(QuitWithoutWaiting, RunningJobsAreAbandonedAndTheirChildrenEnd) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The death test runs this body again in a new process: it finds the folder here.
+    std::optional<tltest::TempDir> made;
+    if (!std::getenv("TL_QUIT_TEST_DIR")) {
+        made.emplace();
+        ::setenv("TL_QUIT_TEST_DIR", (*made / "").c_str(), 1);
+    }
+    const std::string dir = std::getenv("TL_QUIT_TEST_DIR");
+    const std::string pids = dir + "pids";
+    const std::string exitAt = dir + "exit-at";
+    const std::string script =
+        "echo $$ >> '" + pids + "'; sleep 600 & echo $! >> '" + pids + "'; wait";
+    auto lines = [](const std::string& path) {
+        std::vector<long> out;
+        std::istringstream in(tltest::exists(path) ? tltest::readFile(path) : "");
+        for (long n = 0; in >> n;) {
+            out.push_back(n);
+        }
+        return out;
+    };
+    auto runningNow = [](long pid) {
+        const std::string stat = tltest::readFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t close = stat.rfind(')');
+        return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+    };
+    auto nowNs = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    EXPECT_EXIT(
+        {
+            QtScheduler jobs;
+            jobs.background(
+                [&] {
+                    return ProcessRunner::runSync("/bin/sh", {"-c", script}, {}, 600);
+                },
+                [](JobResult<ProcessResult>) {});
+            jobs.background([] { std::this_thread::sleep_for(600s); }, [](JobResult<void>) {});
+            while (lines(pids).size() < 2) {
+                std::this_thread::sleep_for(10ms);
+            }
+            tltest::writeFile(exitAt, std::to_string(nowNs()));
+            exitUnlessIdle(jobs, 7);
+            std::_Exit(1);
+        },
+        ::testing::ExitedWithCode(7), "");
+    const auto called = std::stoll(tltest::readFile(exitAt));
+    EXPECT_LT(nowNs() - called, std::chrono::nanoseconds(1s).count());
+    const auto children = lines(pids);
+    ASSERT_EQ(children.size(), 2u);
+    for (const long pid : children) {
+        EXPECT_FALSE(runningNow(pid)) << pid;
+    }
+
+    ::unsetenv("TL_QUIT_TEST_DIR");
+
+    // With nothing running it returns, and the exit goes on in order.
+    QtScheduler idle;
+    exitUnlessIdle(idle, 7);
 }
 
 TEST_F(AppDelegateTest, AnArmedQuitGivesClaudeItsSchemeBackBeforeTheEnd) {

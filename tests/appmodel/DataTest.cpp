@@ -175,6 +175,50 @@ TEST(Import, WhatIsNoExportIsRefused) {
     }
 }
 
+TEST(Import, UpToTheStoresLimitItIsSavedAndReadBack) {
+    AppFixture f;
+    auto model = f.model(false);
+    const ProfileDocument file = tltest::documentOfSize(ProfileStore::maxFileBytes, 2000);
+    EXPECT_EQ(model->importData(exportOf(file)),
+              "Imported 2000 profiles. Sign each one in to use it.");
+    EXPECT_FALSE(model->alert());
+    EXPECT_EQ(tltest::readFile(f.home.paths.profilesFile()).size(), ProfileStore::maxFileBytes);
+    EXPECT_EQ(stored(f), file);
+    EXPECT_FALSE(model->loadError());
+}
+
+TEST(Import, PastTheStoresLimitNothingIsWrittenAndTheAlertSaysWhatFits) {
+    AppFixture f;
+    const ProfileDocument existing{1, {named("work-1", "Work")}, {}, ProfileID("work-1")};
+    f.writeDocument(existing);
+    auto model = f.model(false);
+    const std::string before = tltest::readFile(f.home.paths.profilesFile());
+    const ProfileDocument file = tltest::documentOfSize(ProfileStore::maxFileBytes, 2000);
+
+    // Counted here by writing out each candidate: the most profiles, in the file's order
+    // and with their rules, that keep the file within the limit.
+    std::size_t fit = file.profiles.size();
+    for (;; --fit) {
+        ProfileDocument candidate = existing;
+        candidate.profiles.insert(candidate.profiles.end(), file.profiles.begin(),
+                                  file.profiles.begin() + std::ptrdiff_t(fit));
+        if (fit > 0) {
+            candidate.rules = file.rules;
+        }
+        if (jsonText(nlohmann::json(candidate)).size() <= ProfileStore::maxFileBytes) {
+            break;
+        }
+    }
+    ASSERT_LT(fit, file.profiles.size());
+    EXPECT_EQ(model->importData(exportOf(file)), "");
+    EXPECT_EQ(model->alert(), "Couldn't save profiles: the file would be larger than 4 MiB. Only " +
+                                  std::to_string(fit) +
+                                  " of the 2000 new profiles fit. Nothing was imported.");
+    EXPECT_EQ(tltest::readFile(f.home.paths.profilesFile()), before);
+    EXPECT_EQ(model->document(), existing);
+    EXPECT_FALSE(model->loadError());
+}
+
 // ---- Remove everything ----
 
 void removeAndWait(AppFixture& f, AppModel& model) {
@@ -230,7 +274,7 @@ TEST(RemoveEverything, RemovesProfilesLaunchersAndTheShellIntegration) {
     EXPECT_FALSE(model->loadError());
 }
 
-TEST(RemoveEverything, AnInstanceThatWontQuitStopsItAfterTheDeletions) {
+TEST(RemoveEverything, AnInstanceThatWontQuitStopsItBeforeAnythingIsRemoved) {
     AppFixture f;
     f.makeBundle();
     tltest::FakeApp claude(f.home.paths.applicationsDirectory, "Claude", DesktopInstall::bundleID,
@@ -238,28 +282,27 @@ TEST(RemoveEverything, AnInstanceThatWontQuitStopsItAfterTheDeletions) {
     f.captureFeedback();
     const Profile work =
         tltest::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeDesktop});
-    const Profile home =
-        tltest::profile("home-1", "Home", Profile::Storage::managed, {ToolKind::claudeCode});
-    f.writeDocument({1, {work, home}, {}, {}});
+    const Profile personal = tltest::profile("personal-1", "Personal", Profile::Storage::managed,
+                                             {ToolKind::claudeCode});
+    // Personal first: it would be the first to go.
+    f.writeDocument({1, {personal, work}, {{"~/p", personal.id}}, {}});
     auto model = f.model(false);
     model->installShell();
     model->rebuildLaunchers();
+    const std::string personalFolder = f.folder(ToolKind::claudeCode, "personal-1");
     const std::string folder = f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
     tltest::makeDirs(folder);
     platform::LinuxWorkspace workspace(f.home.paths, f.environment);
     ASSERT_TRUE(claude.run(workspace.open(claude.bundle(), {"--user-data-dir=" + folder}, {})));
+    const std::string before = tltest::readFile(f.home.paths.profilesFile());
     f.posted.clear();
 
     removeAndWait(f, *model);
-    EXPECT_EQ(model->alert(), "Claude \u2014 Work is still running. Quit it (\u2318Q in its "
-                              "window), then try again. Nothing was removed.");
-    // Home, after Work, was still deleted; nothing after the deletions ran.
-    std::vector<std::string> left;
-    for (const Profile& p : stored(f).profiles) {
-        left.push_back(p.name);
-    }
-    EXPECT_EQ(left, std::vector<std::string>{"Work"});
-    EXPECT_TRUE(tltest::exists(f.home.paths.profilesFile()));
+    EXPECT_EQ(model->alert(), "Claude \u2014 Work is still running. Quit it (Quit in its window, "
+                              "or close the window), then try again. Nothing was removed.");
+    EXPECT_EQ(tltest::readFile(f.home.paths.profilesFile()), before);
+    EXPECT_TRUE(tltest::exists(personalFolder));
+    EXPECT_TRUE(tltest::exists(folder));
     EXPECT_TRUE(model->shellStatus()->isInstalled());
     EXPECT_TRUE(tltest::exists(f.home.home() + "/Applications/TwinLantern"));
     EXPECT_TRUE(f.posted.empty());

@@ -124,8 +124,9 @@ TEST(DeleteProfile, AnInstanceThatWontQuitIsRefusedAndNothingIsRemoved) {
         start(f, claude, f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id));
 
     deleteAndWait(f, *model, work);
-    EXPECT_EQ(model->alert(), "Claude \u2014 Work is still running. Quit it (\u2318Q in its "
-                              "window), then try again. Nothing was removed.");
+    EXPECT_EQ(model->alert(),
+              "Claude \u2014 Work is still running. Quit it (Quit in its window, or "
+              "close the window), then try again. Nothing was removed.");
     EXPECT_TRUE(runs(instance));
     EXPECT_GE(claude.termsTaken(instance), 1);
     EXPECT_TRUE(tltest::exists(desktopData));

@@ -1,7 +1,9 @@
 // The built TwinLantern program, offscreen in a private HOME, runtime folder and session
 // bus, against the fake Claude Desktop.
+#include "core/base/Json.h"
 #include "core/base/Sha256.h"
 #include "core/profiles/ProfileDocument.h"
+#include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
 #include "platform/SchemeHandlers.h"
 #include "platform/linux/LinuxWorkspace.h"
@@ -24,6 +26,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 namespace twinlantern {
@@ -156,6 +159,33 @@ TEST_F(AppProgram, ARuntimeFolderAnotherUserTookFirstLeavesOneInstance) {
     EXPECT_TRUE(first->waitForOutput("reopen from a later start")) << first->output();
 }
 
+TEST_F(AppProgram, AProfilesFileThatCantBeReadOpensTheSettingsWindowNotOnboarding) {
+    for (const std::string bytes : {"{\"version\": 1, \"profiles\": [", "{\"version\": 2}", "{}"}) {
+        SCOPED_TRACE(bytes);
+        testing::makeDirs(home.paths.supportDirectory());
+        testing::writeFile(home.paths.profilesFile(), bytes, 0600);
+        const auto first = start();
+        ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
+        EXPECT_THAT(first->output(), Not(HasSubstr("onboarding")));
+        first->signal(SIGTERM);
+        EXPECT_EQ(first->waitForExit(5s), 0) << first->output();
+        EXPECT_EQ(testing::readFile(home.paths.profilesFile()), bytes);
+    }
+}
+
+TEST_F(AppProgram, OverAProfilesFileAtTheStoresLimitALaterStartIsAnswered) {
+    testing::makeDirs(home.paths.supportDirectory());
+    testing::writeFile(
+        home.paths.profilesFile(),
+        jsonText(nlohmann::json(testing::documentOfSize(ProfileStore::maxFileBytes, 20000))), 0600);
+    const auto first = start();
+    // Listening, with the windows still to be made.
+    ASSERT_TRUE(first->waitForOutput("updates are off")) << first->output();
+    const auto second = later();
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_TRUE(first->waitForOutput("reopen from a later start")) << first->output();
+}
+
 TEST_F(AppProgram, ALinkFromALaterStartReachesTheRunningClaudeAndNoLogHoldsItsSecret) {
     testing::MachineWideTurn turn;
     testing::FakeApp claude(home.paths.applicationsDirectory, "Claude", DesktopInstall::bundleID);
@@ -222,6 +252,66 @@ TEST_F(AppProgram, SigtermEndsAnIdleInstanceAtOnceAndFreesItsSocket) {
         EXPECT_LT(std::chrono::steady_clock::now() - began, 2s);
         EXPECT_THAT(first->output(), HasSubstr("quit on SIG"));
         EXPECT_FALSE(testing::exists(stem + ".sock"));
+    }
+}
+
+// Whether the process still runs (a zombie has ended).
+bool running(pid_t pid) {
+    const std::string stat = testing::readFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+// A program that notes its pid and its child's, then waits on the child for ten minutes.
+std::string hangingScript(const std::string& pids) {
+    return "#!/bin/sh\necho $$ >> '" + pids + "'\nsleep 600 &\necho $! >> '" + pids + "'\nwait\n";
+}
+
+TEST_F(AppProgram, SigtermDuringABackgroundJobExitsAtOnceAndLeavesNoChild) {
+    struct Case {
+        const char* job;
+        bool hangingShell; // else a hanging `claude auth status`
+    } cases[] = {{"the login shell's PATH", true}, {"a sign-in status", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.job);
+        const std::string pids = scratch / (std::string("pids-") + (c.hangingShell ? "s" : "c"));
+        const std::string bin = scratch / "bin";
+        testing::makeDirs(bin);
+        testing::writeFile(bin + "/claude", hangingScript(pids), 0755);
+        const std::string shell = scratch / "login-shell";
+        testing::writeFile(shell,
+                           c.hangingShell ? hangingScript(pids)
+                                          : "#!/bin/sh\nprintf '__TWINLANTERN_PATH__" + bin +
+                                                ":/usr/bin:/bin__TWINLANTERN_PATH__'\n",
+                           0755);
+        ProfileDocument document = ProfileDocument::empty();
+        document.profiles = {
+            testing::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeCode})};
+        testing::makeDirs(home.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work-1")));
+        testing::writeFile(home.paths.profilesFile(), nlohmann::json(document).dump(), 0600);
+
+        const auto first = start();
+        ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
+        std::vector<pid_t> children;
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (children.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(20ms);
+            children.clear();
+            std::istringstream lines(testing::exists(pids) ? testing::readFile(pids) : "");
+            for (pid_t pid = 0; lines >> pid;) {
+                children.push_back(pid);
+            }
+        }
+        ASSERT_EQ(children.size(), 2u) << first->output();
+
+        const auto began = std::chrono::steady_clock::now();
+        first->signal(SIGTERM);
+        EXPECT_EQ(first->waitForExit(10s), 0) << first->output();
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 1s);
+        EXPECT_FALSE(testing::exists(stem + ".sock"));
+        for (const pid_t pid : children) {
+            EXPECT_FALSE(running(pid)) << pid;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/base/Json.h"
 #include "core/base/PathUtil.h"
+#include "core/base/TwinLanternError.h"
 #include "core/profiles/ProfileStore.h"
 #include "tests/support/HostileFiles.h"
 
@@ -350,4 +351,17 @@ TEST_F(ResolverShimTest, HostileAppPathCountsAsUnreadableAndProfilesApply) {
         EXPECT_LT(std::chrono::steady_clock::now() - started, hostileReadBound);
         EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
     }
+}
+
+TEST_F(ResolverShimTest, AWriteThatWouldPassTheReadLimitLeavesTheShimOnTheOldFile) {
+    const std::string before = readFile(home.paths.profilesFile());
+    ProfileStore writer(home.paths);
+    EXPECT_THROW(writer.update([](ProfileDocument& d) {
+        d.rules.push_back(
+            {"/big" + std::string(ProfileStore::maxFileBytes, 'x'), ProfileID("home")});
+    }),
+                 TwinLanternError);
+    EXPECT_EQ(readFile(home.paths.profilesFile()), before);
+    ASSERT_EQ(runShim("claude", {}, baseEnv(), project).exitCode, 0);
+    EXPECT_EQ(received(claudeTool)->env.at("CLAUDE_CONFIG_DIR"), dataFolder("claude-code", "work"));
 }

@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
 using namespace twinlantern;
 using namespace twinlantern::ui;
 using namespace std::chrono_literals;
@@ -81,6 +83,24 @@ TEST(Menu, WithNoProfilesExactlySetUpSettingsAndQuit) {
     EXPECT_EQ(action(*menu.menu(), "Settings")->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
     EXPECT_EQ(action(*menu.menu(), "Quit")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     EXPECT_TRUE(test::unnamedControls(menu.menu()).empty());
+}
+
+TEST(Menu, OverAProfilesFileThatCantBeReadSetUpStaysAway) {
+    UiModel ui;
+    tltest::makeDirs(ui.fixture.home.paths.supportDirectory());
+    tltest::writeFile(ui.fixture.home.paths.profilesFile(), "{}", 0600);
+    ui.start();
+    Recorder r;
+    AppMenu menu(*ui.bridge, r.handlers());
+    ASSERT_TRUE(ui.model->loadError());
+    EXPECT_EQ(lines(*menu.menu()), (std::vector<std::string>{"Settings…", "Quit TwinLantern"}));
+
+    // Repaired from outside: the model reloads and the item comes back.
+    ::unlink(ui.fixture.home.paths.profilesFile().c_str());
+    ui.model->reload();
+    ui.settle();
+    EXPECT_EQ(lines(*menu.menu()), (std::vector<std::string>{"Set up TwinLantern…", "---",
+                                                             "Settings…", "Quit TwinLantern"}));
 }
 
 TEST(Menu, AppItemsTerminalOnlyItemsAndThePicker) {

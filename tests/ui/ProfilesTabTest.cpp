@@ -301,8 +301,9 @@ TEST(ProfilesTab, AProfileWhoseAppWontQuitStaysSelectedUnderTheModelsAlert) {
                                          std::chrono::seconds(40)));
     f.app.scheduler.settle();
     QApplication::processEvents();
-    EXPECT_EQ(*f.model->alert(), "Claude \u2014 Work is still running. Quit it (\u2318Q in its "
-                                 "window), then try again. Nothing was removed.");
+    EXPECT_EQ(*f.model->alert(),
+              "Claude \u2014 Work is still running. Quit it (Quit in its window, or "
+              "close the window), then try again. Nothing was removed.");
     ASSERT_NE(w.window->alerts()->box(), nullptr);
     EXPECT_EQ(utf8(w.window->alerts()->box()->text()), *f.model->alert());
     EXPECT_EQ(f.stored(), document);

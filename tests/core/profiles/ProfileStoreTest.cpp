@@ -1,6 +1,7 @@
 #include "core/profiles/ProfileStore.h"
 #include "core/base/Json.h"
 #include "core/base/TwinLanternError.h"
+#include "core/profiles/ProfileFileSize.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/Profiles.h"
@@ -16,6 +17,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -362,4 +364,68 @@ TEST_F(StoreFixture, ALinkAtTheLockFileIsRefusedAndItsTargetKeepsItsMode) {
     store.update([](ProfileDocument& d) { d.profiles.push_back(profile("x", "x")); });
     EXPECT_EQ(tltest::fileMode(target), 0644u);
     EXPECT_EQ(store.load().profiles.size(), 1u);
+}
+
+TEST_F(StoreFixture, NothingIsWrittenThatTheStoreWouldRefuseToRead) {
+    const std::size_t limit = ProfileStore::maxFileBytes;
+    const ProfileDocument atLimit = twinlantern::testing::documentOfSize(limit, 3);
+    store.update([&](ProfileDocument& d) { d = atLimit; });
+    EXPECT_EQ(tltest::readFile(home.paths.profilesFile()).size(), limit);
+    EXPECT_EQ(store.load(), atLimit);
+    const tltest::FolderSnapshot before = tltest::snapshot(home.paths.supportDirectory());
+
+    struct Case {
+        const char* name;
+        std::function<void(ProfileDocument&)> change;
+    } cases[] = {
+        {"a byte more",
+         [](ProfileDocument& d) {
+             d.rules[0].path += "x";
+         }},
+        {"one more profile",
+         [](ProfileDocument& d) {
+             d.profiles.push_back(profile("q", "Q"));
+         }},
+    };
+    ProfileStore other(home.paths); // another writer, as the command-line tool is
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TwinLanternError error = tltest::errorOf([&] { other.update(c.change); });
+        EXPECT_EQ(error, ProfileStore::tooLargeToSave());
+        EXPECT_EQ(error.description(),
+                  "Couldn't save profiles: the file would be larger than 4 MiB");
+        EXPECT_EQ(tltest::snapshot(home.paths.supportDirectory()), before); // no temporary file
+        EXPECT_EQ(store.load(), atLimit);
+    }
+}
+
+TEST(ProfileFileSize, IsTheSizeOfTheFileTheStoreWrites) {
+    Profile odd = profile("odd-1", "\xC3\x28 caf\xC3\xA9 \xF0\x9F\x98\x80 \"q\" \\ /");
+    odd.badge = "\xE2\x9C\x93";
+    const Profile plain = profile("plain", "Plain", Profile::Storage::system, {});
+    const FolderRule rule{"~/work/\xE2\x80\x94/**", ProfileID("odd-1")};
+    const ProfileDocument cases[] = {
+        ProfileDocument::empty(),
+        {0, {plain}, {}, {}},
+        {1, {odd, plain}, {rule}, ProfileID("plain")},
+        {1, {}, {rule, {"/a\tb", ProfileID("x")}}, {}},
+    };
+    for (const ProfileDocument& document : cases) {
+        ProfileDocument written = document;
+        written.version = ProfileDocument::currentVersion;
+        const std::size_t expected = jsonText(nlohmann::json(written)).size();
+        EXPECT_EQ(ProfileFileSize(document).bytes(), expected);
+        // Built up one part at a time as well.
+        ProfileDocument frame = document;
+        frame.profiles.clear();
+        frame.rules.clear();
+        ProfileFileSize grown(frame);
+        for (const Profile& p : document.profiles) {
+            grown.add(p);
+        }
+        for (const FolderRule& r : document.rules) {
+            grown.add(r);
+        }
+        EXPECT_EQ(grown.bytes(), expected);
+    }
 }

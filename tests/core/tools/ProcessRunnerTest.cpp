@@ -11,7 +11,9 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace twinlantern {
@@ -273,6 +275,39 @@ TEST(ProcessRunner, CombinedOutputJoinsWithOneLineFeed) {
                           Case{"a", "b\n", "a\nb\n"}}) {
         EXPECT_EQ((ProcessResult{0, c.out, c.err, false}.combinedOutput()), c.combined);
     }
+}
+
+TEST(ProcessRunner, AfterEndAllARunningChildEndsAndNoRunStarts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // endAll is for good: in a process of its own
+    // The death test runs this body again in a new process: it finds the folder here.
+    std::optional<tltest::TempDir> made;
+    if (!std::getenv("TL_RUNNER_TEST_DIR")) {
+        made.emplace();
+        ::setenv("TL_RUNNER_TEST_DIR", made->path().c_str(), 1);
+    }
+    EXPECT_EXIT(
+        {
+            // Started, so registered: the spawn that registers it returns only after the exec.
+            const std::string started = std::string(std::getenv("TL_RUNNER_TEST_DIR")) + "/started";
+            auto hung = ProcessRunner::run(
+                "/bin/sh", {"-c", "echo > '" + started + "'; exec sleep 600"}, {}, 600);
+            while (!tltest::exists(started)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            const auto began = Clock::now();
+            ProcessRunner::endAll();
+            const ProcessResult ended = hung.get();
+            const ProcessResult refused = ProcessRunner::runSync("/bin/true", {}, {}, 10);
+            std::_Exit(ended.exitCode == SIGKILL &&
+                               Clock::now() - began < std::chrono::seconds(1) &&
+                               refused.exitCode == 127 &&
+                               refused.stderrText == "Couldn't run /bin/true: " +
+                                                         std::string(std::strerror(ECANCELED))
+                           ? 0
+                           : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    ::unsetenv("TL_RUNNER_TEST_DIR");
 }
 
 } // namespace
