@@ -2,6 +2,7 @@
 
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
+#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 
 #include <unistd.h>
@@ -65,6 +66,19 @@ Environment Cli::toolEnvironment() const {
         env["PATH"] = "/usr/bin:/bin";
     }
     return env;
+}
+
+std::string terminalSafeLines(std::string_view text) {
+    std::string out;
+    for (;;) {
+        const auto lineFeed = text.find('\n');
+        out += text::terminalSafe(text.substr(0, lineFeed));
+        if (lineFeed == std::string_view::npos) {
+            return out;
+        }
+        out += '\n';
+        text.remove_prefix(lineFeed + 1);
+    }
 }
 
 BundledPrograms bundledPrograms() {

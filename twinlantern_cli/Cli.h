@@ -30,6 +30,10 @@ struct Cli {
     Environment toolEnvironment() const;
 };
 
+// Text from files, folder names or profiles as it may reach the terminal, line by line:
+// text::terminalSafe on each line, the line feeds between them kept.
+std::string terminalSafeLines(std::string_view text);
+
 // The programs beside this one, as the app bundle carries them.
 struct BundledPrograms {
     std::string resolver;
