@@ -55,9 +55,15 @@ TEST_F(CliUsage, UsageErrorsExitTwoWithTheUsageLine) {
         {{"shell", "install", "--force"}, "--force", "Usage: twinlantern shell install [OPTIONS]"},
         {{"which", "a", "b"}, "b", "Usage: twinlantern which [OPTIONS] [FOLDER]"},
         {{"rule", "remove"}, "PATH is required", "Usage: twinlantern rule remove [OPTIONS] PATH"},
-        {{"login", "Work"}, "TOOL is required", "Usage: twinlantern login [OPTIONS] NAME TOOL"},
-        {{"login", "Work", "claude-desktop"}, "claude-desktop", "Usage: twinlantern login"},
-        {{"login", "Work", "claude"}, "claude", "Usage: twinlantern login"},
+        {{"login", "Work"},
+         "TOOL is required",
+         "Usage: twinlantern login [OPTIONS] NAME (claude-code|claude|code|codex)"},
+        {{"login", "Work", "claude-desktop"},
+         "\u201Cclaude-desktop\u201D isn't a tool to sign in to. Use claude-code, claude, code or "
+         "codex.",
+         "Usage: twinlantern login [OPTIONS] NAME (claude-code|claude|code|codex)"},
+        {{"login", "Work", "chatgpt"}, "\u201Cchatgpt\u201D", "Usage: twinlantern login"},
+        {{"login", "Work", " codex"}, "\u201C codex\u201D", "Usage: twinlantern login"},
         {{"profile", "list", "--yaml"}, "--yaml", "Usage: twinlantern profile list [OPTIONS]"},
     };
     for (const Case& c : cases) {
