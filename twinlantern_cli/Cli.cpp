@@ -14,8 +14,11 @@ namespace twinlantern::cli {
 
 Cli::Cli(Environment environment_)
     : environment(std::move(environment_)), paths(Paths::forCurrentUser(environment)) {
-    // NO_COLOR in the environment, whatever its value, turns colour off.
-    colour = ::isatty(STDOUT_FILENO) == 1 && !environment.contains("NO_COLOR");
+    // NO_COLOR in the environment, whatever its value, turns colour off; a dumb terminal
+    // shows escapes as text.
+    const auto term = environment.find("TERM");
+    colour = ::isatty(STDOUT_FILENO) == 1 && !environment.contains("NO_COLOR") &&
+             (term == environment.end() || term->second != "dumb");
 }
 
 void Cli::out(std::string_view text) const {

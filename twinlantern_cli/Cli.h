@@ -13,7 +13,7 @@ namespace twinlantern::cli {
 struct Cli {
     Environment environment;
     Paths paths;
-    bool colour = false; // stdout is a terminal and NO_COLOR is not set
+    bool colour = false; // stdout is a terminal, NO_COLOR is not set and TERM is not dumb
 
     explicit Cli(Environment environment);
 

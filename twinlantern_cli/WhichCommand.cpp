@@ -11,6 +11,10 @@
 #include "core/rules/ShimPlan.h"
 #include "core/shell/ShellIntegration.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <set>
 
@@ -110,6 +114,12 @@ std::string pathLine(const Cli& cli, std::string_view tool) {
            " first, not " + cli.paths.abbreviate(shims + "/" + name);
 }
 
+// The working folder was deleted under the shell: the shims then resolve as for "/".
+bool workingFolderIsGone() {
+    const std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    return !cwd && errno == ENOENT;
+}
+
 int run(const Cli& cli, const std::optional<std::string>& argument) {
     const std::string cwd = ShimInputs::workingFolder(cli.environment);
     const std::string folder =
@@ -119,7 +129,11 @@ int run(const Cli& cli, const std::optional<std::string>& argument) {
         // The shims run the tools unchanged then; the doctor names the problem too.
         throw TwinLanternError::io(loaded.error);
     }
-    std::string text = text::terminalSafe(cli.paths.abbreviate(folder)) + "\n";
+    std::string text = text::terminalSafe(cli.paths.abbreviate(folder));
+    if (!argument && workingFolderIsGone()) {
+        text += " (the working folder no longer exists, so the shims resolve as for /)";
+    }
+    text += "\n";
     if (loaded.document) {
         for (const std::string& warning :
              resolveFolder(*loaded.document, cli.paths.home, folder, folder).warnings) {

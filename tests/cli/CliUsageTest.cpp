@@ -150,12 +150,16 @@ TEST_F(CliUsage, ColourOnlyOnATerminalWithoutNoColor) {
 
         Environment noColour = env();
         noColour["NO_COLOR"] = "";
-        const RunResult plain =
-            runInTerminal(program(), {"twinlantern", command}, noColour, home.home(), "");
-        EXPECT_EQ(plain.out.find(escape), std::string::npos) << command;
-        EXPECT_THAT(plain.out,
-                    HasSubstr(std::string(command) == "doctor" ? "Profiles file is readable"
-                                                               : "Work, the terminal default"));
+        Environment dumb = env();
+        dumb["TERM"] = "dumb";
+        for (const Environment& plainEnvironment : {noColour, dumb}) {
+            const RunResult plain = runInTerminal(program(), {"twinlantern", command},
+                                                  plainEnvironment, home.home(), "");
+            EXPECT_EQ(plain.out.find(escape), std::string::npos) << command;
+            EXPECT_THAT(plain.out,
+                        HasSubstr(std::string(command) == "doctor" ? "Profiles file is readable"
+                                                                   : "Work, the terminal default"));
+        }
     }
 }
 

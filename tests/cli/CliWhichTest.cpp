@@ -123,6 +123,18 @@ TEST_F(CliWhich, SaysWhyAndWhetherTheShimComesFirst) {
             "        `claude` goes through TwinLantern: ~/.twinlantern/bin is first on PATH\n"));
 }
 
+TEST_F(CliWhich, ADeletedWorkingFolderResolvesAsTheRootAndSaysSo) {
+    dir("work/gone");
+    const RunResult r = shell("cd work/gone && rmdir ../gone && twinlantern which && "
+                              "twinlantern-resolve --prompt",
+                              home.home());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, ::testing::StartsWith("/ (the working folder no longer exists, so the "
+                                             "shims resolve as for /)\n"
+                                             "claude  Personal, the terminal default\n"));
+    EXPECT_THAT(r.out, ::testing::EndsWith("\nPersonal\n")); // the prompt agrees
+}
+
 TEST_F(CliWhich, ShowsWhatKeepsAProfileFromApplying) {
     ProfileDocument d = document;
     d.profiles[2].setTools({ToolKind::claudeCode});
