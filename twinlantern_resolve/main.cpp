@@ -38,7 +38,8 @@ void writeOut(int fd, std::string_view text) {
 }
 
 [[noreturn]] void fail(const std::string& message, int code) {
-    writeOut(STDERR_FILENO, "twinlantern: " + message + "\n");
+    // The message may name a folder from PATH.
+    writeOut(STDERR_FILENO, "twinlantern: " + text::terminalSafe(message) + "\n");
     std::exit(code);
 }
 
