@@ -2,8 +2,8 @@
 
 #include "core/base/FileUtil.h"
 #include "core/base/Random.h"
+#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
-#include "core/base/Utf8Replacing.h"
 #include "core/shell/ShellQuote.h"
 
 #include <sys/stat.h>
@@ -16,8 +16,6 @@
 namespace twinlantern::SignInLauncher {
 
 namespace {
-
-constexpr std::string_view replacement = "\xEF\xBF\xBD";
 
 std::string scriptName() {
     char name[9];
@@ -82,22 +80,7 @@ std::string scriptDirectory(const Environment& environment, const std::string& h
 }
 
 std::string inertTitle(std::string_view title) {
-    const std::string text = utf8Replacing(title);
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) {
-            out += replacement;
-        } else if (c == 0xC2 && i + 1 < text.size() &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            out += replacement; // U+0080 to U+009F
-            ++i;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return text::terminalSafe(title);
 }
 
 std::string scriptText(const SignInCommand& command, std::string_view title,

@@ -9,8 +9,8 @@
 
 namespace twinlantern::SignInLauncher {
 
-// The title as it may reach a terminal: C0 and C1 controls, DEL and invalid UTF-8 become
-// U+FFFD, so an imported name's escape sequences show instead of acting.
+// The title as it may reach a terminal (text::terminalSafe), so an imported name's escape
+// sequences show instead of acting.
 std::string inertTitle(std::string_view title);
 
 // The self-deleting script that runs the command under the title and PATH.

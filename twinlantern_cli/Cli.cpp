@@ -2,6 +2,7 @@
 
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
+#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 
 #include <unistd.h>
@@ -13,8 +14,11 @@ namespace twinlantern::cli {
 
 Cli::Cli(Environment environment_)
     : environment(std::move(environment_)), paths(Paths::forCurrentUser(environment)) {
-    // NO_COLOR in the environment, whatever its value, turns colour off.
-    colour = ::isatty(STDOUT_FILENO) == 1 && !environment.contains("NO_COLOR");
+    // NO_COLOR in the environment, whatever its value, turns colour off; a dumb terminal
+    // shows escapes as text.
+    const auto term = environment.find("TERM");
+    colour = ::isatty(STDOUT_FILENO) == 1 && !environment.contains("NO_COLOR") &&
+             (term == environment.end() || term->second != "dumb");
 }
 
 void Cli::out(std::string_view text) const {
@@ -65,6 +69,19 @@ Environment Cli::toolEnvironment() const {
         env["PATH"] = "/usr/bin:/bin";
     }
     return env;
+}
+
+std::string terminalSafeLines(std::string_view text) {
+    std::string out;
+    for (;;) {
+        const auto lineFeed = text.find('\n');
+        out += text::terminalSafe(text.substr(0, lineFeed));
+        if (lineFeed == std::string_view::npos) {
+            return out;
+        }
+        out += '\n';
+        text.remove_prefix(lineFeed + 1);
+    }
 }
 
 BundledPrograms bundledPrograms() {

@@ -13,7 +13,7 @@ namespace twinlantern::cli {
 struct Cli {
     Environment environment;
     Paths paths;
-    bool colour = false; // stdout is a terminal and NO_COLOR is not set
+    bool colour = false; // stdout is a terminal, NO_COLOR is not set and TERM is not dumb
 
     explicit Cli(Environment environment);
 
@@ -29,6 +29,10 @@ struct Cli {
     // The environment the system's tools are looked up and run with, as the app builds it.
     Environment toolEnvironment() const;
 };
+
+// Text from files, folder names or profiles as it may reach the terminal, line by line:
+// text::terminalSafe on each line, the line feeds between them kept.
+std::string terminalSafeLines(std::string_view text);
 
 // The programs beside this one, as the app bundle carries them.
 struct BundledPrograms {

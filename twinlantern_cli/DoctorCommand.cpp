@@ -16,9 +16,10 @@ namespace {
 
 constexpr std::string_view indent = "         ";
 
+// The checks quote names, paths and files' text: shown safe on the terminal.
 std::string indented(std::string_view text) {
     std::string out;
-    for (char c : text) {
+    for (char c : terminalSafeLines(text)) {
         out += c;
         if (c == '\n') {
             out += indent;

@@ -58,7 +58,7 @@ int install(const Cli& cli) {
     if (report.empty()) {
         report = "No profile uses Claude Desktop, so there are no launchers to build.\n";
     }
-    cli.out(report);
+    cli.out(terminalSafeLines(report)); // bundle paths carry profile names
     return 0;
 }
 

@@ -2,6 +2,7 @@
 #include "twinlantern_cli/Commands.h"
 
 #include "core/base/Json.h"
+#include "core/base/Text.h"
 #include "core/profiles/ProfileStore.h"
 
 #include <memory>
@@ -44,15 +45,15 @@ int list(const Cli& cli, bool json) {
     std::string text;
     for (const Profile& profile : document.profiles) {
         text += text.empty() ? "" : "\n";
-        text += cli.paint(profile.name, "1");
+        text += cli.paint(text::terminalSafe(profile.name), "1");
         text += isDefault(profile) ? " (terminal default)\n" : "\n";
-        text += "  id       " + profile.id.rawValue + "\n";
+        text += "  id       " + text::terminalSafe(profile.id.rawValue) + "\n";
         text += "  colour   " + std::string(rawValue(profile.color)) + "\n";
-        text += "  badge    " + profile.badge + "\n";
+        text += "  badge    " + text::terminalSafe(profile.badge) + "\n";
         text += "  tools    " + toolList(profile) + "\n";
         text += "  storage  " + std::string(rawValue(profile.storage)) + "\n";
         for (const FolderRule& rule : document.rulesFor(profile.id)) {
-            text += "  rule     " + rule.path + "\n";
+            text += "  rule     " + text::terminalSafe(rule.path) + "\n";
         }
     }
     cli.out(text);

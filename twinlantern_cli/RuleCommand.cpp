@@ -1,6 +1,7 @@
 // `twinlantern rule remove`: drops one folder rule, as the doctor's fix asks.
 #include "twinlantern_cli/Commands.h"
 
+#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 #include "core/profiles/ProfileStore.h"
 
@@ -30,8 +31,8 @@ int remove(const Cli& cli, const std::string& path) {
         throw TwinLanternError::io("There's no folder rule \u201C" + path +
                                    "\u201D. `twinlantern profile list` shows each rule as stored.");
     }
-    cli.out("Removed the folder rule " + removed->first.path + " \u2192 " + removed->second +
-            ".\n");
+    cli.out("Removed the folder rule " + text::terminalSafe(removed->first.path) + " \u2192 " +
+            text::terminalSafe(removed->second) + ".\n");
     return 0;
 }
 

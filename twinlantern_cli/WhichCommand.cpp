@@ -3,6 +3,7 @@
 #include "twinlantern_cli/Commands.h"
 
 #include "core/base/PathUtil.h"
+#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 #include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
@@ -10,6 +11,10 @@
 #include "core/rules/ShimPlan.h"
 #include "core/shell/ShellIntegration.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <set>
 
@@ -22,9 +27,9 @@ constexpr std::string_view indent = "        ";
 std::string why(const Cli& cli, const Resolution& resolution) {
     switch (resolution.source) {
     case Resolution::Source::folderRule:
-        return "from the folder rule " + resolution.rule->path;
+        return "from the folder rule " + text::terminalSafe(resolution.rule->path);
     case Resolution::Source::dotfile:
-        return "from " + cli.paths.abbreviate(resolution.dotfilePath);
+        return "from " + text::terminalSafe(cli.paths.abbreviate(resolution.dotfilePath));
     case Resolution::Source::cliDefault:
         return "the terminal default";
     case Resolution::Source::none:
@@ -60,7 +65,8 @@ std::string profileLine(const Cli& cli, std::string_view tool, const std::string
         return "no profile: TWINLANTERN_DISABLE=1 turns the shims off in this shell";
     case ShimInputs::Document::Absent::appRemoved:
         return "no profile: the app named in " +
-               cli.paths.abbreviate(ShellIntegration(cli.paths, cli.environment).appPathFile()) +
+               text::terminalSafe(cli.paths.abbreviate(
+                   ShellIntegration(cli.paths, cli.environment).appPathFile())) +
                " is gone, so the shims only run the real tools";
     case ShimInputs::Document::Absent::unreadable:
     case ShimInputs::Document::Absent::no:
@@ -71,15 +77,16 @@ std::string profileLine(const Cli& cli, std::string_view tool, const std::string
     const ShimPlan::Changes changes =
         ShimPlan::changes(tool, cli.environment, folder, document, cli.paths);
     if (changes.profile) {
-        return cli.paint(*changes.profile, "1") + ", " + why(cli, resolution);
+        return cli.paint(text::terminalSafe(*changes.profile), "1") + ", " + why(cli, resolution);
     }
     if (!resolution.profile) {
         return "no profile: `" + std::string(tool) + "` runs with its own setup";
     }
     const Profile& profile = *resolution.profile;
-    const std::string would = " (" + profile.name + " would apply, " + why(cli, resolution) + ")";
+    const std::string name = text::terminalSafe(profile.name);
+    const std::string would = " (" + name + " would apply, " + why(cli, resolution) + ")";
     if (!profile.uses(kind)) {
-        return "no profile: " + profile.name + " applies here (" + why(cli, resolution) +
+        return "no profile: " + name + " applies here (" + why(cli, resolution) +
                ") but doesn't use " + displayName(kind);
     }
     if (auto variable = exportedVariable(cli.environment, kind)) {
@@ -107,6 +114,12 @@ std::string pathLine(const Cli& cli, std::string_view tool) {
            " first, not " + cli.paths.abbreviate(shims + "/" + name);
 }
 
+// The working folder was deleted under the shell: the shims then resolve as for "/".
+bool workingFolderIsGone() {
+    const std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    return !cwd && errno == ENOENT;
+}
+
 int run(const Cli& cli, const std::optional<std::string>& argument) {
     const std::string cwd = ShimInputs::workingFolder(cli.environment);
     const std::string folder =
@@ -116,18 +129,22 @@ int run(const Cli& cli, const std::optional<std::string>& argument) {
         // The shims run the tools unchanged then; the doctor names the problem too.
         throw TwinLanternError::io(loaded.error);
     }
-    std::string text = cli.paths.abbreviate(folder) + "\n";
+    std::string text = text::terminalSafe(cli.paths.abbreviate(folder));
+    if (!argument && workingFolderIsGone()) {
+        text += " (the working folder no longer exists, so the shims resolve as for /)";
+    }
+    text += "\n";
     if (loaded.document) {
         for (const std::string& warning :
              resolveFolder(*loaded.document, cli.paths.home, folder, folder).warnings) {
-            text += cli.paint("warning: ", "33") + warning + "\n";
+            text += cli.paint("warning: ", "33") + text::terminalSafe(warning) + "\n";
         }
     }
     for (std::string_view tool : ShellIntegration::toolNames) {
         std::string name(tool);
         name.resize(indent.size(), ' ');
         text += name + profileLine(cli, tool, folder, loaded) + "\n";
-        text += std::string(indent) + pathLine(cli, tool) + "\n";
+        text += std::string(indent) + text::terminalSafe(pathLine(cli, tool)) + "\n";
     }
     cli.out(text);
     return 0;

@@ -19,7 +19,8 @@ namespace {
 constexpr int usageError = 2;
 
 void error(const std::string& message) {
-    (void)writeAll(STDERR_FILENO, "twinlantern: " + message + "\n");
+    // A message may quote a profile, a path or an argument.
+    (void)writeAll(STDERR_FILENO, "twinlantern: " + terminalSafeLines(message) + "\n");
 }
 
 // The full name of the deepest command the parser reached, for its usage line.
@@ -111,7 +112,10 @@ int main(int argc, char** argv) {
                                                                 : "There's no command \u201C") +
                           *unknown + "\u201D.";
             }
-            error(message + "\n" + CLI::Formatter().make_usage(command, name) + "Run `" + name +
+            // A command's own formatter may say more in its usage line.
+            const CLI::Formatter plain;
+            const auto own = std::dynamic_pointer_cast<CLI::Formatter>(command->get_formatter());
+            error(message + "\n" + (own ? *own : plain).make_usage(command, name) + "Run `" + name +
                   " --help` for more.");
             return usageError;
         }

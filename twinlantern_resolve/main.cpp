@@ -4,6 +4,7 @@
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
+#include "core/base/Text.h"
 #include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
 #include "core/rules/ShimInputs.h"
@@ -37,7 +38,8 @@ void writeOut(int fd, std::string_view text) {
 }
 
 [[noreturn]] void fail(const std::string& message, int code) {
-    writeOut(STDERR_FILENO, "twinlantern: " + message + "\n");
+    // The message may name a folder from PATH.
+    writeOut(STDERR_FILENO, "twinlantern: " + text::terminalSafe(message) + "\n");
     std::exit(code);
 }
 
@@ -155,7 +157,7 @@ struct Program {
                 const std::string& folder = workingDirectory();
                 const Resolution resolution = resolveFolder(*document, paths.home, folder, folder);
                 if (resolution.profile) {
-                    writeOut(STDOUT_FILENO, resolution.profile->name + "\n");
+                    writeOut(STDOUT_FILENO, text::terminalSafe(resolution.profile->name) + "\n");
                 }
             }
             std::exit(0);

@@ -91,6 +91,11 @@ inline std::string joined(const std::vector<std::string>& parts, std::string_vie
     return out;
 }
 
+// Text from a file, a folder name or a profile, safe to print on a terminal: C0 and C1
+// controls and DEL become visible escapes (\x1B, \u009B), and so does each byte that is
+// not part of well-formed UTF-8 (\xFF), which some terminals take as a C1 control.
+std::string terminalSafe(std::string_view s);
+
 // Trims spaces and tabs (not line breaks) at both ends.
 std::string_view trimSpacesTabs(std::string_view s);
 

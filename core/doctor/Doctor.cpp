@@ -1,10 +1,11 @@
 #include "core/doctor/Doctor.h"
 
-#include "core/rules/BinaryLocator.h"
-#include "core/tools/ToolRegistry.h"
 #include "core/base/PathUtil.h"
+#include "core/base/TwinLanternError.h"
+#include "core/rules/BinaryLocator.h"
 #include "core/shell/ShellIntegration.h"
 #include "core/shell/ShellQuote.h"
+#include "core/tools/ToolRegistry.h"
 
 #include <unistd.h>
 
@@ -66,10 +67,17 @@ DoctorCheck Doctor::profilesCheck(ProfileDocument& document) const {
         document = loadDocument ? loadDocument() : ProfileDocument::empty();
     } catch (const std::exception& error) {
         document = ProfileDocument::empty();
+        const std::string file = context.paths.abbreviate(context.paths.profilesFile());
+        // A newer version's file holds what that version saved: never suggest deleting it.
+        if (const auto* known = dynamic_cast<const TwinLanternError*>(&error);
+            known != nullptr && known->kind() == TwinLanternError::Kind::storeTooNew) {
+            return {"profiles", DoctorCheck::Level::failure, "Profiles file can't be read",
+                    error.what(),
+                    "Update TwinLantern to read it, and keep " + file +
+                        " as it is: it holds what the newer version saved."};
+        }
         return {"profiles", DoctorCheck::Level::failure, "Profiles file can't be read",
-                error.what(),
-                "Restore " + context.paths.abbreviate(context.paths.profilesFile()) +
-                    " from a backup, or delete it to start over."};
+                error.what(), "Restore " + file + " from a backup, or delete it to start over."};
     }
     return {"profiles", DoctorCheck::Level::ok, "Profiles file is readable",
             plural(document.profiles.size(), "profile") + ", " +

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <set>
 
@@ -13,6 +14,10 @@ namespace twinlantern {
 namespace {
 const std::string lq = "\u201C";
 const std::string rq = "\u201D";
+
+bool hasControls(const std::string& s) {
+    return text::terminalSafe(s) != s;
+}
 } // namespace
 
 std::string FolderRule::folderPath() const {
@@ -73,7 +78,7 @@ std::vector<FolderRule> ProfileDocument::rulesFor(const ProfileID& id) const {
     return out;
 }
 
-void ProfileDocument::validate() const {
+void ProfileDocument::validate(const ProfileDocument* stored) const {
     std::set<std::string> ids;
     std::set<std::string> names;
     for (const auto& p : profiles) {
@@ -84,6 +89,14 @@ void ProfileDocument::validate() const {
         const std::string trimmed(text::trimSpacesTabs(p.name));
         if (trimmed.empty()) {
             throw TwinLanternError::invalidProfile("Profile names can't be empty.");
+        }
+        if (hasControls(p.name)) {
+            const Profile* before = stored != nullptr ? stored->profile(p.id) : nullptr;
+            if (before == nullptr || before->name != p.name) {
+                throw TwinLanternError::invalidProfile(
+                    lq + text::terminalSafe(trimmed) + rq +
+                    " holds a control character. Use only characters that print.");
+            }
         }
         // No more characters than bytes: most names need no count.
         if (trimmed.size() > 40 && text::characterCount(trimmed) > 40) {
@@ -112,6 +125,13 @@ void ProfileDocument::validate() const {
         if (!ids.contains(r.profileID.rawValue)) {
             throw TwinLanternError::invalidRule("The rule for " + r.path +
                                                 " points at a profile that doesn't exist.");
+        }
+        if (hasControls(r.path) &&
+            (stored == nullptr ||
+             std::find(stored->rules.begin(), stored->rules.end(), r) == stored->rules.end())) {
+            throw TwinLanternError::invalidRule(
+                lq + text::terminalSafe(r.path) + rq +
+                " holds a control character. Use only characters that print.");
         }
         // An empty stored path would normalise to "/" and apply everywhere.
         const std::string folder = r.folderPath();

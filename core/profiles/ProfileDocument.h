@@ -42,8 +42,10 @@ struct ProfileDocument {
     const Profile* profileNamed(std::string_view query) const;
     std::vector<FolderRule> rulesFor(const ProfileID& id) const;
 
-    // Throws TwinLanternError::invalidProfile / invalidRule at the first problem.
-    void validate() const;
+    // Throws TwinLanternError::invalidProfile / invalidRule at the first problem. A name or
+    // rule path with control characters is refused unless `stored` holds it already (the
+    // same profile's name, the same rule): what an earlier version stored still saves.
+    void validate(const ProfileDocument* stored = nullptr) const;
 
     friend bool operator==(const ProfileDocument&, const ProfileDocument&) = default;
 };

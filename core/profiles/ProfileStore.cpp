@@ -25,7 +25,10 @@ ProfileDocument ProfileStore::load() const {
             throw TwinLanternError::storeCorrupt(
                 file, "the file is larger than " + std::to_string(maxFileBytes >> 20) + " MiB");
         }
-        throw TwinLanternError::io("Couldn't read " + file + ": " + std::strerror(read.error));
+        // A FIFO or a device is refused unopened; "Invalid argument" would not say why.
+        throw TwinLanternError::io("Couldn't read " + file + ": " +
+                                   (read.error == EINVAL ? std::string("it isn't a regular file")
+                                                         : std::strerror(read.error)));
     }
     return decode(*read.bytes, file);
 }
@@ -85,7 +88,7 @@ void ProfileStore::updateImpl(const std::function<void(ProfileDocument&)>& chang
         return;
     }
     changed.version = ProfileDocument::currentVersion;
-    changed.validate();
+    changed.validate(&current);
     write(changed);
 }
 

@@ -12,8 +12,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
+#include <utility>
 
 namespace twinlantern {
 
@@ -271,32 +275,189 @@ std::string expandedFolder(std::string_view path, std::string_view home) {
     return PathUtil::normalize(path);
 }
 
+// The first line that is neither blank nor a comment, trimmed, of UTF-8 text.
+std::optional<std::string> referenceIn(std::string_view bytes) {
+    if (bytes.size() > dotfileLimit || !text::isValidUtf8(bytes)) {
+        return std::nullopt;
+    }
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= bytes.size();) {
+        const std::size_t breakLength = i < bytes.size() ? lineBreakLength(bytes, i) : 1;
+        if (breakLength == 0) {
+            ++i;
+            continue;
+        }
+        const std::string_view line = trimSpaces(bytes.substr(start, i - start));
+        if (!line.empty() && line.front() != '#') {
+            return std::string(line);
+        }
+        i += breakLength;
+        start = i;
+    }
+    return std::nullopt;
+}
+
 struct FoundDotfile {
     std::string path;
     std::string reference;
 };
 
-// The nearest file that names something, walking each candidate up to "/".
-std::optional<FoundDotfile> nearestDotfile(const std::vector<std::string>& candidates) {
-    const std::string_view name = RuleResolver::dotfileName;
-    std::string file;
-    for (const auto& candidate : candidates) {
-        file.reserve(candidate.size() + 1 + name.size());
-        file = candidate == "/" ? std::string_view() : std::string_view(candidate);
+// The reference in `name` inside the folder `folder` (a descriptor), its file's status in
+// `file`. The stat keeps a device a cloned folder links to from being opened at all; the
+// open is still non-blocking, so a file swapped for a FIFO after it cannot hang us.
+// `file` holds the stat already when `statted`.
+std::optional<std::string> referenceAt(int folder, const char* name, struct stat& file,
+                                       bool statted = false) {
+    if (!statted && (::fstatat(folder, name, &file, 0) != 0 || !S_ISREG(file.st_mode))) {
+        return std::nullopt;
+    }
+    const UniqueFd fd(::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd || ::fstat(fd.get(), &file) != 0 || !S_ISREG(file.st_mode) ||
+        static_cast<std::uint64_t>(file.st_size) > dotfileLimit) {
+        return std::nullopt;
+    }
+    char buffer[dotfileLimit + 1];
+    const ssize_t n = readUpTo(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+        return std::nullopt;
+    }
+    return referenceIn(std::string_view(buffer, static_cast<std::size_t>(n)));
+}
+
+// Why a dotfile that names something is not to be trusted, or nothing: another user
+// could have put it there, or could swap it.
+std::optional<std::string_view> distrust(const struct stat& file, const struct stat& folder) {
+    const uid_t me = ::geteuid();
+    if (file.st_uid != me && file.st_uid != 0) {
+        return "another user owns it";
+    }
+    if (folder.st_uid != me && folder.st_uid != 0) {
+        return "another user owns its folder";
+    }
+    // The user's own primary group counts as the user's (a group of one, usually).
+    const bool othersWrite = (folder.st_mode & S_IWOTH) != 0 ||
+                             ((folder.st_mode & S_IWGRP) != 0 && folder.st_gid != ::getegid());
+
+    if (othersWrite && (folder.st_mode & S_ISVTX) == 0) {
+        return "other users can write to its folder";
+    }
+    return std::nullopt;
+}
+
+class DotfileSearch {
+public:
+    std::optional<FoundDotfile> found;
+    std::vector<std::string> warnings; // the files ignored below the one found
+
+    // The files in `folder` and each folder above it. Paths that fit PATH_MAX are asked
+    // as they are, nearest first; the folders below that length are opened one at a time
+    // relative to their parent, so a folder of any depth has its files read too.
+    void walk(const std::string& folder) {
+        const std::size_t room = PATH_MAX - 2 - nameLength; // "/" and the NUL
+        std::size_t fits = folder.size();
+        if (folder.size() > room) {
+            fits = folder.rfind('/', room);
+            walkDown(folder, fits);
+            if (found) {
+                return;
+            }
+        }
+        std::string file(folder.substr(0, fits == 1 ? 0 : fits)); // "" for "/"
         for (;;) {
             const std::size_t folderLength = file.size();
             file += '/';
-            file += name;
-            if (auto reference = RuleResolver::readReference(file)) {
-                return FoundDotfile{std::move(file), std::move(*reference)};
+            file += RuleResolver::dotfileName;
+            struct stat st {};
+            if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                const UniqueFd at(
+                    ::open(folderLength == 0 ? "/" : file.substr(0, folderLength).c_str(),
+                           O_PATH | O_DIRECTORY | O_CLOEXEC));
+                if (at && probe(at.get(), file, &st)) {
+                    return;
+                }
             }
             if (folderLength == 0) {
-                break; // "/" done
+                return; // "/" done
             }
             file.resize(file.rfind('/', folderLength - 1)); // the parent; "" for "/"
         }
     }
-    return std::nullopt;
+
+private:
+    static constexpr std::size_t nameLength = std::string_view(RuleResolver::dotfileName).size();
+
+    // Each folder of `folder` below its first `from` bytes, deepest trusted file winning.
+    void walkDown(const std::string& folder, std::size_t from) {
+        std::string path = folder.substr(0, from);
+        UniqueFd at(::open(path.empty() ? "/" : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        std::vector<std::string> ignored;
+        std::string_view rest = std::string_view(folder).substr(from);
+        while (at) {
+            while (rest.starts_with('/')) {
+                rest.remove_prefix(1);
+            }
+            if (rest.empty()) {
+                break;
+            }
+            const std::string component(rest.substr(0, rest.find('/')));
+            rest.remove_prefix(component.size());
+            at = UniqueFd(::openat(at.get(), component.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            path += "/" + component;
+            if (at) {
+                const std::size_t before = warnings.size();
+                if (probe(at.get(), path + "/" + RuleResolver::dotfileName)) {
+                    ignored.clear(); // files above the one found never counted
+                } else if (warnings.size() > before) {
+                    ignored.push_back(std::move(warnings.back()));
+                    warnings.pop_back();
+                }
+            }
+        }
+        warnings.insert(warnings.end(), ignored.begin(), ignored.end());
+    }
+
+    // The file in the folder `at`: true when it names something and is to be trusted;
+    // a file that names something but isn't adds its warning.
+    // `known` is the file's stat when the caller took it.
+    bool probe(int at, const std::string& file, const struct stat* known = nullptr) {
+        struct stat fileStatus {};
+        if (known != nullptr) {
+            fileStatus = *known;
+        }
+        std::optional<std::string> reference =
+            referenceAt(at, RuleResolver::dotfileName, fileStatus, known != nullptr);
+        if (!reference) {
+            return false;
+        }
+        struct stat folderStatus {};
+        const std::optional<std::string_view> why =
+            ::fstat(at, &folderStatus) == 0
+                ? distrust(fileStatus, folderStatus)
+                : std::optional<std::string_view>("its folder can't be read");
+        if (!why) {
+            found = FoundDotfile{file, std::move(*reference)};
+            return true;
+        }
+        if (seen_.insert({fileStatus.st_dev, fileStatus.st_ino}).second) {
+            warnings.push_back(file + " is ignored: " + std::string(*why) + ".");
+        }
+        return false;
+    }
+
+    std::set<std::pair<dev_t, ino_t>> seen_;
+};
+
+// The nearest trusted file that names something: each candidate in turn, from its own
+// folder up to "/".
+DotfileSearch nearestDotfile(const std::vector<std::string>& candidates) {
+    DotfileSearch search;
+    for (const auto& candidate : candidates) {
+        search.walk(candidate);
+        if (search.found) {
+            break;
+        }
+    }
+    return search;
 }
 
 // A folder as written and, when it differs, as the file system has it: the two
@@ -331,41 +492,8 @@ struct BestRule {
 } // namespace
 
 std::optional<std::string> RuleResolver::readReference(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
-    }
-    // The stat keeps a device a cloned folder links to from being opened at all; the
-    // open is still non-blocking, so a file swapped for a FIFO after it cannot hang us.
-    const OpenedFile file = openRegularFile(path, dotfileLimit);
-    if (!file.fd) {
-        return std::nullopt;
-    }
-    char buffer[dotfileLimit + 1];
-    const ssize_t n = readUpTo(file.fd.get(), buffer, sizeof buffer);
-    if (n < 0) {
-        return std::nullopt;
-    }
-    const auto got = static_cast<std::size_t>(n);
-    const std::string_view bytes(buffer, got);
-    if (got > dotfileLimit || !text::isValidUtf8(bytes)) {
-        return std::nullopt;
-    }
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= bytes.size();) {
-        const std::size_t breakLength = i < bytes.size() ? lineBreakLength(bytes, i) : 1;
-        if (breakLength == 0) {
-            ++i;
-            continue;
-        }
-        const std::string_view line = trimSpaces(bytes.substr(start, i - start));
-        if (!line.empty() && line.front() != '#') {
-            return std::string(line);
-        }
-        i += breakLength;
-        start = i;
-    }
-    return std::nullopt;
+    struct stat file {};
+    return referenceAt(AT_FDCWD, path.c_str(), file);
 }
 
 Resolution RuleResolver::resolve(const std::string& path, const std::string& cwd) const {
@@ -433,7 +561,9 @@ Resolution resolveFolder(const ProfileDocument& document, const std::string& hom
     const Profile* dotfileProfile = nullptr;
     std::string dotfilePath;
     std::vector<std::string> dotfileForms;
-    if (auto found = nearestDotfile(candidates)) {
+    DotfileSearch search = nearestDotfile(candidates);
+    result.warnings = std::move(search.warnings);
+    if (auto& found = search.found) {
         dotfileProfile = document.profileNamed(found->reference);
         if (dotfileProfile == nullptr) {
             result.warnings.push_back(found->path + " names \u201C" + found->reference +

@@ -82,7 +82,7 @@ void CodexAdapter::prepare(const Profile& profile) const {
     if (::lstat(file.c_str(), &st) == 0) {
         return; // the user's settings stay
     }
-    if (auto failure = writeFileAtomically(file, configText, 0644)) {
+    if (auto failure = writeFileAtomically(file, configText, 0600)) {
         throw TwinLanternError::io("Couldn't write " + file + ": " + std::strerror(failure->error));
     }
 }

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace twinlantern;
 using namespace twinlantern::testing;
@@ -147,6 +148,31 @@ TEST_F(CliCommands, LoginRunsTheToolsSignInInThisTerminal) {
     const RunResult terminal = runInTerminal(
         program(), {"twinlantern", "login", "Work", "claude-code"}, env(), home.home(), "");
     EXPECT_EQ(terminal.exitCode, 0) << terminal.out;
+}
+
+TEST_F(CliCommands, LoginTakesEachToolWordInAnyCase) {
+    store(sample());
+    struct Case {
+        const char* word;
+        bool codex;
+    };
+    for (const Case& c :
+         {Case{"claude", false}, Case{"Claude", false}, Case{"code", false}, Case{"CODE", false},
+          Case{"claude-code", false}, Case{"Claude-Code", false}, Case{"codex", true},
+          Case{"Codex", true}, Case{"CODEX", true}}) {
+        SCOPED_TRACE(c.word);
+        const RunResult r = run({"login", "Work", c.word});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out,
+                  std::string("Signing Work in to ") + (c.codex ? "Codex" : "Claude Code") + ".\n");
+        const auto call = (c.codex ? codex : claude).received();
+        ASSERT_TRUE(call);
+        EXPECT_EQ(call->argv.back(), "login");
+        EXPECT_FALSE((c.codex ? claude : codex).received());
+        for (const FakeTool* tool : {&claude, &codex}) {
+            ::unlink((tool->path() + ".fake/argv").c_str());
+        }
+    }
 }
 
 TEST_F(CliCommands, LoginFailuresSayWhatWentWrong) {

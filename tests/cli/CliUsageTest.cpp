@@ -1,7 +1,10 @@
 // The conventions every command keeps: --version, --help, usage errors, colour.
 #include "tests/cli/CliFixture.h"
 
+#include "core/base/Json.h"
+
 #include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 
 using namespace twinlantern;
 using namespace twinlantern::testing;
@@ -55,9 +58,15 @@ TEST_F(CliUsage, UsageErrorsExitTwoWithTheUsageLine) {
         {{"shell", "install", "--force"}, "--force", "Usage: twinlantern shell install [OPTIONS]"},
         {{"which", "a", "b"}, "b", "Usage: twinlantern which [OPTIONS] [FOLDER]"},
         {{"rule", "remove"}, "PATH is required", "Usage: twinlantern rule remove [OPTIONS] PATH"},
-        {{"login", "Work"}, "TOOL is required", "Usage: twinlantern login [OPTIONS] NAME TOOL"},
-        {{"login", "Work", "claude-desktop"}, "claude-desktop", "Usage: twinlantern login"},
-        {{"login", "Work", "claude"}, "claude", "Usage: twinlantern login"},
+        {{"login", "Work"},
+         "TOOL is required",
+         "Usage: twinlantern login [OPTIONS] NAME (claude-code|claude|code|codex)"},
+        {{"login", "Work", "claude-desktop"},
+         "\u201Cclaude-desktop\u201D isn't a tool to sign in to. Use claude-code, claude, code or "
+         "codex.",
+         "Usage: twinlantern login [OPTIONS] NAME (claude-code|claude|code|codex)"},
+        {{"login", "Work", "chatgpt"}, "\u201Cchatgpt\u201D", "Usage: twinlantern login"},
+        {{"login", "Work", " codex"}, "\u201C codex\u201D", "Usage: twinlantern login"},
         {{"profile", "list", "--yaml"}, "--yaml", "Usage: twinlantern profile list [OPTIONS]"},
     };
     for (const Case& c : cases) {
@@ -144,12 +153,78 @@ TEST_F(CliUsage, ColourOnlyOnATerminalWithoutNoColor) {
 
         Environment noColour = env();
         noColour["NO_COLOR"] = "";
-        const RunResult plain =
-            runInTerminal(program(), {"twinlantern", command}, noColour, home.home(), "");
-        EXPECT_EQ(plain.out.find(escape), std::string::npos) << command;
-        EXPECT_THAT(plain.out,
-                    HasSubstr(std::string(command) == "doctor" ? "Profiles file is readable"
-                                                               : "Work, the terminal default"));
+        Environment dumb = env();
+        dumb["TERM"] = "dumb";
+        for (const Environment& plainEnvironment : {noColour, dumb}) {
+            const RunResult plain = runInTerminal(program(), {"twinlantern", command},
+                                                  plainEnvironment, home.home(), "");
+            EXPECT_EQ(plain.out.find(escape), std::string::npos) << command;
+            EXPECT_THAT(plain.out,
+                        HasSubstr(std::string(command) == "doctor" ? "Profiles file is readable"
+                                                                   : "Work, the terminal default"));
+        }
+    }
+}
+
+// Where a byte a terminal acts on stands in text: a C0 control but the line feed, DEL,
+// or a C1 control in UTF-8.
+std::optional<std::size_t> rawControl(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\n') || c == 0x7F ||
+            (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+// Names, rule paths, folder names and a dotfile's text from an imported or cloned file
+// show escaped wherever a command prints them, the prompt included.
+TEST_F(CliUsage, HostileTextNeverReachesTheTerminalRaw) {
+    const std::string name = "Evil\033]0;PWNED\007\033[2J";
+    const std::string shownName = "Evil\\x1B]0;PWNED\\x07\\x1B[2J";
+    const std::string rulePath = "~/evil\033[31m\u009B/**";
+    const std::string shownRule = "~/evil\\x1B[31m\\u009B/**";
+    Profile evil = profile("evil", name);
+    evil.setTools({ToolKind::claudeCode, ToolKind::codex});
+    const ProfileDocument document{
+        1,
+        {evil},
+        {FolderRule(rulePath, ProfileID("evil")), FolderRule("~/gone\033[8m", ProfileID("evil"))},
+        ProfileID("evil")};
+    writeProfiles(jsonText(nlohmann::json(document)));
+    const std::string folder = dir("evil\033[31m\u009B/sub\x7F");
+    writeFile(folder + "/.twinlantern", "Nobody\033]52;c;cHduZWQ=\007\n");
+
+    struct Case {
+        std::vector<std::string> argv;
+        std::vector<std::string> shown; // in standard output or error, escaped
+    };
+    const std::string program = CliFixture::program();
+    const Case cases[] = {
+        {{program, "profile", "list"},
+         {shownName + " (terminal default)\n", "  rule     " + shownRule}},
+        {{program, "which"},
+         {"~/evil\\x1B[31m\\u009B/sub\\x7F\n", "names \u201CNobody\\x1B]52;c;cHduZWQ=\\x07\u201D",
+          "claude  " + shownName + ", from the folder rule " + shownRule + "\n"}},
+        {{program, "doctor"}, {"~/gone\\x1B[8m \u2192 " + shownName}},
+        {{resolver(), "--prompt"}, {shownName + "\n"}},
+        {{program, "login", name, "codex"}, {"Signing " + shownName + " in to Codex.\n"}},
+        {{program, "login", "Nobody\033[2J", "codex"}, {"Nobody\\x1B[2J"}},
+        {{program, "rule", "remove", rulePath},
+         {"Removed the folder rule " + shownRule + " \u2192 " + shownName + ".\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argv[1]);
+        std::vector<std::string> argv = c.argv;
+        argv[0] = argv[0] == program ? "twinlantern" : "twinlantern-resolve";
+        const RunResult r = runProgram(c.argv[0], argv, env(), {.cwd = folder});
+        EXPECT_EQ(rawControl(r.out), std::nullopt) << r.out;
+        EXPECT_EQ(rawControl(r.err), std::nullopt) << r.err;
+        for (const std::string& text : c.shown) {
+            EXPECT_THAT(r.out + r.err, HasSubstr(text));
+        }
     }
 }
 

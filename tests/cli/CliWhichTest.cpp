@@ -1,8 +1,11 @@
 // `twinlantern which` resolves as the shims do: never a different answer than the resolver.
 #include "tests/cli/CliFixture.h"
+#include "tests/support/DeepFolders.h"
+#include "tests/support/OtherUser.h"
 
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace twinlantern;
@@ -121,6 +124,50 @@ TEST_F(CliWhich, SaysWhyAndWhetherTheShimComesFirst) {
         run({"which"}, shims).out,
         HasSubstr(
             "        `claude` goes through TwinLantern: ~/.twinlantern/bin is first on PATH\n"));
+}
+
+TEST_F(CliWhich, ADeletedWorkingFolderResolvesAsTheRootAndSaysSo) {
+    dir("work/gone");
+    const RunResult r = shell("cd work/gone && rmdir ../gone && twinlantern which && "
+                              "twinlantern-resolve --prompt",
+                              home.home());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, ::testing::StartsWith("/ (the working folder no longer exists, so the "
+                                             "shims resolve as for /)\n"
+                                             "claude  Personal, the terminal default\n"));
+    EXPECT_THAT(r.out, ::testing::EndsWith("\nPersonal\n")); // the prompt agrees
+}
+
+TEST_F(CliWhich, FindsTheDotfileDeeperThanPathMaxAsTheShimDoes) {
+    DeepFolder deep(dir("work"), 5000);
+    deep.writeFile(".twinlantern", "Client\n");
+    const std::string file = deep.path() + "/.twinlantern";
+    deep.deepen(2000);
+    const DeepFolder::Inside inside(deep);
+    const RunResult r = runProgram(program(), {"twinlantern", "which"}, env());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("claude  Client, from " + home.paths.abbreviate(file) + "\n"));
+}
+
+TEST_F(CliWhich, SaysWhyAnotherUsersDotfileIsIgnored) {
+    const OtherUser other;
+    if (!other.available()) {
+        GTEST_SKIP() << other.skipReason();
+    }
+    const std::string shared = dir("shared");
+    const std::string mine = dir("shared/mine");
+    writeFile(shared + "/.twinlantern", "Work\n");
+    other.give(shared + "/.twinlantern");
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const RunResult r = run({"which"}, {}, mine);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("warning: " + shared +
+                                 "/.twinlantern is ignored: another user owns it.\n"));
+    EXPECT_THAT(r.out, HasSubstr("claude  Personal, the terminal default\n"));
+    const RunResult prompt =
+        runProgram(resolver(), {"twinlantern-resolve", "--prompt"}, env(), {.cwd = mine});
+    EXPECT_EQ(prompt.out, "Personal\n");
+    ASSERT_EQ(::chmod(shared.c_str(), 0700), 0);
 }
 
 TEST_F(CliWhich, ShowsWhatKeepsAProfileFromApplying) {

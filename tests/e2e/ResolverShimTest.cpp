@@ -5,6 +5,7 @@
 #include "core/base/PathUtil.h"
 #include "core/base/TwinLanternError.h"
 #include "core/profiles/ProfileStore.h"
+#include "tests/support/DeepFolders.h"
 #include "tests/support/HostileFiles.h"
 
 #include <sys/stat.h>
@@ -206,6 +207,16 @@ TEST_F(ResolverShimTest, DeepWorkingFolderResolves) {
     makeDirs(deep);
     ASSERT_EQ(runShim("claude", {}, baseEnv(), deep).exitCode, 0);
     EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Work");
+}
+
+TEST_F(ResolverShimTest, DotfileDeeperThanPathMaxIsFound) {
+    DeepFolder deep(project, 5000);
+    deep.writeFile(".twinlantern", "Home\n");
+    deep.deepen(2000);
+    const DeepFolder::Inside inside(deep); // no path reaches it: the run starts here
+    ASSERT_EQ(run(shim("claude"), {"claude"}, baseEnv(), "").exitCode, 0);
+    EXPECT_EQ(received(claudeTool)->env.at("TWINLANTERN_PROFILE"), "Home");
+    EXPECT_EQ(run(resolver(), {"twinlantern-resolve", "--prompt"}, baseEnv(), "").out, "Home\n");
 }
 
 TEST_F(ResolverShimTest, ArgumentsPassByteForByte) {

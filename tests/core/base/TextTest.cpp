@@ -208,3 +208,31 @@ TEST(Text, FoldedForSlugDropsMarksAndComposes) {
         EXPECT_EQ(text::foldedForSlug(c.text), c.folded) << c.text;
     }
 }
+
+TEST(Text, TerminalSafeShowsControlsAndBrokenBytes) {
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"Work ~/src/a b", "Work ~/src/a b"},
+        {"", ""},
+        {"x\033]0;PWNED\007\033[2J", "x\\x1B]0;PWNED\\x07\\x1B[2J"},
+        {std::string("a\tb\rc\nd\0e", 9), "a\\x09b\\x0Dc\\x0Ad\\x00e"},
+        {"del\x7F", "del\\x7F"},
+        {"\xC2\x9B"
+         "31m",
+         "\\u009B31m"},                                        // CSI as UTF-8
+        {"\xC2\x85\xC2\x80\xC2\x9F", "\\u0085\\u0080\\u009F"}, // NEL, the ends of C1
+        {"\x9B"
+         "2J",
+         "\\x9B2J"},                                // a raw C1 byte, not UTF-8
+        {"\xFF\xC2", "\\xFF\\xC2"},                 // broken and cut short
+        {"\xE2\x82", "\\xE2\\x82"},                 // one maximal invalid subpart
+        {"\xC2\xA0ü—😀 Ärger", "\xC2\xA0ü—😀 Ärger"}, // printable text stays
+        {"\u202Eabc", "\u202Eabc"},                 // a format character is not a control
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(text::terminalSafe(c.in), c.out) << c.out;
+    }
+}

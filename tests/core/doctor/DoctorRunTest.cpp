@@ -1,7 +1,7 @@
 #include "tests/core/doctor/DoctorFixture.h"
 
-#include "core/shell/ShellIntegration.h"
 #include "core/base/TwinLanternError.h"
+#include "core/shell/ShellIntegration.h"
 
 #include <gtest/gtest.h>
 
@@ -63,6 +63,18 @@ TEST(DoctorRun, CorruptProfilesFileIsAFailureAndTheRestStillRuns) {
         // The empty document: nothing counts as used.
         EXPECT_EQ(only(checks, "binary.codex").level, Level::info);
     }
+}
+
+TEST(DoctorRun, ProfilesFileFromANewerVersionIsToBeKeptAndTheAppUpdated) {
+    DoctorSetup s;
+    s.writeProfiles(R"({"version": 7, "profiles": [], "rules": [], "future": {"x": 1}})");
+    const DoctorCheck check = s.run(false).front();
+    EXPECT_EQ(check, (DoctorCheck{"profiles", Level::failure, "Profiles file can't be read",
+                                  TwinLanternError::storeTooNew(7).what(),
+                                  "Update TwinLantern to read it, and keep "
+                                  "~/Library/Application Support/TwinLantern/profiles.json as "
+                                  "it is: it holds what the newer version saved."}));
+    EXPECT_EQ(check.fix->find("delete"), std::string::npos);
 }
 
 TEST(DoctorRun, ProfilesFileThatIsAFolderOrLoaderThatThrowsAnythingIsReported) {

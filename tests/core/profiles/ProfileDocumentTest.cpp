@@ -97,6 +97,21 @@ TEST(ProfileDocument, ValidateMessages) {
                       {rule("~/work", "a"), rule("~/Work/**", "b")},
                       {}},
                      TwinLanternError::invalidRule("There's already a rule for ~/Work.")});
+    cases.push_back({"escape in a name",
+                     {1, {profile("a", "Work\033]0;x\007")}, {}, {}},
+                     TwinLanternError::invalidProfile(
+                         lq + "Work\\x1B]0;x\\x07" + rq +
+                         " holds a control character. Use only characters that print.")});
+    cases.push_back({"C1 control in a name",
+                     {1, {profile("a", "a\u009B2J")}, {}, {}},
+                     TwinLanternError::invalidProfile(
+                         lq + "a\\u009B2J" + rq +
+                         " holds a control character. Use only characters that print.")});
+    cases.push_back({"line break in a rule path",
+                     {1, {profile("a", "x")}, {rule("~/src\n/x", "a")}, {}},
+                     TwinLanternError::invalidRule(
+                         lq + "~/src\\x0A/x" + rq +
+                         " holds a control character. Use only characters that print.")});
     cases.push_back({"dangling default",
                      {1, {profile("a", "x")}, {}, ProfileID("gone")},
                      TwinLanternError::invalidProfile(

@@ -205,6 +205,32 @@ TEST_F(StoreFixture, RefusedChangesWriteNothing) {
     EXPECT_EQ(store.load().profiles.size(), 2u);
 }
 
+// Names and paths with control characters that a file already holds still load and
+// save with other changes; new ones are refused.
+TEST_F(StoreFixture, StoredControlCharactersStayButNewOnesAreRefused) {
+    writeProfiles(R"({"version": 1, "profiles": [{"id": "a", "name": "W\u001b[2Jork",
+      "color": "blue", "badge": "W", "tools": ["codex"], "storage": "managed"}],
+      "rules": [{"path": "~/x\u0007/**", "profileID": "a"}]})");
+    const ProfileDocument stored = store.load();
+    ASSERT_EQ(stored.profiles.at(0).name, "W\033[2Jork");
+    store.update([](ProfileDocument& d) { d.rules.emplace_back("~/other", ProfileID("a")); });
+    EXPECT_EQ(store.load().rules.size(), 2u);
+
+    const std::string saved = tltest::readFile(home.paths.profilesFile());
+    const auto refused = [&](const std::function<void(ProfileDocument&)>& change) {
+        EXPECT_THROW(store.update(change), TwinLanternError);
+        EXPECT_EQ(tltest::readFile(home.paths.profilesFile()), saved);
+    };
+    refused([](ProfileDocument& d) { d.profiles.at(0).name = "W\033[3Jork"; });
+    refused([](ProfileDocument& d) { d.profiles.push_back(profile("b", "B\tB")); });
+    refused([](ProfileDocument& d) { d.rules.emplace_back("~/y\x7F", ProfileID("a")); });
+    // The stored rule, moved to the other profile, is a new rule.
+    refused([](ProfileDocument& d) {
+        d.profiles.push_back(profile("b", "B"));
+        d.rules.at(0).profileID = ProfileID("b");
+    });
+}
+
 TEST_F(StoreFixture, SupportFolderThatIsAFile) {
     tltest::makeDirs(home.paths.home + "/Library/Application Support");
     tltest::writeFile(home.paths.supportDirectory(), "not a folder");
@@ -331,7 +357,8 @@ TEST_F(StoreFixture, FilesThatAreNotSmallRegularFilesAreRefusedUnread) {
             c.kind == Hostile::overLimit || c.kind == Hostile::sparseHuge
                 ? tooLarge
                 : "Couldn't read " + file + ": " +
-                      std::strerror(c.kind == Hostile::folder ? EISDIR : EINVAL);
+                      (c.kind == Hostile::folder ? std::strerror(EISDIR)
+                                                 : "it isn't a regular file");
 
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(tltest::errorOf([&] { store.load(); }).description(), expected);

@@ -2,7 +2,9 @@
 
 #include "core/base/PathUtil.h"
 
+#include "tests/support/DeepFolders.h"
 #include "tests/support/HostileFiles.h"
+#include "tests/support/OtherUser.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
 
@@ -140,6 +142,84 @@ TEST_F(RuleResolverTest, HostileDotfilesAreSkipped) {
     EXPECT_EQ(r.source, Resolution::Source::dotfile);
     EXPECT_EQ(r.dotfilePath, home.dir / "top/.twinlantern");
     EXPECT_TRUE(r.warnings.empty());
+}
+
+// The walk opens each folder relative to its parent, so depth is no limit.
+TEST_F(RuleResolverTest, DotfilesBeyondPathMaxAreFound) {
+    document.rules = {{"~/work/**", ProfileID("work")}};
+    DeepFolder deep(dir("work"), 5000);
+    deep.writeFile(".twinlantern", "Home\n");
+    const std::string file = deep.path() + "/.twinlantern";
+    Resolution r = resolve(deep.path());
+    EXPECT_EQ(r.source, Resolution::Source::dotfile);
+    EXPECT_EQ(r.profile->id.rawValue, "home");
+    EXPECT_EQ(r.dotfilePath, file);
+
+    deep.deepen(2000); // the working folder further down
+    r = resolve(deep.path());
+    EXPECT_EQ(r.profile->id.rawValue, "home");
+    EXPECT_EQ(r.dotfilePath, file);
+    deep.writeFile(".twinlantern", "OSS\n");
+    EXPECT_EQ(profileAt(deep.path()), "oss");
+}
+
+// A file another user could have put there, or could swap, never chooses the account.
+TEST_F(RuleResolverTest, DotfilesOtherUsersCouldWriteAreIgnored) {
+    const OtherUser other;
+    if (!other.available()) {
+        GTEST_SKIP() << other.skipReason();
+    }
+    struct Case {
+        const char* name;
+        mode_t folderMode;
+        bool folderTheirs;
+        bool theirGroup; // the folder's group is the other user's
+        bool fileTheirs;
+        const char* why; // nullptr: the file counts
+    };
+    const Case cases[] = {
+        {"their file, sticky shared folder", 01777, false, false, true, "another user owns it"},
+        {"their file, open folder", 0777, false, false, true, "another user owns it"},
+        {"my file, open folder", 0777, false, false, false, "other users can write to its folder"},
+        {"my file, their group may write", 0770, false, true, false,
+         "other users can write to its folder"},
+        {"my file, their folder", 0755, true, false, false, "another user owns its folder"},
+        {"my file, sticky shared folder", 01777, false, false, false, nullptr},
+        {"my file, my own group may write", 0775, false, false, false, nullptr},
+    };
+    document.cliDefault = ProfileID("home");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeTree(home.dir / "shared");
+        const std::string shared = dir("shared");
+        const std::string mine = dir("shared/mine");
+        const std::string file = shared + "/.twinlantern";
+        writeFile(file, "Work\n");
+        if (c.fileTheirs) {
+            other.give(file);
+        }
+        if (c.folderTheirs) {
+            other.give(shared);
+        }
+        if (c.theirGroup) {
+            ASSERT_EQ(::chown(shared.c_str(), static_cast<uid_t>(-1), other.gid()), 0);
+        }
+        ASSERT_EQ(::chmod(shared.c_str(), c.folderMode), 0);
+        const Resolution r = resolve(mine);
+        if (c.why == nullptr) {
+            EXPECT_EQ(r.source, Resolution::Source::dotfile);
+            EXPECT_EQ(r.profile->id.rawValue, "work");
+            EXPECT_TRUE(r.warnings.empty());
+        } else {
+            EXPECT_EQ(r.source, Resolution::Source::cliDefault);
+            EXPECT_EQ(r.warnings, std::vector<std::string>{file + " is ignored: " + c.why + "."});
+        }
+        // A trusted file below it is found, and nothing above it is then named.
+        writeFile(mine + "/.twinlantern", "OSS\n");
+        EXPECT_EQ(profileAt(mine), "oss");
+        EXPECT_TRUE(resolve(mine).warnings.empty());
+    }
+    ASSERT_EQ(::chmod((home.dir / "shared").c_str(), 0700), 0);
 }
 
 TEST(RuleResolverRead, Reference) {

@@ -97,6 +97,7 @@ TEST_F(ToolAdapterTest, CodexPrepareWritesConfigOnce) {
     codex.prepare(work);
     const std::string config = home.paths.supportDirectory() + "/codex/work/config.toml";
     EXPECT_EQ(readFile(config), CodexAdapter::configText);
+    EXPECT_EQ(tltest::fileMode(config), 0600u);
 #ifdef __linux__
     // The keyring when it answers, else a private auth.json: sign-in works without one.
     EXPECT_TRUE(CodexAdapter::configText.ends_with("\ncli_auth_credentials_store = \"auto\"\n"));
