@@ -4,7 +4,7 @@
 
 #include "core/base/TwinLanternError.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/FakeTools.h"
 #include "tests/support/Profiles.h"

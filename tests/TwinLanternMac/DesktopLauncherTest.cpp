@@ -2,8 +2,8 @@
 
 #include "core/base/PathUtil.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/desktop/FakeApp.h"
-#include "tests/desktop/WindowOwner.h"
+#include "tests/support/fakeapp/FakeApp.h"
+#include "tests/support/x11/WindowOwner.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"

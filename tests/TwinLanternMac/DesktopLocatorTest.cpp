@@ -2,7 +2,7 @@
 
 #include "core/tools/CodexAdapter.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/TestSupport.h"
 

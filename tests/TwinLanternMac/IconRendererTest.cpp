@@ -1,7 +1,7 @@
 #include "TwinLanternMac/IconRenderer/IconRenderer.h"
 #include "TwinLanternMac/IconRenderer/BadgeLayout.h"
 #include "TwinLanternMac/IconRenderer/IcnsFile.h"
-#include "tests/desktop/GuiApp.h"
+#include "tests/support/qt/GuiApp.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "tests/desktop/LauncherFixture.h"
+#include "tests/TwinLanternMac/LauncherFixture.h"
 
 #include "TwinLanternMac/IconRenderer/IconRenderer.h"
 #include "core/tools/DesktopInstall.h"

@@ -1,6 +1,6 @@
 #include "TwinLanternMac/LauncherGenerator.h"
 #include "core/base/PropertyList.h"
-#include "tests/desktop/LauncherFixture.h"
+#include "tests/TwinLanternMac/LauncherFixture.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/Programs.h"

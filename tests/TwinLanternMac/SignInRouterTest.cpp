@@ -4,7 +4,7 @@
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/test/RecordingLog.h"
 #include "platform/test/VirtualTimeLoop.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 

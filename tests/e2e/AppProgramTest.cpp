@@ -5,7 +5,7 @@
 #include "core/tools/DesktopInstall.h"
 #include "platform/SchemeHandlers.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/e2e/AppInstance.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"

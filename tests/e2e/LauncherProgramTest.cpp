@@ -6,7 +6,7 @@
 #include "core/base/UniqueFd.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/Programs.h"

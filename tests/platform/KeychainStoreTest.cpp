@@ -61,7 +61,7 @@ struct KeychainTest : ::testing::Test {
         std::string why;
         if (std::getenv("TL_NO_SECRET_SERVICE") != nullptr || !secretServiceRunning(why)) {
             GTEST_SKIP() << "No Secret Service could be reached (" << why
-                         << "); run through tests/secret/run-with-keyring.sh";
+                         << "); run through tests/support/run-with-keyring.sh";
         }
     }
 };

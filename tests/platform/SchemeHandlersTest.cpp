@@ -3,7 +3,7 @@
 #include "core/base/TwinLanternError.h"
 #include "platform/DesktopEntry.h"
 #include "platform/SystemLog.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 

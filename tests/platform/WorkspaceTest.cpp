@@ -2,8 +2,8 @@
 
 #include "core/base/PropertyList.h"
 #include "core/base/TwinLanternError.h"
-#include "tests/desktop/FakeApp.h"
-#include "tests/desktop/WindowOwner.h"
+#include "tests/support/fakeapp/FakeApp.h"
+#include "tests/support/x11/WindowOwner.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/x11/XvfbServer.h"

@@ -1,5 +1,5 @@
 #include "TwinLanternApp/model/AppModel.h"
-#include "tests/appmodel/VirtualScheduler.h"
+#include "tests/support/app/VirtualScheduler.h"
 
 #include "core/base/TwinLanternError.h"
 #include "tests/support/Profiles.h"

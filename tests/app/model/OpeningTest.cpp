@@ -1,8 +1,8 @@
-#include "tests/appmodel/AppFixture.h"
+#include "tests/support/app/AppFixture.h"
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Profiles.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "TwinLanternApp/model/ProfilePlan.h"
 
 #include "TwinLanternApp/model/AppModel.h"
-#include "tests/appmodel/AppFixture.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/app/AppFixture.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Profiles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tests/appmodel/AppFixture.h"
+#include "tests/support/app/AppFixture.h"
 
 #include "tests/support/Profiles.h"
 

@@ -1,4 +1,4 @@
-#include "tests/appmodel/VirtualScheduler.h"
+#include "tests/support/app/VirtualScheduler.h"
 
 #include "core/base/TwinLanternError.h"
 #include "core/base/UniqueFd.h"

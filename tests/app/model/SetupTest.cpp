@@ -1,7 +1,7 @@
-#include "tests/appmodel/AppFixture.h"
+#include "tests/support/app/AppFixture.h"
 
 #include "TwinLanternMac/LauncherGenerator.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Profiles.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
-#include "tests/appmodel/AppFixture.h"
+#include "tests/support/app/AppFixture.h"
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "TwinLanternMac/SignInRouter.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/test/RecordingLog.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 

@@ -1,5 +1,5 @@
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "tests/ui/Accessibility.h"
+#include "tests/app/ui/Accessibility.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -7,8 +7,8 @@
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/SettingsWindow.h"
 #include "TwinLanternApp/ui/ShortcutRecorder.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QApplication>
 #include <QCheckBox>

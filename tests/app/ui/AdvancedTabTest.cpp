@@ -5,8 +5,8 @@
 #include "TwinLanternApp/ui/PromptSnippetSheet.h"
 #include "core/base/Json.h"
 #include "tests/support/Profiles.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "TwinLanternApp/ui/ColourPicker.h"
 
-#include "tests/ui/Accessibility.h"
+#include "tests/app/ui/Accessibility.h"
 
 #include <QAccessible>
 #include <QImage>

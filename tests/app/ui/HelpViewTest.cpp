@@ -1,8 +1,8 @@
 #include "TwinLanternApp/ui/HelpView.h"
 #include "TwinLanternApp/ui/HelpWindow.h"
 
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QApplication>
 #include <QLabel>

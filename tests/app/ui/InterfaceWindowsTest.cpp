@@ -7,8 +7,8 @@
 #include "TwinLanternApp/app/SettingsOpener.h"
 #include "TwinLanternApp/app/Tray.h"
 #include "tests/support/Profiles.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QAction>
 #include <QApplication>

@@ -5,11 +5,11 @@
 #include "TwinLanternApp/app/UpdaterService.h"
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "core/tools/DesktopInstall.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QAction>
 #include <QApplication>

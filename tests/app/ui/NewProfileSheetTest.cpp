@@ -2,8 +2,8 @@
 #include "TwinLanternApp/ui/UseForPicker.h"
 
 #include "tests/support/Profiles.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/ProfilesTabFixture.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/ProfilesTabFixture.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -10,12 +10,12 @@
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/shell/ShellIntegration.h"
-#include "tests/appmodel/AppFixture.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/app/AppFixture.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Profiles.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/ProfilesTabFixture.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/ProfilesTabFixture.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/Appearance.h"
 
-#include "tests/ui/Accessibility.h"
+#include "tests/app/ui/Accessibility.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/UseForPicker.h"
 
-#include "tests/ui/Accessibility.h"
+#include "tests/app/ui/Accessibility.h"
 
 #include <QApplication>
 #include <QCheckBox>

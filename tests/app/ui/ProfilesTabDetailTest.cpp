@@ -8,7 +8,7 @@
 #include "TwinLanternApp/ui/UseForPicker.h"
 
 #include "tests/support/Profiles.h"
-#include "tests/ui/ProfilesTabFixture.h"
+#include "tests/app/ui/ProfilesTabFixture.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

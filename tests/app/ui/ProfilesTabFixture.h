@@ -6,9 +6,9 @@
 
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "TwinLanternApp/model/AppModel.h"
-#include "tests/appmodel/AppFixture.h"
-#include "tests/desktop/FakeApp.h"
-#include "tests/ui/UiTest.h"
+#include "tests/support/app/AppFixture.h"
+#include "tests/support/fakeapp/FakeApp.h"
+#include "tests/app/ui/UiTest.h"
 
 #include "core/profiles/ProfileStore.h"
 

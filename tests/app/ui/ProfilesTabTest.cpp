@@ -5,8 +5,8 @@
 
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/ProfilesTabFixture.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/ProfilesTabFixture.h"
 
 #include "platform/linux/LinuxWorkspace.h"
 

@@ -2,9 +2,9 @@
 
 #include "TwinLanternApp/ui/Owned.h"
 #include "core/shell/ShellIntegration.h"
-#include "tests/appmodel/AppFixture.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/support/app/AppFixture.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -4,8 +4,8 @@
 #include "TwinLanternApp/ui/Toast.h"
 
 #include "TwinLanternApp/app/AppSettings.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -1,8 +1,8 @@
 #include "TwinLanternApp/ui/SetupCheckSection.h"
 #include "TwinLanternApp/ui/Appearance.h"
 
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -5,8 +5,8 @@
 #include "TwinLanternApp/app/AppSettings.h"
 #include "TwinLanternApp/app/ShortcutSettings.h"
 #include "platform/test/FakeKeyboardLayout.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QApplication>
 #include <QCheckBox>

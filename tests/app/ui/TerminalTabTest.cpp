@@ -6,8 +6,8 @@
 #include "core/profiles/ProfileStore.h"
 #include "core/shell/ShellIntegration.h"
 #include "tests/support/Profiles.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 #include "TwinLanternApp/ui/ToolRow.h"
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Profiles.h"
-#include "tests/ui/Accessibility.h"
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QPushButton>
 #include <QTest>

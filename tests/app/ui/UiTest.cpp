@@ -1,4 +1,4 @@
-#include "tests/ui/UiTest.h"
+#include "tests/app/ui/UiTest.h"
 
 #include <QApplication>
 #include <QSettings>

@@ -2,7 +2,7 @@
 
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "TwinLanternApp/model/AppModel.h"
-#include "tests/appmodel/AppFixture.h"
+#include "tests/support/app/AppFixture.h"
 #include "tests/support/TestSupport.h"
 
 #include <QByteArray>

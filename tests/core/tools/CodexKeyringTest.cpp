@@ -38,7 +38,7 @@ struct CodexKeyring : ::testing::Test {
             ProcessRunner::runSync("/bin/sh", {"-c", askKeyring}, currentEnvironment(), 10);
         if (direct.exitCode != 0 || direct.stdoutText.find("/collection/") == std::string::npos) {
             GTEST_SKIP() << "No Secret Service on the session bus (" << direct.combinedOutput()
-                         << "); run through tests/secret/run-with-keyring.sh";
+                         << "); run through tests/support/run-with-keyring.sh";
         }
         makeDirs(records);
         makeDirs(home.paths.supportDirectory() + "/codex/work");

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TwinLanternApp/model/AppModel.h"
-#include "tests/appmodel/VirtualScheduler.h"
+#include "tests/support/app/VirtualScheduler.h"
 
 #include "tests/support/TestSupport.h"
 

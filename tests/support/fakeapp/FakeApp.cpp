@@ -1,4 +1,4 @@
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include "tests/support/TestSupport.h"
 

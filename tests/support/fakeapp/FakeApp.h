@@ -12,7 +12,7 @@
 namespace twinlantern::testing {
 
 // One fake app bundle at <applications>/<name>.app with its own bundle id; the
-// program is tests/desktop/FakeAppMain.cpp.
+// program is tests/support/fakeapp/FakeAppMain.cpp.
 class FakeApp {
 public:
     enum class Mode { polite, ignoreFirst, ignoreAll, renderer };
