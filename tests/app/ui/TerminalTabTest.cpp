@@ -12,6 +12,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -350,7 +353,13 @@ TEST_F(TerminalTabTest, DetailsStartClosedAndShowTheBlockPlainWithoutOuterBreaks
     EXPECT_TRUE(text.startsWith(QString::fromUtf8(ShellIntegration::beginMarker.data(),
                                                   ShellIntegration::beginMarker.size())));
     EXPECT_EQ(block->textFormat(), Qt::PlainText);
-    EXPECT_TRUE(QFontInfo(block->font()).fixedPitch());
+    // Drawn in the system's fixed font, monospaced: fontconfig gives some monospace
+    // fonts no spacing flag, so the advances show it, not QFontInfo::fixedPitch().
+    EXPECT_EQ(QFontInfo(block->font()).family(),
+              QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family());
+    const QFontMetrics metrics(block->font());
+    EXPECT_EQ(metrics.horizontalAdvance(QLatin1Char('i')),
+              metrics.horizontalAdvance(QLatin1Char('W')));
     EXPECT_TRUE(block->textInteractionFlags() & Qt::TextSelectableByMouse);
     tab->disclosure()->click();
     EXPECT_TRUE(tab->details()->isHidden());
