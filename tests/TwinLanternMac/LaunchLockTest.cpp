@@ -74,7 +74,7 @@ TEST(LaunchLock, AWaiterGetsTheLockOnceItIsReleased) {
         std::this_thread::sleep_for(200ms);
         first->release();
     });
-    ProfileLaunchLock second(dir.path(), "k", 5s);
+    ProfileLaunchLock second(dir.path(), "k", tltest::patience);
     releaser.join();
     EXPECT_TRUE(second.held());
 }

@@ -70,10 +70,9 @@ TEST(LauncherDesktopEntry, ValidatesAndRunsTheProgramItNames) {
         const testing::RunResult launched =
             testing::runProgram({"/usr/bin/gio", "launch", entry}, environment);
         EXPECT_EQ(launched.exitCode, 0) << name << launched.err;
-        for (int i = 0; i < 200 && !testing::exists(marker); ++i) {
-            usleep(10'000);
-        }
-        ASSERT_TRUE(testing::exists(marker)) << name << "\n" << testing::readFile(entry);
+        ASSERT_TRUE(testing::eventually([&] { return testing::exists(marker); }))
+            << name << "\n"
+            << testing::readFile(entry);
         EXPECT_EQ(testing::readFile(marker), program + "|0") << name;
     }
 }

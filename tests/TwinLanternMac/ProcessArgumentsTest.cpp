@@ -139,10 +139,10 @@ TEST(ProcessArgumentsOfProcess, ReadsARealChildExactly) {
                             "/c"};
     Child child(arguments);
     std::optional<Args> read;
-    for (int i = 0; i < 200 && (!read || read->size() != arguments.size()); ++i) {
+    tltest::eventually([&] { // until exec is done
         read = ProcessArguments::arguments(child.pid());
-        std::this_thread::sleep_for(std::chrono::milliseconds(5)); // until exec is done
-    }
+        return read && read->size() == arguments.size();
+    });
     Args expected = arguments;
     expected[5] = "bad\xEF\xBF\xBD"
                   "byte";
@@ -166,8 +166,9 @@ TEST(ProcessArgumentsOfProcess, NothingForAZombie) {
     if (pid == 0) {
         ::_exit(0);
     }
-    // Not reaped yet: a zombie has an empty command line.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // A zombie, not reaped yet, has an empty command line.
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0);
     EXPECT_EQ(ProcessArguments::arguments(pid), std::nullopt);
     ::waitpid(pid, nullptr, 0);
 }

@@ -40,13 +40,7 @@ void writeFakeTerminal(const std::string& path, const std::string& records) {
 }
 
 bool waitFor(const std::string& path) {
-    for (int i = 0; i < 1000; ++i) {
-        if (tltest::exists(path)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return tltest::eventually([&] { return tltest::exists(path); });
 }
 
 class SignInLauncherTest : public ::testing::Test {

@@ -72,9 +72,7 @@ protected:
 
     // The runs of Claude other than the given ones, waited for.
     std::vector<std::vector<std::string>> newRuns(std::size_t before) {
-        for (int i = 0; i < 500 && claude.runs().size() <= before; ++i) {
-            std::this_thread::sleep_for(10ms);
-        }
+        tltest::eventually([&] { return claude.runs().size() > before; });
         std::vector<std::vector<std::string>> argvs;
         const auto runs = claude.runs();
         for (std::size_t i = before; i < runs.size(); ++i) {

@@ -1,4 +1,5 @@
 #include "tests/support/Programs.h"
+#include "tests/support/TestSupport.h"
 #include "tests/support/x11/Xdotool.h"
 #include "tests/support/x11/XvfbServer.h"
 
@@ -54,7 +55,7 @@ TEST(Alert, ShownAndDismissedWithReturn) {
     testing::pressReturnUntil(window, environment, [&] {
         return run.wait_for(std::chrono::milliseconds(250)) == std::future_status::ready;
     });
-    ASSERT_EQ(run.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_EQ(run.wait_for(testing::patience), std::future_status::ready);
     const testing::RunResult result = run.get();
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_EQ(result.out, "shown\n") << result.err;

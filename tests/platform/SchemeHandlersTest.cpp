@@ -196,11 +196,8 @@ TEST_F(SchemeHandlersFixture, OurEntryOpensTheLinkFromAHostileFolder) {
         const auto opened =
             tltest::runProgram({"/usr/bin/gio", "open", "claude://cb/x?code=1#f"}, environment);
         EXPECT_EQ(opened.exitCode, 0) << opened.err;
-        std::vector<pid_t> runs;
-        for (int i = 0; i < 500 && runs.empty(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            runs = app.runs();
-        }
+        ASSERT_TRUE(tltest::eventually([&] { return !app.runs().empty(); }));
+        const std::vector<pid_t> runs = app.runs();
         ASSERT_EQ(runs.size(), 1u);
         const auto run = app.run(runs[0]);
         ASSERT_TRUE(run);

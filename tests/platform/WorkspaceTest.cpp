@@ -73,12 +73,8 @@ TEST_F(WorkspaceTest, OpenedChildrenAreReapedByTheirOwnWaiter) {
     ASSERT_TRUE(app.run(pid));
     ::kill(pid, SIGTERM);
     // Gone from /proc altogether, not left as a zombie.
-    bool gone = false;
-    for (int i = 0; i < 500 && !gone; ++i) {
-        gone = !tltest::exists("/proc/" + std::to_string(pid));
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(gone);
+    EXPECT_TRUE(
+        tltest::eventually([&] { return !tltest::exists("/proc/" + std::to_string(pid)); }));
     // The waiter took only its own child: another child of this process is still ours.
     const pid_t other = ::fork();
     if (other == 0) {
@@ -205,7 +201,9 @@ TEST_F(WorkspaceTest, AZombieIsTerminatedAndNotAlive) {
     if (pid == 0) {
         ::_exit(0);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Until it is a zombie, left unreaped.
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0);
     EXPECT_EQ(::kill(pid, 0), 0); // the null signal still reaches it
     EXPECT_TRUE(workspace.isTerminated(pid));
     EXPECT_FALSE(workspace.isAlive(pid));
@@ -225,7 +223,7 @@ TEST_F(WorkspaceTest, ActivateAsksForTheWindowOfThePid) {
         WindowOwner owner(server.display(), 4242, listed);
         LinuxWorkspace onDisplay(home.paths, {{"DISPLAY", server.display()}});
         onDisplay.activate({4242, "x", "/x"});
-        EXPECT_EQ(owner.activeWindowRequest(std::chrono::seconds(5)), owner.window())
+        EXPECT_EQ(owner.activeWindowRequest(tltest::patience), owner.window())
             << (listed ? "from _NET_CLIENT_LIST" : "from the root's children");
     }
 }

@@ -11,10 +11,10 @@
 #include "platform/test/FakeHotKeyService.h"
 #include "platform/test/RecordingLog.h"
 #include "tests/app/app/RecordingWindows.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/x11/XClient.h"
 #include "tests/support/x11/XvfbServer.h"
 
@@ -113,8 +113,16 @@ protected:
         delegate->applicationDidFinishLaunching();
     }
 
-    // Lets the posted steps run.
-    static void settle() { QTest::qWait(50); }
+    // Until the posted steps have run, and the jobs they start and what those post: a
+    // marker posted after them runs after them.
+    void settle() {
+        for (int round = 0; round < 3; ++round) {
+            scheduler.waitForJobs();
+            bool reached = false;
+            scheduler.post([&] { reached = true; });
+            ASSERT_TRUE(QTest::qWaitFor([&] { return reached; }, tltest::patienceMs));
+        }
+    }
 
     static void enableShortcut(std::optional<KeyCombo> combo) {
         AppSettings::setBool(AppSettings::cycleShortcutEnabled, true);
@@ -313,7 +321,7 @@ TEST_F(AppDelegateTest, AnArmedQuitGivesClaudeItsSchemeBackBeforeTheEnd) {
         }});
     delegate->requestQuit();
     EXPECT_EQ(terminated, 0); // later
-    ASSERT_TRUE(QTest::qWaitFor([&] { return terminated == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminated == 1; }, tltest::patienceMs));
     EXPECT_TRUE(handlerBackAtEnd);
     EXPECT_FALSE(router.armed());
 }
@@ -339,9 +347,7 @@ TEST_F(AppDelegateTest, LinksGoToTheRouterInOrder) {
     ASSERT_TRUE(claude.run(running));
     start();
     delegate->open({"claude://x/cb?code=1", "not a link", "https://x/y", "claude://x/cb?code=2"});
-    for (int i = 0; i < 500 && claude.runs().size() < 3; ++i) {
-        QTest::qWait(10);
-    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return claude.runs().size() >= 3; }, tltest::patienceMs));
     std::vector<std::vector<std::string>> argvs;
     for (const pid_t pid : claude.runs()) {
         if (pid != running) {
@@ -386,11 +392,11 @@ TEST_F(AppDelegateTest, AGoogleSignInOnTheBusOpensThatProfilesClaudeAndNothingEl
     EXPECT_FALSE(SignInRouter::shared()->armed());
 
     sendGoogleSignIn({QString("work-1")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.runs().size() == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.runs().size() == 1; }, tltest::patienceMs));
     const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
     EXPECT_EQ(desktop.run(desktop.runs()[0])->argv.at(1), "--user-data-dir=" + folder);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return SignInRouter::shared()->armed().has_value(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return SignInRouter::shared()->armed().has_value(); },
+                                tltest::patienceMs));
     EXPECT_EQ(SignInRouter::shared()->armed()->userDataDirectory, folder);
     SignInRouter::shared()->disarm();
     desktop.killAll();

@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // Runs the event loop until `done` holds or the guard runs out.
-bool spin(const std::function<bool()>& done, std::chrono::milliseconds guard = 10s) {
+bool spin(const std::function<bool()>& done, std::chrono::milliseconds guard = tltest::patience) {
     return QTest::qWaitFor(done, static_cast<int>(guard.count()));
 }
 

@@ -180,7 +180,7 @@ TEST(Import, WhatIsNoExportIsRefused) {
 void removeAndWait(AppFixture& f, AppModel& model) {
     bool done = false;
     model.removeEverything([&] { done = true; });
-    ASSERT_TRUE(f.scheduler.runUntil([&] { return done; }, 40s));
+    ASSERT_TRUE(f.scheduler.runUntil([&] { return done; }));
 }
 
 TEST(RemoveEverything, WithNothingThereTheFolderGoesAndTheMessageShows) {

@@ -37,7 +37,7 @@ bool runs(pid_t pid) {
 void deleteAndWait(AppFixture& f, AppModel& model, const Profile& profile) {
     bool done = false;
     model.deleteProfile(profile, [&] { done = true; });
-    ASSERT_TRUE(f.scheduler.runUntil([&] { return done; }, std::chrono::seconds(40)));
+    ASSERT_TRUE(f.scheduler.runUntil([&] { return done; }));
 }
 
 std::string dataFile(const AppFixture& f, ToolKind kind, const std::string& id) {

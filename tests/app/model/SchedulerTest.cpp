@@ -157,7 +157,7 @@ TEST(VirtualScheduler, RunUntilGivesUpAtItsGuard) {
     VirtualScheduler scheduler;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(scheduler.runUntil([] { return false; }, 200ms));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
 }
 
 TEST(VirtualScheduler, ADescriptorWrittenByAJobIsReadOnMainAtTheVirtualTime) {

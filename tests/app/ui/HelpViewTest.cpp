@@ -97,7 +97,7 @@ TEST(HelpWindow, OneWindowTitledHelpShownAgainAndNamedThroughout) {
     help.show();
     QWidget* window = help.window();
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, 2000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, tltest::patienceMs));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("TwinLantern Help"));
     EXPECT_EQ(window->size(), help.view()->size()); // the size of its content
     window->close();

@@ -92,7 +92,7 @@ TEST(InterfaceWindows, TheOpenerBringsTheOneSettingsWindowForwardAndRefreshes) {
     SettingsWindow* settings = w.windows->settingsWindow();
     ASSERT_NE(settings, nullptr);
     EXPECT_TRUE(settings->isVisible());
-    EXPECT_TRUE(QTest::qWaitForWindowActive(settings, 2000));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(settings, tltest::patienceMs));
     // Shown means refreshed.
     ui.settle();
     const auto status = ui.model->status(doc.profiles[0], ToolKind::claudeCode);

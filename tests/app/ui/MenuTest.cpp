@@ -189,7 +189,7 @@ TEST(Menu, DeletingTheLastProfileBringsBackTheSetUpItem) {
             ui.settle();
             return done;
         },
-        10000));
+        tltest::patienceMs));
     ui.settle();
     EXPECT_EQ(lines(*menu.menu()), (std::vector<std::string>{"Set up TwinLantern…", "---",
                                                              "Settings…", "Quit TwinLantern"}));
@@ -246,7 +246,7 @@ TEST(Menu, AClaudeItemStartsThatProfilesAppThenReadsOpen) {
     ASSERT_EQ(lines(*menu.menu()).front(), "Claude — Work");
     action(*menu.menu(), "Claude — Work")->trigger();
     ui.settle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !claude.runs().empty(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !claude.runs().empty(); }, tltest::patienceMs));
     const auto run = claude.run(claude.runs().front());
     ASSERT_TRUE(run);
     const std::string folder =

@@ -63,12 +63,12 @@ TEST(SettingsWindow, AToastComesAndGoesFourSecondsLater) {
     EXPECT_TRUE(window.toast()->presenting());
     EXPECT_EQ(window.toast()->text().toStdString(), hostile);
     EXPECT_EQ(window.toast()->textFormat(), Qt::PlainText);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.toast()->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.toast()->isVisible(); }, tltest::patienceMs));
     ui.fixture.scheduler.advance(3900ms);
     EXPECT_TRUE(window.toast()->presenting());
     ui.fixture.scheduler.advance(200ms);
     EXPECT_FALSE(window.toast()->presenting());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.toast()->isVisible(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.toast()->isVisible(); }, tltest::patienceMs));
 }
 
 TEST(SettingsWindow, TheAlertIsVerbatimOkClearsItAndTheModelCanCloseIt) {

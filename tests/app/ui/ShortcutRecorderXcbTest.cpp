@@ -81,7 +81,7 @@ protected:
         QObject::connect(quit, &QShortcut::activated, [this] { ++quits; });
         window->show();
         window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 5000));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), tltest::patienceMs));
         field->setFocus();
         section->enabledSwitch()->click();
     }
@@ -92,7 +92,8 @@ protected:
     }
 
     bool waitForCombo(const KeyCombo& expected) {
-        return QTest::qWaitFor([&] { return app::ShortcutSettings::combo() == expected; }, 5000);
+        return QTest::qWaitFor([&] { return app::ShortcutSettings::combo() == expected; },
+                               tltest::patienceMs);
     }
     void settle() {
         typist->sync();
@@ -103,7 +104,7 @@ protected:
 TEST_F(ShortcutRecorderXcbTest, ControlQWhileRecordingIsStoredAndQuitsNothing) {
     // Outside recording the shortcut works: the test would show nothing otherwise.
     typist->tap({XClient::controlKey, xQ});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return quits == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return quits == 1; }, tltest::patienceMs));
 
     section->recordButton()->click();
     ASSERT_TRUE(section->recording());
@@ -129,7 +130,7 @@ TEST_F(ShortcutRecorderXcbTest, ControlOptionKIsStoredRegisteredAndRuns) {
     settle();
 
     typist->tap({XClient::controlKey, XClient::altKey, XClient::kKey});
-    EXPECT_TRUE(loop.runUntil([&] { return actions == 1; }, 5s));
+    EXPECT_TRUE(loop.runUntil([&] { return actions == 1; }, tltest::patience));
     EXPECT_TRUE(field->text().isEmpty());
 }
 

@@ -69,7 +69,7 @@ struct TerminalTabTest : ::testing::Test {
         QMessageBox* box = tab->confirmation();
         EXPECT_NE(box, nullptr);
         if (box) {
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(box, 2000));
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(box, tltest::patienceMs));
         }
         return box;
     }
@@ -325,7 +325,7 @@ TEST_F(TerminalTabTest, ThePanelFillsTheFieldAbbreviatedAndCancelKeepsIt) {
         tab->chooseButton()->click();
         panel = tab->folderPanel();
         ASSERT_NE(panel, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(panel, 2000));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(panel, tltest::patienceMs));
         panel->setDirectory(QString::fromStdString(folder));
         QPushButton* choose = nullptr;
         for (QPushButton* button : panel->findChildren<QPushButton*>()) {

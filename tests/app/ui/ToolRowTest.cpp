@@ -50,7 +50,7 @@ TEST(ToolRowWidget, ChatGPTAppOverASignedOutCodexReadsNotSignedInAndOpens) {
     chat.show();
     QTest::mouseClick(open, Qt::LeftButton);
     ui.settle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !chatGPT.runs().empty(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !chatGPT.runs().empty(); }, tltest::patienceMs));
     const auto run = chatGPT.run(chatGPT.runs().front());
     ASSERT_TRUE(run);
     EXPECT_EQ(run->environment.at("CODEX_HOME"),

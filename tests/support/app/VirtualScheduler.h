@@ -2,6 +2,7 @@
 
 #include "TwinLanternApp/model/Scheduler.h"
 #include "platform/linux/LoopEngine.h"
+#include "tests/support/TestSupport.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -42,11 +43,11 @@ public:
     // Runs posts and descriptors in real time, without moving the clock, until `done`
     // holds; false when the guard ran out first.
     bool runUntil(const std::function<bool()>& done,
-                  std::chrono::milliseconds guard = std::chrono::seconds(30));
+                  std::chrono::milliseconds guard = tltest::patience);
     int jobsRunning() const;
 
     // How long a real wait for jobs may take before the test fails.
-    std::chrono::milliseconds guard{std::chrono::seconds(30)};
+    std::chrono::milliseconds guard{tltest::patience};
 
 protected:
     void runOnWorker(std::function<void()> work) override;

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -153,6 +154,8 @@ std::vector<pid_t> FakeApp::runs() const {
             pids.push_back(static_cast<pid_t>(std::atoi(name.c_str())));
         }
     }
+    // By number, not by name: a later start's pid can have more digits.
+    std::sort(pids.begin(), pids.end());
     return pids;
 }
 

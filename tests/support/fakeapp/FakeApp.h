@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Paths.h"
+#include "tests/support/TestSupport.h"
 
 #include <sys/types.h>
 
@@ -33,11 +34,11 @@ public:
         std::string value(const std::string& key) const;
     };
     // The recorded start of pid, waited for up to the timeout.
-    std::optional<Run> run(pid_t pid,
-                           std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    std::optional<Run> run(pid_t pid, std::chrono::milliseconds timeout = patience) const;
     // How many SIGTERMs the start pid has taken so far.
     int termsTaken(pid_t pid) const;
-    // Pids of every recorded start.
+    // Pids of every recorded start, in order of their numbers (of their starts, unless
+    // the pids wrapped).
     std::vector<pid_t> runs() const;
 
     // Sends SIGKILL to every recorded start still running and waits until it is gone.
@@ -54,6 +55,6 @@ private:
 std::string uniqueBundleID(const std::string& stem);
 
 // Waits until pid no longer runs (gone or zombie); false after the timeout.
-bool waitUntilGone(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool waitUntilGone(pid_t pid, std::chrono::milliseconds timeout = patience);
 
 } // namespace twinlantern::testing
