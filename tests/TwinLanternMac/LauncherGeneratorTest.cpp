@@ -4,6 +4,7 @@
 #include "tests/support/ErrorOf.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/Programs.h"
+#include "tests/support/Seal.h"
 
 #include <gtest/gtest.h>
 
@@ -26,22 +27,6 @@ Profile desktopProfile(const std::string& id, const std::string& name,
     p.color = ProfileColor::purple;
     p.badge = "W";
     return p;
-}
-
-std::string sha256sum(const std::string& path) {
-    const testing::RunResult run =
-        testing::runProgram({"/usr/bin/sha256sum", path}, {{"PATH", "/usr/bin:/bin"}});
-    return run.out.substr(0, 64);
-}
-
-std::string hex(const char* data, uint64_t length) {
-    std::string out;
-    for (uint64_t i = 0; i < length; ++i) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(data[i]));
-        out += two;
-    }
-    return out;
 }
 
 // key -> (type, value as text)
@@ -78,35 +63,6 @@ std::map<std::string, std::pair<plist_type, std::string>> infoOf(const std::stri
             text = std::to_string(u);
         }
         out[key] = {type, text};
-        std::free(key);
-    }
-    std::free(it);
-    return out;
-}
-
-std::map<std::string, std::string> sealOf(const std::string& bundle) {
-    const auto seal =
-        PropertyList::readDictionary(bundle + "/Contents/_CodeSignature/CodeResources");
-    std::map<std::string, std::string> out;
-    if (!seal) {
-        ADD_FAILURE() << "no seal in " << bundle;
-        return out;
-    }
-    plist_t files = plist_dict_get_item(seal->root(), "files2");
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(files, &it);
-    for (;;) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(files, it, &key, &value);
-        if (key == nullptr) {
-            break;
-        }
-        char* data = nullptr;
-        uint64_t length = 0;
-        plist_get_data_val(plist_dict_get_item(value, "hash2"), &data, &length);
-        out[key] = hex(data, length);
-        std::free(data);
         std::free(key);
     }
     std::free(it);
@@ -152,9 +108,9 @@ TEST(LauncherGenerator, ManagedProfileBundle) {
     std::map<std::string, std::string> sealed;
     for (const char* file :
          {"Info.plist", "MacOS/launcher", "Resources/AppIcon.icns", "Resources/AppIcon.png"}) {
-        sealed[file] = sha256sum(contents + "/" + file);
+        sealed[file] = testing::sha256sum(contents + "/" + file);
     }
-    EXPECT_EQ(sealOf(bundle), sealed);
+    EXPECT_EQ(testing::sealedFiles(bundle), sealed);
     EXPECT_EQ(testing::folderEntries(f.directory()), std::vector<std::string>{"Claude — Work.app"});
     EXPECT_EQ(f.generator().installed(),
               (std::vector<LauncherGenerator::Installed>{{bundle, ProfileID("work"), false}}));

@@ -1,4 +1,5 @@
 #include "TwinLanternMac/SignInLauncher.h"
+#include "core/shell/ShellQuote.h"
 
 #include "core/base/TwinLanternError.h"
 #include "platform/linux/LinuxWorkspace.h"
@@ -112,8 +113,8 @@ TEST_F(SignInLauncherTest, ScriptIsTheTwelveLinesAndReportsTheExitStatus) {
             "printf '\\033[1m%s\\033[0m\\n' 'Claude Code — Work'\n"
             "echo \"Follow the steps below. TwinLantern notices when you're signed in.\"\n"
             "echo\n"
-            "env -u ANTHROPIC_API_KEY CLAUDE_CONFIG_DIR='" +
-            home.home() + "/c d' " + tool.path() +
+            "env -u ANTHROPIC_API_KEY CLAUDE_CONFIG_DIR=" +
+            ShellQuote::quote(home.home() + "/c d") + " " + ShellQuote::quote(tool.path()) +
             " auth login\n"
             "rc=$?\n"
             "echo\n"

@@ -1,4 +1,3 @@
-#include "TwinLanternApp/app/QuitSignals.h"
 #include "TwinLanternApp/app/SingleInstance.h"
 
 #include "core/base/Sha256.h"
@@ -9,12 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
-#include <csignal>
-#include <cstring>
 #include <future>
 #include <thread>
 
@@ -173,30 +167,6 @@ TEST_F(InstanceServerTest, AnInstanceThatStartsListeningLateIsStillReached) {
         QTest::qWait(5);
     }
     EXPECT_TRUE(later.get());
-}
-
-TEST(QuitSignals, EachOfTheThreeArrivesOnTheLoop) {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        sigaddset(&set, signal);
-    }
-    sigset_t before;
-    // This thread only: Qt's own threads keep the default, so only thread-directed
-    // signals are safe here.
-    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &set, &before), 0);
-    std::vector<int> taken;
-    {
-        QuitSignals quitSignals([&](int signal) { taken.push_back(signal); });
-        ASSERT_TRUE(quitSignals.active());
-        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-            ASSERT_EQ(pthread_kill(pthread_self(), signal), 0);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !taken.empty() && taken.back() == signal; },
-                                        tltest::patienceMs));
-        }
-    }
-    EXPECT_THAT(taken, ElementsAre(SIGTERM, SIGINT, SIGHUP));
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "TwinLanternMac/SignInRouter.h"
+#include "core/shell/ShellQuote.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/test/RecordingLog.h"
 #include "tests/support/fakeapp/FakeApp.h"
@@ -78,7 +79,8 @@ TEST(TerminalSignIn, TheLoginInATerminalIsSeenByTheFirstPollAtThreeSeconds) {
     ASSERT_TRUE(f.scheduler.runUntil([&] { return terminal.finished(); }));
     EXPECT_EQ(terminal.file("done"), "0\n");
     EXPECT_THAT(terminal.file("out"), HasSubstr("Sign Work in to Claude Code"));
-    EXPECT_THAT(terminal.file("script"), HasSubstr("export PATH=" + f.bin + ":/usr/bin:/bin\n"));
+    EXPECT_THAT(terminal.file("script"),
+                HasSubstr("export PATH=" + ShellQuote::quote(f.bin + ":/usr/bin:/bin") + "\n"));
     // The script deleted itself from the scratch folder.
     EXPECT_EQ(tltest::folderEntries(f.home.paths.supportDirectory() + "/tmp"),
               std::vector<std::string>{});
@@ -232,7 +234,9 @@ TEST(CodexSignIn, WithAnEmptyPathTheScriptGetsTheFallback) {
     const std::string script = terminal.file("script");
     EXPECT_THAT(script, HasSubstr("export PATH=/usr/bin:/bin\n"));
     EXPECT_THAT(script,
-                HasSubstr(chatGPT.bundle() + "/Contents/Resources/codex-cli/bin/codex login"));
+                HasSubstr(ShellQuote::quote(chatGPT.bundle() +
+                                            "/Contents/Resources/codex-cli/bin/codex") +
+                          " login"));
     EXPECT_THAT(script, HasSubstr("Sign Work in to Codex"));
 }
 
