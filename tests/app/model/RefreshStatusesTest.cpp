@@ -24,13 +24,26 @@ ToolStatus codexSignedIn() {
     return ToolStatus::signedIn(account);
 }
 
-TEST(RefreshStatuses, OnlyUsedToolsGetAnEntryAndCallsNeverOverlap) {
-    AppFixture f;
+// The model's home with its profiles document; most tests need only "work-1". (The
+// suites share names with Housekeeping's plain tests, so this is no gtest fixture.)
+struct StatusHome : AppFixture {
     ProfileDocument doc;
-    doc.profiles = {tltest::profile("work-1", "Work"),
+
+    void write(std::vector<Profile> profiles) {
+        doc.profiles = std::move(profiles);
+        writeDocument(doc);
+    }
+    // One managed profile, "work-1", that uses these tools.
+    void writeWork(std::vector<ToolKind> tools) {
+        write({tltest::profile("work-1", "Work", Profile::Storage::managed, std::move(tools))});
+    }
+};
+
+TEST(RefreshStatuses, OnlyUsedToolsGetAnEntryAndCallsNeverOverlap) {
+    StatusHome f;
+    f.write({tltest::profile("work-1", "Work"),
                     tltest::profile("home-1", "Home", Profile::Storage::managed, {ToolKind::codex}),
-                    tltest::profile("none-1", "None", Profile::Storage::managed, {})};
-    f.writeDocument(doc);
+                    tltest::profile("none-1", "None", Profile::Storage::managed, {})});
     f.signIn(ToolKind::claudeCode, "work-1", "w@example.com");
     f.signIn(ToolKind::codex, "work-1", "");
     f.folder(ToolKind::codex, "home-1");
@@ -56,11 +69,8 @@ TEST(RefreshStatuses, OnlyUsedToolsGetAnEntryAndCallsNeverOverlap) {
 }
 
 TEST(RefreshStatuses, ASecondCallWhileOneRunsMakesNoToolCall) {
-    AppFixture f;
-    ProfileDocument doc;
-    doc.profiles = {
-        tltest::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeCode})};
-    f.writeDocument(doc);
+    StatusHome f;
+    f.writeWork({ToolKind::claudeCode});
     f.hold(ToolKind::claudeCode, "work-1");
     auto model = f.model(false);
     int firstDone = 0, secondDone = 0;
@@ -78,11 +88,8 @@ TEST(RefreshStatuses, ASecondCallWhileOneRunsMakesNoToolCall) {
 }
 
 TEST(RefreshStatuses, AnEntryAPollStoredMeanwhileIsKept) {
-    AppFixture f;
-    ProfileDocument doc;
-    doc.profiles = {tltest::profile("work-1", "Work", Profile::Storage::managed,
-                                    {ToolKind::claudeCode, ToolKind::codex})};
-    f.writeDocument(doc);
+    StatusHome f;
+    f.writeWork({ToolKind::claudeCode, ToolKind::codex});
     f.folder(ToolKind::claudeCode, "work-1");
     f.hold(ToolKind::codex, "work-1");
     auto model = f.model(false);
@@ -92,16 +99,14 @@ TEST(RefreshStatuses, AnEntryAPollStoredMeanwhileIsKept) {
     model->storeStatus(ProfileID("work-1"), ToolKind::claudeCode, claudeSignedIn("new@x"));
     f.release(ToolKind::codex, "work-1");
     f.scheduler.settle();
-    EXPECT_EQ(model->status(doc.profiles[0], ToolKind::claudeCode), claudeSignedIn("new@x"));
-    EXPECT_EQ(model->status(doc.profiles[0], ToolKind::codex),
+    EXPECT_EQ(model->status(f.doc.profiles[0], ToolKind::claudeCode), claudeSignedIn("new@x"));
+    EXPECT_EQ(model->status(f.doc.profiles[0], ToolKind::codex),
               ToolStatus::needsAttention("Signed out. Sign in again."));
 }
 
 TEST(RefreshStatuses, ProfilesAndToolsGoneMeanwhileLoseTheirEntries) {
-    AppFixture f;
-    ProfileDocument doc;
-    doc.profiles = {tltest::profile("work-1", "Work"), tltest::profile("home-1", "Home")};
-    f.writeDocument(doc);
+    StatusHome f;
+    f.write({tltest::profile("work-1", "Work"), tltest::profile("home-1", "Home")});
     f.hold(ToolKind::claudeCode, "work-1");
     f.folder(ToolKind::codex, "work-1");
     f.folder(ToolKind::claudeCode, "home-1");
@@ -123,11 +128,8 @@ TEST(RefreshStatuses, ProfilesAndToolsGoneMeanwhileLoseTheirEntries) {
 }
 
 TEST(RefreshStatuses, WhileACallIsHeldTheMainThreadRunsOn) {
-    AppFixture f;
-    ProfileDocument doc;
-    doc.profiles = {
-        tltest::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeCode})};
-    f.writeDocument(doc);
+    StatusHome f;
+    f.writeWork({ToolKind::claudeCode});
     f.hold(ToolKind::claudeCode, "work-1");
     auto model = f.model(true);
     int toastsCleared = 0;
@@ -146,11 +148,8 @@ TEST(RefreshStatuses, WhileACallIsHeldTheMainThreadRunsOn) {
 }
 
 TEST(RefreshStatuses, InSixHundredSecondsTheStatusTimerFiresTwice) {
-    AppFixture f;
-    ProfileDocument doc;
-    doc.profiles = {
-        tltest::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::codex})};
-    f.writeDocument(doc);
+    StatusHome f;
+    f.writeWork({ToolKind::codex});
     f.folder(ToolKind::codex, "work-1");
     auto model = f.model(true);
     int usage = 0;
@@ -162,11 +161,8 @@ TEST(RefreshStatuses, InSixHundredSecondsTheStatusTimerFiresTwice) {
 }
 
 TEST(DiscoverSearchPath, ToolsAreFoundOnTheStartPathUntilTheProbeThenOnTheNewOne) {
-    AppFixture f;
-    ProfileDocument doc;
-    doc.profiles = {
-        tltest::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeCode})};
-    f.writeDocument(doc);
+    StatusHome f;
+    f.writeWork({ToolKind::claudeCode});
     f.folder(ToolKind::claudeCode, "work-1");
     // claude only on the login shell's PATH; the start PATH has none.
     const std::string loginBin = f.home.home() + "/login-bin";
@@ -185,16 +181,13 @@ TEST(DiscoverSearchPath, ToolsAreFoundOnTheStartPathUntilTheProbeThenOnTheNewOne
     EXPECT_TRUE(model->context().environment.at("PATH").starts_with(loginBin + ":"))
         << model->context().environment.at("PATH");
     EXPECT_EQ(f.calls(), (std::vector<std::string>{"start claude work-1", "end claude work-1"}));
-    EXPECT_EQ(model->status(doc.profiles[0], ToolKind::claudeCode),
+    EXPECT_EQ(model->status(f.doc.profiles[0], ToolKind::claudeCode),
               ToolStatus::needsAttention("Signed out. Sign in again."));
 }
 
 TEST(DiscoverSearchPath, ARefreshRunningWhenThePathChangesRunsOnceMore) {
-    AppFixture f;
-    ProfileDocument doc;
-    doc.profiles = {tltest::profile("work-1", "Work", Profile::Storage::managed,
-                                    {ToolKind::claudeCode, ToolKind::codex})};
-    f.writeDocument(doc);
+    StatusHome f;
+    f.writeWork({ToolKind::claudeCode, ToolKind::codex});
     f.folder(ToolKind::claudeCode, "work-1");
     f.hold(ToolKind::codex, "work-1");
     const std::string loginBin = f.home.home() + "/login-bin";
@@ -213,11 +206,11 @@ TEST(DiscoverSearchPath, ARefreshRunningWhenThePathChangesRunsOnceMore) {
     model->discoverSearchPath([&] { probed = true; });
     ASSERT_TRUE(f.scheduler.runUntil(
         [&] { return model->context().environment.at("PATH").starts_with(loginBin); }));
-    EXPECT_EQ(model->status(doc.profiles[0], ToolKind::claudeCode), std::nullopt);
+    EXPECT_EQ(model->status(f.doc.profiles[0], ToolKind::claudeCode), std::nullopt);
     f.release(ToolKind::codex, "work-1");
     // The probe's own refresh returned at once; the running one ran again on the new PATH.
     ASSERT_TRUE(f.scheduler.runUntil([&] { return probed && !model->refreshing(); }));
-    EXPECT_EQ(model->status(doc.profiles[0], ToolKind::claudeCode),
+    EXPECT_EQ(model->status(f.doc.profiles[0], ToolKind::claudeCode),
               ToolStatus::needsAttention("Signed out. Sign in again."));
     // The rerun stays inside one refresh: on once, off once.
     EXPECT_EQ(refreshingNotices, 2);

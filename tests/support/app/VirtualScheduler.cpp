@@ -6,9 +6,6 @@
 
 namespace twinlantern::app::test {
 
-// A watch whose descriptor stays readable would otherwise hold one instant for ever.
-constexpr int maxRoundsPerInstant = 10'000;
-
 VirtualScheduler::VirtualScheduler(std::chrono::system_clock::time_point wallStart)
     : wallStart_(wallStart) {}
 
@@ -16,10 +13,6 @@ VirtualScheduler::~VirtualScheduler() {
     for (auto& worker : workers_) {
         worker.join();
     }
-}
-
-platform::MainLoop::Handle VirtualScheduler::postAfter(Duration delay, Callback callback) {
-    return engine_.addTimer(now_ + std::max(delay, Duration::zero()), std::move(callback));
 }
 
 void VirtualScheduler::runOnWorker(std::function<void()> work) {
@@ -45,22 +38,9 @@ bool VirtualScheduler::waitForJobs() {
     return idle_.wait_for(lock, guard, [this] { return running_ == 0; });
 }
 
-bool VirtualScheduler::runReady() {
-    bool any = false;
-    for (int round = 0; round < maxRoundsPerInstant; ++round) {
-        bool ran = engine_.runDueTimer(now_);
-        ran = engine_.pollOnce(0) || ran;
-        if (!ran) {
-            break;
-        }
-        any = true;
-    }
-    return any;
-}
-
 void VirtualScheduler::settle(Jobs jobs) {
     for (;;) {
-        bool ran = runReady();
+        const bool ran = loop_.settle();
         if (jobs == Jobs::leave || jobsRunning() == 0) {
             if (!ran) {
                 return;
@@ -76,30 +56,20 @@ void VirtualScheduler::settle(Jobs jobs) {
 }
 
 void VirtualScheduler::advance(Duration duration, Jobs jobs) {
-    const TimePoint target = now_ + std::max(duration, Duration::zero());
-    settle(jobs);
-    while (auto next = engine_.nextTimer()) {
-        if (*next > target) {
-            break;
-        }
-        now_ = std::max(now_, *next);
-        settle(jobs);
-    }
-    now_ = target;
-    settle(jobs);
+    loop_.advance(duration, [&] { settle(jobs); });
 }
 
 bool VirtualScheduler::runUntil(const std::function<bool()>& done,
                                 std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    runReady();
+    loop_.settle();
     while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        // A post from a job wakes the poll.
-        engine_.pollOnce(10);
-        runReady();
+        // A post from a job wakes the wait.
+        loop_.waitOnce(std::chrono::milliseconds(10));
+        loop_.settle();
     }
     return true;
 }

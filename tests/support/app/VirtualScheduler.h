@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TwinLanternApp/model/Scheduler.h"
-#include "platform/linux/LoopEngine.h"
+#include "platform/test/VirtualTimeLoop.h"
 #include "tests/support/TestSupport.h"
 
 #include <condition_variable>
@@ -17,23 +17,25 @@ namespace twinlantern::app::test {
 // condition that hangs fails the test instead of the run.
 class VirtualScheduler final : public Scheduler {
 public:
-    using TimePoint = platform::LoopEngine::TimePoint;
+    using TimePoint = platform::test::VirtualTimeLoop::TimePoint;
     enum class Jobs { wait, leave };
 
     explicit VirtualScheduler(std::chrono::system_clock::time_point wallStart =
                                   std::chrono::sys_days{std::chrono::year{2026} / 3 / 1});
     ~VirtualScheduler() override;
 
-    void post(Callback callback) override { engine_.post(std::move(callback)); }
-    [[nodiscard]] Handle postAfter(Duration delay, Callback callback) override;
-    [[nodiscard]] Handle watchReadable(int fd, Callback callback) override {
-        return engine_.addWatch(fd, std::move(callback));
+    void post(Callback callback) override { loop_.post(std::move(callback)); }
+    [[nodiscard]] Handle postAfter(Duration delay, Callback callback) override {
+        return loop_.postAfter(delay, std::move(callback));
     }
-    bool onLoopThread() const override { return engine_.onLoopThread(); }
+    [[nodiscard]] Handle watchReadable(int fd, Callback callback) override {
+        return loop_.watchReadable(fd, std::move(callback));
+    }
+    bool onLoopThread() const override { return loop_.onLoopThread(); }
     const Clock& clock() const override { return clock_; }
 
     // Time since the scheduler was made.
-    Duration elapsed() const { return now_ - TimePoint{}; }
+    Duration elapsed() const { return loop_.elapsed(); }
     // Runs what is ready now, then every timer due within `duration` at its own time,
     // and leaves the clock `duration` later. With Jobs::leave, jobs still running (a
     // held one) are not waited for.
@@ -56,7 +58,9 @@ private:
     class VirtualClock final : public Clock {
     public:
         explicit VirtualClock(const VirtualScheduler& owner) : owner_(owner) {}
-        std::chrono::steady_clock::time_point monotonicNow() const override { return owner_.now_; }
+        std::chrono::steady_clock::time_point monotonicNow() const override {
+            return owner_.loop_.now();
+        }
         std::chrono::system_clock::time_point wallNow() const override {
             return owner_.wallStart_ +
                    std::chrono::duration_cast<std::chrono::system_clock::duration>(
@@ -67,12 +71,11 @@ private:
         const VirtualScheduler& owner_;
     };
 
-    bool runReady();
     // Waits until no job runs; false when the guard ran out.
     bool waitForJobs();
 
-    platform::LoopEngine engine_;
-    TimePoint now_{};
+    // The clock, the timers and the descriptors; this class adds the jobs.
+    platform::test::VirtualTimeLoop loop_;
     std::chrono::system_clock::time_point wallStart_;
     VirtualClock clock_{*this};
 
