@@ -22,7 +22,9 @@ namespace twinlantern::app {
 namespace SingleInstance {
 
 inline constexpr std::size_t maxLineBytes = 8 * 1024;
-inline constexpr auto answerTimeout = std::chrono::seconds(2);
+// A busy machine can keep the running instance from answering for seconds; a later start
+// that gave up sooner would lose the link it carries.
+inline constexpr auto answerTimeout = std::chrono::seconds(10);
 inline constexpr char notAnswering[] = "TwinLantern is already running but doesn't answer.";
 
 // "<runtime>/twinlantern-<16 hex of SHA-256 of home>"; ".lock" and ".sock" follow.

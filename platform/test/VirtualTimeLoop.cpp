@@ -11,28 +11,38 @@ MainLoop::Handle VirtualTimeLoop::postAfter(Duration delay, Callback callback) {
     return engine_.addTimer(now_ + std::max(delay, Duration::zero()), std::move(callback));
 }
 
-void VirtualTimeLoop::settle() {
+bool VirtualTimeLoop::settle() {
+    bool any = false;
     for (int round = 0; round < maxRoundsPerInstant; ++round) {
         bool ran = engine_.runDueTimer(now_);
         ran = engine_.pollOnce(0) || ran;
         if (!ran) {
-            return;
+            break;
         }
+        any = true;
     }
+    return any;
 }
 
-void VirtualTimeLoop::advance(Duration duration) {
+void VirtualTimeLoop::advance(Duration duration, const std::function<void()>& settleEach) {
+    const auto settleHere = [&] {
+        if (settleEach) {
+            settleEach();
+        } else {
+            settle();
+        }
+    };
     const TimePoint target = now_ + std::max(duration, Duration::zero());
-    settle();
+    settleHere();
     while (auto next = engine_.nextTimer()) {
         if (*next > target) {
             break;
         }
         now_ = std::max(now_, *next);
-        settle();
+        settleHere();
     }
     now_ = target;
-    settle();
+    settleHere();
 }
 
 } // namespace twinlantern::platform::test

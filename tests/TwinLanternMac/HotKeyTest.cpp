@@ -42,7 +42,7 @@ protected:
     // Lets the loop take in whatever the server sends for a while.
     void deliver(std::chrono::milliseconds quiet = 300ms) { loop.runFor(quiet); }
     bool waitForPresses(int count) {
-        return loop.runUntil([&] { return presses >= count; }, 5s);
+        return loop.runUntil([&] { return presses >= count; }, tltest::patience);
     }
 
     tltest::XvfbServer xvfb;

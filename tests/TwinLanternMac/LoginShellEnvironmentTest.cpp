@@ -232,7 +232,7 @@ std::vector<pid_t> livingMembersOfSession(pid_t session) {
 
 // Killed members take a moment to go.
 std::vector<pid_t> survivorsOfSession(pid_t session) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto deadline = std::chrono::steady_clock::now() + tltest::patience;
     auto members = livingMembersOfSession(session);
     while (!members.empty() && std::chrono::steady_clock::now() < deadline) {
         ::usleep(5000);

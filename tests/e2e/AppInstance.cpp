@@ -86,16 +86,17 @@ AppInstance::~AppInstance() {
 }
 
 pid_t AppInstance::pid() const {
-    for (int i = 0; i < 500; ++i) {
+    pid_t pid = -1;
+    eventually([&] {
         if (exists(folder_ + "/pid")) {
             const std::string text = readFile(folder_ + "/pid");
             if (!text.empty() && text.back() == '\n') {
-                return static_cast<pid_t>(std::stol(text));
+                pid = static_cast<pid_t>(std::stol(text));
             }
         }
-        std::this_thread::sleep_for(10ms);
-    }
-    return -1;
+        return pid > 0;
+    });
+    return pid;
 }
 
 std::string AppInstance::busAddress() const {

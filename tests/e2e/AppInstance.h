@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Paths.h"
+#include "tests/support/TestSupport.h"
 
 #include <sys/types.h>
 
@@ -30,10 +31,9 @@ public:
     std::string busAddress() const;
     std::string output() const;
     // Until the output holds text; false after the timeout.
-    bool waitForOutput(const std::string& text,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout = patience) const;
     // Its exit status (128 + signal), or nothing while it still runs after the timeout.
-    std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout = patience);
     void signal(int signal) const;
 
 private:

@@ -7,7 +7,7 @@
 #include "core/tools/DesktopInstall.h"
 #include "platform/SchemeHandlers.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/e2e/AppInstance.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
@@ -15,6 +15,7 @@
 #include "tests/support/Profiles.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UnixSocket.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -85,24 +86,7 @@ protected:
 
     // Raw bytes to the instance's socket; what it answers within 300 ms.
     std::string sendRaw(const std::string& bytes) const {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const std::string path = stem + ".sock";
-        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-        std::string answer;
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            timeval wait{0, 300000};
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-            char buffer[256];
-            ssize_t n;
-            while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
-                answer.append(buffer, static_cast<std::size_t>(n));
-            }
-        }
-        ::close(fd);
-        return answer;
+        return testing::exchangeOverUnixSocket(stem + ".sock", bytes);
     }
 };
 
@@ -117,7 +101,8 @@ TEST_F(AppProgram, OffscreenWithoutATrayTheSettingsWindowOpensAndASecondStartReo
     const auto began = std::chrono::steady_clock::now();
     const auto second = later();
     EXPECT_EQ(second.exitCode, 0) << second.err;
-    EXPECT_LT(std::chrono::steady_clock::now() - began, 2s);
+    // Served at once: far less than a wait for some timeout, however busy the machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 20s);
     EXPECT_TRUE(first->waitForOutput("reopen from a later start")) << first->output();
     EXPECT_EQ(second.out + second.err, "");
 }
@@ -200,14 +185,14 @@ TEST_F(AppProgram, ALinkFromALaterStartReachesTheRunningClaudeAndNoLogHoldsItsSe
     EXPECT_EQ(second.exitCode, 0) << second.err;
 
     std::optional<testing::FakeApp::Run> relaunch;
-    for (int i = 0; i < 500 && !relaunch; ++i) {
+    testing::eventually([&] {
         for (const pid_t pid : claude.runs()) {
             if (pid != running) {
                 relaunch = claude.run(pid);
             }
         }
-        std::this_thread::sleep_for(10ms);
-    }
+        return relaunch.has_value();
+    });
     ASSERT_TRUE(relaunch) << first->output();
     EXPECT_EQ(relaunch->argv.back(), link);
     EXPECT_TRUE(first->waitForOutput("forwarded claude://x/cb to pid")) << first->output();
@@ -231,15 +216,18 @@ TEST_F(AppProgram, ADeeplyNestedInfoPlistInTheApplicationsFolderIsSkipped) {
 TEST_F(AppProgram, GarbageOnTheSocketChangesNothing) {
     const auto first = start();
     ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
-    std::this_thread::sleep_for(200ms);
     const std::string before = first->output();
     EXPECT_EQ(sendRaw("quit\nopen\nshow settings\n\xff\xfe\n"), "");
     EXPECT_EQ(sendRaw(std::string(20000, 'x')), "");
     EXPECT_EQ(sendRaw("open claude://x/y?code=1"), ""); // no line feed: never a command
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(first->output(), before);
+    // A later start still gets through, and once it has, none of the garbage did anything.
+    EXPECT_EQ(later().exitCode, 0);
+    ASSERT_TRUE(first->waitForOutput("reopen from a later start")) << first->output();
+    const std::string after = first->output().substr(before.size());
+    EXPECT_THAT(after, Not(HasSubstr("opened the settings window")));
+    EXPECT_THAT(after, Not(HasSubstr("claude://")));
+    EXPECT_THAT(after, Not(HasSubstr("quit")));
     EXPECT_EQ(first->waitForExit(0ms), std::nullopt);
-    EXPECT_EQ(later().exitCode, 0); // still answers
 }
 
 TEST_F(AppProgram, SigtermEndsAnIdleInstanceAtOnceAndFreesItsSocket) {
@@ -248,8 +236,8 @@ TEST_F(AppProgram, SigtermEndsAnIdleInstanceAtOnceAndFreesItsSocket) {
         ASSERT_TRUE(first->waitForOutput("opened the onboarding window")) << first->output();
         const auto began = std::chrono::steady_clock::now();
         first->signal(signal);
-        EXPECT_EQ(first->waitForExit(5s), 0) << first->output();
-        EXPECT_LT(std::chrono::steady_clock::now() - began, 2s);
+        EXPECT_EQ(first->waitForExit(), 0) << first->output();
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 20s);
         EXPECT_THAT(first->output(), HasSubstr("quit on SIG"));
         EXPECT_FALSE(testing::exists(stem + ".sock"));
     }
@@ -349,15 +337,15 @@ TEST_F(AppProgram, SigtermWhileArmedGivesClaudeItsLinksBackBeforeExit) {
 
         first->signal(signal);
         if (signal == SIGTERM) {
-            EXPECT_EQ(first->waitForExit(10s), 0) << first->output();
+            EXPECT_EQ(first->waitForExit(), 0) << first->output();
             EXPECT_THAT(first->output(), HasSubstr("disarmed"));
         } else {
-            first->waitForExit(10s);
+            first->waitForExit();
             EXPECT_NE(testing::readFile(list), before);
             const auto next = start();
             ASSERT_TRUE(next->waitForOutput("disarmed")) << next->output();
             next->signal(SIGTERM);
-            EXPECT_EQ(next->waitForExit(10s), 0) << next->output();
+            EXPECT_EQ(next->waitForExit(), 0) << next->output();
         }
         EXPECT_EQ(testing::readFile(list), before);
         EXPECT_EQ(handlers.currentHandler("claude"), claude.bundle());
@@ -377,8 +365,8 @@ TEST_F(AppProgram, ALaterStartThatGetsNoAnswerSaysSoAndFails) {
     first->signal(SIGCONT);
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_EQ(second.err, "TwinLantern is already running but doesn't answer.\n");
-    EXPECT_GE(took, 1900ms);
-    EXPECT_LT(took, 5s);
+    EXPECT_GE(took, 9900ms); // the whole wait for an answer
+    EXPECT_LT(took, 30s);
 }
 
 TEST_F(AppProgram, SnapshotModeExitsWithNoWindowSocketOrHotKey) {

@@ -8,7 +8,7 @@
 #include "core/base/UniqueFd.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
-#include "tests/desktop/FakeApp.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/OtherUser.h"
@@ -110,11 +110,7 @@ protected:
     // The recorded starts once there are at least `expected` and a moment has passed in
     // which another could have shown up.
     std::vector<pid_t> settledRuns(std::size_t expected) const {
-        std::vector<pid_t> runs = claude->runs();
-        for (int i = 0; i < 500 && runs.size() < expected; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            runs = claude->runs();
-        }
+        testing::eventually([&] { return claude->runs().size() >= expected; });
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         return claude->runs();
     }
@@ -392,7 +388,7 @@ TEST_F(LauncherProgram, AlertOnTheDisplayIsDismissedWithReturn) {
     testing::pressReturnUntil(window, environment, [&] {
         return run.wait_for(std::chrono::milliseconds(250)) == std::future_status::ready;
     });
-    ASSERT_EQ(run.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_EQ(run.wait_for(testing::patience), std::future_status::ready);
     const testing::RunResult result = run.get();
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "Couldn't open Claude: Claude Desktop isn't installed.\n");

@@ -138,9 +138,9 @@ TEST(PollMainLoop, PostsFromOtherThreadsRunOnTheLoopThread) {
         });
     }
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(loop.runUntil([&] { return runs == 4; }, 5s));
+    EXPECT_TRUE(loop.runUntil([&] { return runs == 4; }, 60s));
     // Woken by the posts, not by the end of the wait.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
     for (auto& t : posters) {
         t.join();
     }
@@ -168,7 +168,7 @@ TEST(PollMainLoop, TimersAndDescriptorsInRealTime) {
     loop.run();
     EXPECT_GE(timerAt, 100ms);
     EXPECT_GE(readAt, timerAt);
-    EXPECT_LT(readAt, 2s);
+    EXPECT_LT(readAt, 20s);
 }
 
 } // namespace

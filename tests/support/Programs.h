@@ -17,7 +17,7 @@ struct RunResult {
 struct RunOptions {
     std::string cwd;              // the folder it starts in; empty: the test's own
     bool emptyArgv = false;       // exec with no arguments at all, not even argv[0]
-    unsigned timeoutSeconds = 20; // then SIGALRM ends it instead of blocking the suite
+    unsigned timeoutSeconds = 60; // then SIGALRM ends it instead of blocking the suite
 };
 
 // Runs `program` (no PATH lookup) with exactly this argv (argv[0] first) and environment.

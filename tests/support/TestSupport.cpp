@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 namespace twinlantern::testing {
 
@@ -117,6 +118,17 @@ std::vector<std::string> folderEntries(const std::string& path) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 } // namespace twinlantern::testing

@@ -4,6 +4,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +47,15 @@ std::vector<std::string> lines(std::string_view text);
 ino_t inode(const std::string& path);
 // Names of the entries of a folder, sorted; empty when it cannot be read.
 std::vector<std::string> folderEntries(const std::string& path);
+
+// How long a test waits for something it needs before it fails: far beyond a healthy
+// run even on a machine at load 17, so only a real fault reaches it.
+inline constexpr std::chrono::seconds patience{60};
+// The same for Qt's waits, which take milliseconds as an int.
+inline constexpr int patienceMs = 60'000;
+
+// Polls `done` every few milliseconds until it holds; false when `limit` ran out first.
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = patience);
 
 } // namespace twinlantern::testing
 

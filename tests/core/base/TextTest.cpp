@@ -1,4 +1,4 @@
-// The text module's Unicode rules. tests/twinlantern_resolve runs these same cases against
+// The text module's Unicode rules. tests/resolve runs these same cases against
 // the resolver's build of ICU (static, with its data cut down), so both must agree.
 #include "core/base/Text.h"
 

@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 const Environment plainEnvironment{{"PATH", "/usr/bin:/bin"}};
 
-ProcessResult shell(const std::string& script, double timeout = 10) {
+ProcessResult shell(const std::string& script, double timeout = 60) {
     return ProcessRunner::runSync("/bin/sh", {"-c", script}, plainEnvironment, timeout);
 }
 
@@ -61,8 +61,8 @@ TEST(ProcessRunner, CollectsBothStreamsAndTheExitStatus) {
 
 TEST(ProcessRunner, StandardInputIsAtEndOfFile) {
     auto start = Clock::now();
-    ProcessResult result = shell("cat; read line; echo $?", 10);
-    EXPECT_LT(secondsSince(start), 5);
+    ProcessResult result = shell("cat; read line; echo $?", 60);
+    EXPECT_LT(secondsSince(start), 20);
     EXPECT_EQ(result.stdoutText, "1\n");
     EXPECT_FALSE(result.timedOut);
 }
@@ -72,14 +72,14 @@ TEST(ProcessRunner, SleeperPastTheTimeoutIsTerminated) {
     ProcessResult result = shell("echo before; exec sleep 30", 1);
     double elapsed = secondsSince(start);
     EXPECT_GE(elapsed, 0.9);
-    EXPECT_LT(elapsed, 3);
+    EXPECT_LT(elapsed, 20); // not the sleeper's 30 s
     EXPECT_EQ(result, (ProcessResult{SIGTERM, "before\n", "", true}));
 }
 
 TEST(ProcessRunner, ChildThatClosesItsPipesStillTimesOut) {
     auto start = Clock::now();
     ProcessResult result = shell("echo early; exec sleep 30 >&- 2>&-", 1);
-    EXPECT_LT(secondsSince(start), 3);
+    EXPECT_LT(secondsSince(start), 20);
     EXPECT_EQ(result, (ProcessResult{SIGTERM, "early\n", "", true}));
 }
 
@@ -88,7 +88,7 @@ TEST(ProcessRunner, ChildIgnoringTerminateIsKilledAfterTheGrace) {
     ProcessResult result = shell("trap '' TERM; exec sleep 30", 1);
     double elapsed = secondsSince(start);
     EXPECT_GE(elapsed, 2.9);
-    EXPECT_LT(elapsed, 5);
+    EXPECT_LT(elapsed, 20);
     EXPECT_EQ(result, (ProcessResult{SIGKILL, "", "", true}));
 }
 
@@ -100,7 +100,7 @@ TEST(ProcessRunner, DescendantHoldingThePipesDoesNotHoldTheCall) {
     if (descendant > 0) {
         ::kill(descendant, SIGKILL);
     }
-    EXPECT_LT(elapsed, 6);
+    EXPECT_LT(elapsed, 20);
     EXPECT_TRUE(result.timedOut);
     EXPECT_EQ(result.exitCode, SIGTERM);
     EXPECT_GT(descendant, 0);
@@ -170,7 +170,7 @@ TEST(ProcessRunner, OutputUpToTheLimitIsWholeAndTheCutKeepsWholeCharacters) {
 TEST(ProcessRunner, EndlessFloodStillStopsAtTheTimeout) {
     auto start = Clock::now();
     ProcessResult result = ProcessRunner::runSync("/usr/bin/yes", {}, plainEnvironment, 1);
-    EXPECT_LT(secondsSince(start), 4);
+    EXPECT_LT(secondsSince(start), 20);
     EXPECT_TRUE(result.timedOut);
     EXPECT_TRUE(result.outputCut);
     EXPECT_EQ(result.exitCode, SIGTERM);
@@ -205,7 +205,7 @@ TEST(ProcessRunner, ChildInheritsNoOtherDescriptor) {
 TEST(ProcessRunner, ShortRunsBesideLongOnesFromManyThreads) {
     std::vector<std::future<ProcessResult>> longRuns;
     for (int i = 0; i < 4; ++i) {
-        longRuns.push_back(ProcessRunner::run("/bin/sleep", {"4"}, plainEnvironment, 10));
+        longRuns.push_back(ProcessRunner::run("/bin/sleep", {"12"}, plainEnvironment, 60));
     }
     std::vector<std::thread> threads;
     std::vector<ProcessResult> results(8);
@@ -213,7 +213,7 @@ TEST(ProcessRunner, ShortRunsBesideLongOnesFromManyThreads) {
     for (std::size_t i = 0; i < results.size(); ++i) {
         threads.emplace_back([i, &results, &times] {
             auto start = Clock::now();
-            results[i] = ProcessRunner::runSync("/bin/echo", {std::to_string(i)}, {}, 10);
+            results[i] = ProcessRunner::runSync("/bin/echo", {std::to_string(i)}, {}, 60);
             times[i] = secondsSince(start);
         });
     }
@@ -222,7 +222,7 @@ TEST(ProcessRunner, ShortRunsBesideLongOnesFromManyThreads) {
     }
     for (std::size_t i = 0; i < results.size(); ++i) {
         EXPECT_EQ(results[i], (ProcessResult{0, std::to_string(i) + "\n", "", false}));
-        EXPECT_LT(times[i], 2.5) << "run " << i << " waited for a long run";
+        EXPECT_LT(times[i], 8) << "run " << i << " waited for a long run";
     }
     for (auto& f : longRuns) {
         EXPECT_EQ(f.get(), (ProcessResult{0, "", "", false}));

@@ -1,6 +1,7 @@
 #include "tests/support/x11/Xdotool.h"
 
 #include "tests/support/Programs.h"
+#include "tests/support/TestSupport.h"
 
 #include <chrono>
 #include <thread>
@@ -8,20 +9,22 @@
 namespace twinlantern::testing {
 
 std::string waitForWindowNamed(const std::string& title, const Environment& environment) {
-    for (int i = 0; i < 200; ++i) {
+    std::string window;
+    eventually([&] {
         const RunResult search =
             runProgram({"/usr/bin/xdotool", "search", "--name", title}, environment);
         if (search.exitCode == 0 && !search.out.empty()) {
-            return search.out.substr(0, search.out.find('\n'));
+            window = search.out.substr(0, search.out.find('\n'));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return {};
+        return !window.empty();
+    });
+    return window;
 }
 
 void pressReturnUntil(const std::string& window, const Environment& environment,
                       const std::function<bool()>& done) {
-    for (int i = 0; i < 20 && !done(); ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
         runProgram({"/usr/bin/xdotool", "windowfocus", "--sync", window, "key", "Return"},
                    environment);
     }

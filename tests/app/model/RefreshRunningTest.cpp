@@ -1,0 +1,80 @@
+#include "tests/support/app/AppFixture.h"
+
+#include "TwinLanternMac/ChatGPTAppAdapter.h"
+#include "platform/linux/LinuxWorkspace.h"
+#include "tests/support/fakeapp/FakeApp.h"
+#include "tests/support/Profiles.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+using namespace twinlantern;
+using namespace twinlantern::app;
+using namespace std::chrono_literals;
+using app::test::AppFixture;
+
+namespace {
+
+struct Started {
+    pid_t pid;
+    ~Started() {
+        ::kill(pid, SIGKILL);
+        tltest::waitUntilGone(pid);
+    }
+};
+
+TEST(RefreshRunning, ProfilesMatchTheirInstancesByResolvedFolder) {
+    AppFixture f;
+    tltest::FakeApp claude(f.home.paths.applicationsDirectory, "Claude", DesktopInstall::bundleID);
+    tltest::FakeApp chatGPT(f.home.paths.applicationsDirectory, "ChatGPT",
+                            ChatGPTAppAdapter::appBundleID);
+    ProfileDocument doc;
+    doc.profiles = {
+        tltest::profile("sys-1", "Usual", Profile::Storage::system, {ToolKind::claudeDesktop}),
+        tltest::profile("work-1", "Work", Profile::Storage::managed,
+                        {ToolKind::claudeDesktop, ToolKind::chatGPTApp}),
+        tltest::profile("home-1", "Home", Profile::Storage::managed, {ToolKind::claudeDesktop}),
+    };
+    f.writeDocument(doc);
+    const std::string work =
+        f.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1"));
+    tltest::makeDirs(work);
+    const std::string link = f.home.home() + "/work-link";
+    ASSERT_EQ(::symlink(work.c_str(), link.c_str()), 0);
+
+    auto model = f.model(false);
+    EXPECT_EQ(model->runningApps(),
+              (RunningMap{{ToolKind::claudeDesktop, {}}, {ToolKind::chatGPTApp, {}}}));
+
+    platform::LinuxWorkspace workspace(f.home.paths, f.environment);
+    // A managed instance, started through a link to its folder.
+    Started managed{workspace.open(claude.bundle(), {"--user-data-dir=" + link}, {})};
+    ASSERT_TRUE(claude.run(managed.pid));
+    model->refreshRunning();
+    EXPECT_EQ(model->runningApps(), (RunningMap{{ToolKind::claudeDesktop, {ProfileID("work-1")}},
+                                                {ToolKind::chatGPTApp, {}}}));
+    EXPECT_TRUE(model->isRunning(doc.profiles[1], ToolKind::claudeDesktop));
+    EXPECT_FALSE(model->isRunning(doc.profiles[1], ToolKind::chatGPTApp));
+    EXPECT_FALSE(model->isRunning(doc.profiles[1], ToolKind::claudeCode));
+
+    // The system profile runs only beside an instance without a folder.
+    Started usual{workspace.open(claude.bundle(), {}, {})};
+    ASSERT_TRUE(claude.run(usual.pid));
+    model->refreshRunning();
+    EXPECT_EQ(model->runningApps().at(ToolKind::claudeDesktop),
+              (std::set<ProfileID>{ProfileID("sys-1"), ProfileID("work-1")}));
+}
+
+TEST(RefreshRunning, AnUnchangedResultNotifiesNobody) {
+    AppFixture f;
+    auto model = f.model(false);
+    int notices = 0;
+    auto subscription = model->observe([&](ModelField) { ++notices; });
+    model->refreshRunning();
+    model->refreshRunning();
+    EXPECT_EQ(notices, 0);
+}
+
+} // namespace
