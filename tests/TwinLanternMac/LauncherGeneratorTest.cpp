@@ -209,7 +209,7 @@ TEST(LauncherGenerator, ControlCharactersInTheNameLeaveEveryFileWellFormed) {
     EXPECT_EQ(plistlibString(plist, "NSHumanReadableCopyright").out,
               "TwinLantern launcher for “" + odd.name + "”");
     EXPECT_EQ(infoOf(bundle).at("CFBundleName").second, LauncherGenerator::appName(odd));
-    EXPECT_EQ(sealOf(bundle).at("Info.plist"), sha256sum(plist));
+    EXPECT_EQ(testing::sealedFiles(bundle).at("Info.plist"), testing::sha256sum(plist));
     const std::string entry = f.generator().entryPath(odd.id);
     const testing::RunResult valid =
         testing::runProgram({"/usr/bin/desktop-file-validate", entry}, f.environment);
