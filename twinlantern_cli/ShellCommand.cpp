@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <filesystem>
 #include <memory>
 
 namespace twinlantern::cli {
@@ -21,6 +23,16 @@ using FileChange = ShellIntegration::FileChange;
 bool standsAt(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> folderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        names.push_back(it->path().filename().string());
+    }
+    return names;
 }
 
 std::optional<std::string> linkText(const std::string& path) {
@@ -167,6 +179,9 @@ int install(const Cli& cli, bool yes) {
             cli.paths.abbreviate(shell.libexec()) + ", the `claude`, `codex` and `twinlantern` " +
             "links into " + cli.paths.abbreviate(shell.shimFolder()) + ".\n");
     confirmOrRefuse(cli, yes, "Install the shell integration?", "twinlantern shell install");
+    // Under a file-size limit a write must fail, not end the program half-way: the
+    // install then puts back everything it did.
+    std::signal(SIGXFSZ, SIG_IGN);
     shell.install(programs.resolver, programs.cli, programs.launcher, appPath);
     cli.out("Shell integration installed. Open a new terminal window to use it.\n");
     return 0;
@@ -175,7 +190,11 @@ int install(const Cli& cli, bool yes) {
 int uninstall(const Cli& cli, bool yes) {
     const ShellIntegration shell(cli.paths, cli.environment);
     const std::vector<FileChange> plan = shell.planUninstall();
-    bool changes = standsAt(shell.root());
+    // Backups an earlier removal kept are the user's to delete.
+    bool changes = false;
+    for (const std::string& entry : folderEntries(shell.root())) {
+        changes = changes || entry != "backups";
+    }
     for (const FileChange& change : plan) {
         changes = changes || change.changes();
     }
@@ -183,11 +202,15 @@ int uninstall(const Cli& cli, bool yes) {
         cli.out("The shell integration isn't installed; nothing to remove.\n");
         return 0;
     }
-    cli.out(planText(cli, shell, plan) + "Programs, links and backups under " +
-            cli.paths.abbreviate(shell.root()) + " go too.\n");
+    cli.out(planText(cli, shell, plan) + "Programs and links under " +
+            cli.paths.abbreviate(shell.root()) + " go too, and the backups that are put back.\n");
     confirmOrRefuse(cli, yes, "Remove the shell integration?", "twinlantern shell uninstall");
     shell.uninstall();
     cli.out("Shell integration removed.\n");
+    if (!folderEntries(shell.backups()).empty()) {
+        cli.out("Backups of your shell files as they were before the install stay in " +
+                cli.paths.abbreviate(shell.backups()) + ".\n");
+    }
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "core/base/PathUtil.h"
-#include "core/shell/ShellIntegration.h"
 #include "core/base/Text.h"
+#include "core/shell/ShellIntegration.h"
 
 #include <sys/stat.h>
 #include <unicode/uchar.h>
@@ -149,9 +149,21 @@ bool ShellIntegration::blockIsLast(std::string_view text) {
     if (isAllWhiteSpace(rest)) {
         return true;
     }
+    // The prompt snippets are offered for pasting after the theme, so below our block;
+    // they only read the profile and leave PATH alone.
+    static const std::vector<std::string> snippetLines = [] {
+        std::vector<std::string> out;
+        for (const char* shell : {"zsh", "bash", "starship"}) {
+            for (auto line : splitLines(*promptSnippet(shell))) {
+                out.emplace_back(line);
+            }
+        }
+        return out;
+    }();
     for (auto piece : splitLines(rest)) {
         piece = text::trimSpacesTabs(piece);
-        if (!piece.empty() && !piece.starts_with("#")) {
+        if (!piece.empty() && !piece.starts_with("#") &&
+            std::find(snippetLines.begin(), snippetLines.end(), piece) == snippetLines.end()) {
             return false;
         }
     }

@@ -1,6 +1,6 @@
 #include "core/base/FileUtil.h"
-#include "core/tools/ProcessRunner.h"
 #include "core/shell/ShellIntegration.h"
+#include "core/tools/ProcessRunner.h"
 
 #include <unistd.h>
 

@@ -116,7 +116,16 @@ void ShellIntegration::symlink(const std::string& link, const std::string& desti
 
 void ShellIntegration::write(std::string_view text, const std::string& path, mode_t newMode) const {
     if (const int err = writeFileThroughLinks(path, text, newMode); err != 0) {
-        throw TwinLanternError::ioErrno("write " + paths.abbreviate(path), err);
+        // Through a link the cause is about the file it names, so say which.
+        std::string what = paths.abbreviate(path);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            const std::optional<std::string> target = finalLinkTarget(path);
+            what += " (a link to " +
+                    (target ? paths.abbreviate(PathUtil::normalize(*target)) : std::string("?")) +
+                    ")";
+        }
+        throw TwinLanternError::ioErrno("write " + what, err);
     }
 }
 

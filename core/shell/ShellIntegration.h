@@ -43,6 +43,7 @@ struct ShellIntegration {
 
     static std::string addingBlock(std::string_view text);
     static std::string removingBlock(std::string_view text);
+    // Nothing but blank lines, comments and lines of the prompt snippets follows the block.
     static bool blockIsLast(std::string_view text);
     static std::optional<std::string> promptSnippet(std::string_view shell);
 

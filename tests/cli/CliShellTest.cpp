@@ -6,6 +6,9 @@
 #include <gmock/gmock.h>
 
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 using namespace twinlantern;
@@ -189,6 +192,86 @@ TEST_F(CliShell, InstallThenUninstallGivesEveryFileBackByteForByte) {
         ASSERT_EQ(removal.exitCode, 0) << row.name << ": " << removal.err;
         EXPECT_EQ(snapshot(h.home()), before) << row.name;
     }
+}
+
+// A failed install, through the real program: the message names the link and where it
+// points, and every file and folder is as it was.
+TEST_F(CliShell, AnInstallThatFailsChangesNothing) {
+    struct Case {
+        const char* name;
+        std::string command;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"~/.zshrc a link into a missing folder", "twinlantern shell install --yes",
+         "twinlantern: Couldn't write ~/.zshrc (a link to ~/dots/zsh/zshrc): " +
+             std::string(std::strerror(ENOENT)) + "\n"},
+        // 512-byte blocks: the programs do not fit.
+        {"ulimit -f", "ulimit -f 8 && twinlantern shell install --yes",
+         "twinlantern: Couldn't install ~/.twinlantern/libexec/twinlantern-resolve: " +
+             std::string(std::strerror(EFBIG)) + "\n"},
+        {"a file where a folder belongs", "twinlantern shell install --yes",
+         "twinlantern: Couldn't create ~/.twinlantern/backups: " +
+             std::string(std::strerror(ENOTDIR)) + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempHome h;
+        writeFile(h.dir / ".bashrc", "b");
+        if (std::string_view(c.name).starts_with("~/.zshrc")) {
+            ASSERT_EQ(::symlink("dots/zsh/zshrc", (h.dir / ".zshrc").c_str()), 0);
+        } else {
+            writeFile(h.dir / ".zshrc", "export A=1", 0600);
+        }
+        if (std::string_view(c.name).starts_with("a file")) {
+            writeFile(h.dir / ".twinlantern/backups", "mine\n");
+        }
+        const Environment e{{"HOME", h.home()}, {"PATH", helpers() + ":/usr/bin:/bin"}};
+        const auto before = snapshot(h.home());
+        const RunResult r = runProgram("/bin/sh", {"sh", "-c", c.command}, e, {.cwd = h.home()});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.err, c.error);
+        EXPECT_EQ(snapshot(h.home()), before);
+    }
+}
+
+// An install killed at any one of its renames, then removed: every file as before.
+TEST_F(CliShell, AnInstallKilledAtEachRenameIsUndoneExactly) {
+    const std::string strace = "/usr/bin/strace";
+    if (!exists(strace)) {
+        GTEST_SKIP() << "strace is not installed (scripts/install-deps installs it)";
+    }
+    {
+        const RunResult probe =
+            runProgram(strace, {"strace", "-qq", "-o", "/dev/null", "/bin/true"}, env());
+        if (probe.exitCode != 0) {
+            GTEST_SKIP() << "strace can't trace here: " << probe.err;
+        }
+    }
+    bool completed = false;
+    for (int n = 1; n <= 40 && !completed; ++n) {
+        SCOPED_TRACE("killed at rename " + std::to_string(n));
+        TempHome h;
+        TempDir temporary;
+        writeFile(h.dir / ".zshrc", "export A=1", 0600); // no final line feed
+        writeFile(h.dir / ".bashrc", "b\n");
+        const Environment e{{"HOME", h.home()},
+                            {"PATH", helpers() + ":/usr/bin:/bin"},
+                            {"TMPDIR", temporary.path()}};
+        const auto before = snapshot(h.home());
+        const RunResult killed =
+            runProgram(strace,
+                       {"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
+                        "inject=rename:signal=SIGKILL:when=" + std::to_string(n), program(),
+                        "shell", "install", "--yes"},
+                       e, {.cwd = h.home()});
+        completed = killed.exitCode == 0;
+        const RunResult removal = runProgram(
+            program(), {"twinlantern", "shell", "uninstall", "--yes"}, e, {.cwd = h.home()});
+        EXPECT_EQ(removal.exitCode, 0) << removal.err;
+        EXPECT_EQ(snapshot(h.home()), before);
+    }
+    EXPECT_TRUE(completed) << "the install was still renaming after 40 renames";
 }
 
 } // namespace

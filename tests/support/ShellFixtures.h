@@ -5,6 +5,7 @@
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,13 @@ struct ShellHome {
     ShellIntegration integration() const { return ShellIntegration(home.paths, environment); }
     std::string path(std::string_view relative) const { return home.dir / relative; }
     std::vector<ShellIntegration::FileChange> install() const;
+    // The texts of the backups left in ~/.twinlantern/backups, sorted; empty when
+    // ~/.twinlantern holds nothing else (or is gone).
+    std::vector<std::string> keptBackups() const;
 };
+
+// Every item below root, links not followed: path -> mode and bytes or link text, so two
+// trees compare equal exactly when every file and folder is as it was.
+std::map<std::string, std::string> treeState(const std::string& root);
 
 } // namespace twinlantern::testing

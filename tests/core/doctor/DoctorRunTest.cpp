@@ -232,6 +232,19 @@ TEST(DoctorRun, ShellFilesWithSomethingAfterTheBlockAreReported) {
                    "Run `twinlantern shell install --yes` to move the block to the end."}}));
 }
 
+TEST(DoctorRun, APromptSnippetAfterTheBlockIsNoProblem) {
+    // Where the zsh snippet says it goes: after the theme, so after our block.
+    DoctorSetup s;
+    writeFile(s.home() + "/.zshrc", "ZSH_THEME=robbyrussell\n" + ShellIntegration::block() +
+                                        "source $ZSH/oh-my-zsh.sh\n");
+    EXPECT_EQ(all(s.run(), "shell.block").size(), 1u);
+    writeFile(s.home() + "/.zshrc", "ZSH_THEME=robbyrussell\n" + ShellIntegration::block() + "\n" +
+                                        *ShellIntegration::promptSnippet("zsh") + "\n");
+    writeFile(s.home() + "/.bashrc",
+              ShellIntegration::block() + *ShellIntegration::promptSnippet("bash") + "\n");
+    EXPECT_EQ(all(s.run(), "shell.block"), std::vector<DoctorCheck>{});
+}
+
 TEST(DoctorRun, ShallowRunStartsNoProcessAndExtraChecksRunOnce) {
     DoctorSetup s;
     s.addEveryCheck();

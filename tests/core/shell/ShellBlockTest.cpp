@@ -89,6 +89,13 @@ TEST(ShellBlock, BlockIsLast) {
         {"a\n" + end + " # note\n", true},
         {B + "a\n" + end, true},
         {begin + "\nx\n", false},
+        // The prompt snippets, pasted below the block as they say; a line of them changed
+        // is a command like any other.
+        {B + *ShellIntegration::promptSnippet("zsh") + "\n", true},
+        {B + "\n" + *ShellIntegration::promptSnippet("bash"), true},
+        {B + "  setopt PROMPT_SUBST\n", true},
+        {B + "setopt PROMPT_SUBST; export PATH=/opt/bin:$PATH\n", false},
+        {B + *ShellIntegration::promptSnippet("zsh") + "\nexport PATH=/opt/bin:$PATH\n", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ShellIntegration::blockIsLast(c.text), c.last) << c.text;

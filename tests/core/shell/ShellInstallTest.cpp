@@ -1,5 +1,5 @@
-#include "core/shell/ShellIntegration.h"
 #include "core/base/TwinLanternError.h"
+#include "core/shell/ShellIntegration.h"
 #include "tests/support/ShellFixtures.h"
 
 #include <signal.h>
@@ -149,7 +149,8 @@ TEST(ShellInstall, RemovalWithoutRecordCutsBlocksOnly) {
     EXPECT_EQ(readFile(home.path(".bashrc")), "b\nc\n");
     EXPECT_EQ(readFile(home.path(".bash_profile")), "untouched");
     EXPECT_EQ(inode(home.path(".bash_profile")), profileInode);
-    EXPECT_FALSE(exists(home.path(".twinlantern")));
+    // Neither backup was put back, so both stay: the files exactly as they were.
+    EXPECT_EQ(home.keptBackups(), (std::vector<std::string>{"a", "b\n" + B + "c"}));
 }
 
 TEST(ShellInstall, BrokenRecordsReadAsNone) {

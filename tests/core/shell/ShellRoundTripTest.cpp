@@ -2,6 +2,7 @@
 #include "tests/support/ErrorOf.h"
 #include "tests/support/ShellFixtures.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <functional>
 
@@ -26,8 +28,10 @@ struct Row {
     bool linkedFromDotfiles = false;
     // .zshrc links to a dotfiles file that does not exist yet.
     bool danglingLink = false;
-    // Install refuses the file: with the block it would pass what readers accept.
-    bool refused = false;
+    // ... in a dotfiles folder that does not exist either.
+    bool linkFolderMissing = false;
+    // Install fails with this message and leaves every file and folder as it was.
+    std::optional<std::string> failure{};
     bool zdotdir = false;
     std::optional<std::string> bashrc{};
     std::optional<std::string> bashProfile{};
@@ -107,11 +111,17 @@ const Row rows[] = {
      .expected = "a\nu\n"},
     {.name = "block already there, record lost", .zshrc = "x\n" + B, .expected = "x\n"},
     {.name = "dangling link into a dotfiles folder", .danglingLink = true},
+    {.name = "dangling link into a missing folder",
+     .danglingLink = true,
+     .linkFolderMissing = true,
+     .failure = std::string("Couldn't write ~/.zshrc (a link to ~/dotfiles/zshrc): ") +
+                std::strerror(ENOENT),
+     .bashrc = "b"},
     {.name = "near the read limit, the block just fits",
      .zshrc = std::string(ShellIntegration::maxFileBytes - B.size() - 1, '#') + "\n"},
     {.name = "near the read limit, the block does not fit",
      .zshrc = std::string(ShellIntegration::maxFileBytes - B.size(), '#') + "\n",
-     .refused = true},
+     .failure = std::string("Couldn't write ~/.zshrc: ") + std::strerror(EFBIG)},
 };
 
 } // namespace
@@ -137,7 +147,9 @@ TEST(ShellRoundTrip, RemovalGivesBackWhatWasThere) {
             }
         }
         if (row.danglingLink) {
-            makeDirs(home.path("dotfiles"));
+            if (!row.linkFolderMissing) {
+                makeDirs(home.path("dotfiles"));
+            }
             ASSERT_EQ(::symlink("dotfiles/zshrc", zshrc.c_str()), 0);
         }
         if (row.bashrc) {
@@ -165,10 +177,10 @@ TEST(ShellRoundTrip, RemovalGivesBackWhatWasThere) {
         }
 
         const ShellIntegration shell = home.integration();
-        if (row.refused) {
-            EXPECT_EQ(errorOf([&] { home.install(); }).description(),
-                      std::string("Couldn't write ~/.zshrc: ") + std::strerror(EFBIG));
-            EXPECT_EQ(shell.loadState(), std::nullopt);
+        if (row.failure) {
+            const auto tree = treeState(home.home.home());
+            EXPECT_EQ(errorOf([&] { home.install(); }).description(), *row.failure);
+            EXPECT_EQ(treeState(home.home.home()), tree);
             shell.uninstall();
             for (const auto& original : originals) {
                 EXPECT_EQ(original.text, exists(original.path)
@@ -238,6 +250,98 @@ TEST(ShellRoundTrip, RemovalGivesBackWhatWasThere) {
             EXPECT_EQ(::readlink(zshrc.c_str(), target, sizeof target - 1), 14);
             EXPECT_STREQ(target, "dotfiles/zshrc");
         }
-        EXPECT_FALSE(exists(home.path(".twinlantern")));
+        // A backup that was not put back is the only copy of the file as it was: it stays.
+        std::vector<std::string> kept;
+        if (row.edit && row.zshrc && readFile(zshrc) != *row.zshrc) {
+            kept.push_back(*row.zshrc);
+        }
+        EXPECT_EQ(home.keptBackups(), kept);
+    }
+}
+
+namespace {
+
+// A file-size limit for the scope, with SIGXFSZ ignored so a write past it fails (EFBIG).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : previous_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*previous_)(int);
+};
+
+std::string failed(const std::string& what, int err) {
+    return "Couldn't " + what + ": " + std::strerror(err);
+}
+
+} // namespace
+
+// Every step of an install can fail; whichever does, every file and folder is as before.
+TEST(ShellRoundTrip, AFailedInstallLeavesEverythingAsItWas) {
+    struct Case {
+        const char* name;
+        std::function<void(ShellHome&)> arrange;
+        std::string message;
+        rlim_t fileSizeLimit = RLIM_INFINITY;
+    };
+    const Case cases[] = {
+        {"~/.zshrc a link into a missing folder",
+         [](ShellHome& h) {
+             ::unlink(h.path(".zshrc").c_str());
+             ASSERT_EQ(::symlink("dots/zsh/zshrc", h.path(".zshrc").c_str()), 0);
+         },
+         failed("write ~/.zshrc (a link to ~/dots/zsh/zshrc)", ENOENT)},
+        {"a file where ~/.twinlantern belongs",
+         [](ShellHome& h) { writeFile(h.path(".twinlantern"), "mine\n"); },
+         failed("create ~/.twinlantern", ENOTDIR)},
+        {"a file where the backups folder belongs",
+         [](ShellHome& h) { writeFile(h.path(".twinlantern/backups"), "mine\n"); },
+         failed("create ~/.twinlantern/backups", ENOTDIR)},
+        {"a folder where app-path belongs",
+         [](ShellHome& h) { makeDirs(h.path(".twinlantern/app-path")); },
+         failed("write ~/.twinlantern/app-path", EISDIR)},
+        {"a folder where install.json belongs, and one where a shim goes",
+         [](ShellHome& h) {
+             makeDirs(h.path(".twinlantern/install.json"));
+             writeFile(h.path(".twinlantern/bin/codex/kept"), "mine\n");
+         },
+         failed("write ~/.twinlantern/install.json", EISDIR)},
+        {"a file-size limit the record outgrows after ~/.zshrc is written", [](ShellHome&) {},
+         failed("write ~/.twinlantern/install.json", EFBIG), 600},
+        {"a re-install that replaces a copy, then fails",
+         [](ShellHome& h) {
+             h.install();
+             writeFile(h.path(".twinlantern/libexec/twinlantern-resolve"), "#!/bin/sh\nold\n",
+                       0755);
+             writeFile(h.path(".zshrc"), readFile(h.path(".zshrc")) + "export LATER=1\n");
+         },
+         failed("write ~/.twinlantern/install.json", EFBIG), 600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShellHome home;
+        writeFile(home.path(".zshrc"), "export A=1\n", 0600);
+        writeFile(home.path(".bashrc"), "b");
+        c.arrange(home);
+        const auto tree = treeState(home.home.home());
+        std::string message;
+        {
+            const FileSizeLimit limit(c.fileSizeLimit);
+            message = errorOf([&] { home.install(); }).description();
+        }
+        EXPECT_EQ(message, c.message);
+        EXPECT_EQ(treeState(home.home.home()), tree);
     }
 }
