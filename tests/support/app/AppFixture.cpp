@@ -11,7 +11,10 @@ namespace twinlantern::app::test {
 namespace {
 
 // One script for both tools; the name picks the answer.
+// The model may hand the tool a PATH of fake tools only: the script's own commands
+// (basename, sleep) must still be found, or the gate stops holding.
 constexpr const char* fakeTool = R"SH(#!/bin/sh
+PATH="$PATH:/usr/bin:/bin"
 name=$(basename "$0")
 if [ "$name" = claude ]; then dir="$CLAUDE_CONFIG_DIR"; else dir="$CODEX_HOME"; fi
 echo "start $name $(basename "$dir")" >> "@LOG@"
