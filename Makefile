@@ -3,9 +3,12 @@
 #   make test SANITIZE=1                               ASan + UBSan, Debug, in build-asan
 #   make test BUILD=build-release CONFIG=Release       -O3
 #   make test CC=clang CXX=clang++ BUILD=build-clang   clang
+# CTEST_ARGS go to ctest, for example CTEST_ARGS='-LE "x11|dbus|ocr|shells|slow"' to leave
+# out the tests that check the environment rather than the compiler (see the labels).
 # A folder keeps what its first configure saw: CONFIG, the compilers, CMAKE_FLAGS (for
 # example -DTL_WERROR=OFF) and CFLAGS, CXXFLAGS and LDFLAGS from the environment.
 SANITIZE ?= 0
+CTEST_ARGS ?=
 JOBS ?= $(shell nproc)
 ifeq ($(SANITIZE),1)
 BUILD ?= build-asan
@@ -43,7 +46,7 @@ build: configure
 	@ln -sfn $(BUILD)/compile_commands.json compile_commands.json
 
 test: build
-	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 600
+	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 600 $(CTEST_ARGS)
 
 run: build
 	@scripts/demo $(BUILD)

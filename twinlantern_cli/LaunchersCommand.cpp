@@ -5,29 +5,13 @@
 #include "TwinLanternMac/LauncherGenerator.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
+#include "twinlantern_cli/IconDrawing.h"
 
-#include <QGuiApplication>
-
-#include <cstdlib>
-#include <memory>
 #include <set>
 
 namespace twinlantern::cli {
 
 namespace {
-
-// Qt's own notices (a missing runtime folder, font hints) are not ours to print.
-void quietQt(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-// The icons are drawn off screen: this needs no display and never shows a window.
-std::unique_ptr<QGuiApplication> drawingApplication() {
-    qInstallMessageHandler(quietQt);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "twinlantern";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
-}
 
 int install(const Cli& cli) {
     const ProfileDocument document = ProfileStore(cli.paths).load();
@@ -41,7 +25,7 @@ int install(const Cli& cli) {
     }
     std::string report;
     if (!wanted.empty()) {
-        const auto app = drawingApplication();
+        const IconDrawing drawing(iconHelperPath(cli), cli.environment);
         for (const Profile& profile : document.profiles) {
             if (wanted.count(profile.id) != 0) {
                 report += "Built " + cli.paths.abbreviate(generator.generate(profile)) + "\n";

@@ -12,8 +12,11 @@
 #include <QString>
 
 #include <filesystem>
+#include <future>
 #include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace twinlantern {
 namespace {
@@ -161,22 +164,37 @@ TEST_F(SnapshotProgram, WritesEveryPictureOffscreenAndLeavesNothingBehind) {
         }
     }
 
+    // The readings are independent: all at once, so this test's run is not their sum.
+    struct Reading {
+        const Words* row;
+        std::string name;
+        std::future<tltest::RunResult> read;
+    };
+    std::vector<Reading> readings;
     for (const Words& row : expectedWords) {
         for (const std::string& picture : row.pictures) {
             for (const std::string look : {"-light", "-dark"}) {
                 const std::string file = folder + "/" + picture + look + ".png";
-                const auto read =
-                    tltest::runProgram("/usr/bin/tesseract", {"tesseract", file, "stdout"},
-                                       {{"PATH", "/usr/bin:/bin"}, {"OMP_THREAD_LIMIT", "1"}});
-                ASSERT_EQ(read.exitCode, 0) << read.err;
-                // At 10 points a capital beside an icon is read as a small letter now
-                // and then ("C)terminal" for the Terminal tab), so case is not compared.
-                for (const std::string& word : row.words) {
-                    EXPECT_THAT(lowercase(read.out), HasSubstr(lowercase(word)))
-                        << picture << look << " reads:\n"
-                        << read.out;
-                }
+                readings.push_back({&row, picture + look, std::async(std::launch::async, [file] {
+                                        tltest::RunOptions options;
+                                        options.timeoutSeconds = 300;
+                                        return tltest::runProgram(
+                                            "/usr/bin/tesseract", {"tesseract", file, "stdout"},
+                                            {{"PATH", "/usr/bin:/bin"}, {"OMP_THREAD_LIMIT", "1"}},
+                                            options);
+                                    })});
             }
+        }
+    }
+    for (Reading& reading : readings) {
+        const tltest::RunResult read = reading.read.get();
+        ASSERT_EQ(read.exitCode, 0) << reading.name << ": " << read.err;
+        // At 10 points a capital beside an icon is read as a small letter now and then
+        // ("C)terminal" for the Terminal tab), so case is not compared.
+        for (const std::string& word : reading.row->words) {
+            EXPECT_THAT(lowercase(read.out), HasSubstr(lowercase(word)))
+                << reading.name << " reads:\n"
+                << read.out;
         }
     }
 
@@ -197,8 +215,19 @@ TEST_F(SnapshotProgram, AFolderThatCantBeMadeGetsNoFilesAMessageAndExitStatusOne
         // Not the root folder instead.
         {"", "no snapshot folder: the folder's name is empty"},
     };
+    // Each run draws every picture before it fails, so they run side by side.
+    std::vector<std::future<tltest::RunResult>> runs;
     for (const Case& c : cases) {
-        const auto run = render(c.folder);
+        runs.push_back(std::async(std::launch::async, [this, &c] { return render(c.folder); }));
+    }
+    // Both end before anything is checked: the other's scratch files are not this one's.
+    std::vector<tltest::RunResult> results;
+    for (auto& run : runs) {
+        results.push_back(run.get());
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const tltest::RunResult& run = results[i];
         EXPECT_EQ(run.exitCode, 1) << c.folder;
         EXPECT_THAT(run.err, HasSubstr(c.message));
         EXPECT_EQ(tltest::readFile(scratch / "plain"), "a file");

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 namespace twinlantern::testing {
@@ -97,7 +99,9 @@ int OtherUser::run(const std::function<int()>& fn) const {
 
 void OtherUser::give(const std::string& path) const {
     if (available()) {
-        (void)::lchown(path.c_str(), uid_, gid_);
+        if (::lchown(path.c_str(), uid_, gid_) != 0) {
+            throw std::system_error(errno, std::generic_category(), "lchown " + path);
+        }
     }
 }
 
