@@ -243,11 +243,8 @@ TEST_F(AppProgram, SigtermEndsAnIdleInstanceAtOnceAndFreesItsSocket) {
     }
 }
 
-// Whether the process still runs (a zombie has ended).
 bool running(pid_t pid) {
-    const std::string stat = testing::readFile("/proc/" + std::to_string(pid) + "/stat");
-    const std::size_t close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+    return testing::processRuns(pid);
 }
 
 // A program that notes its pid and its child's, then waits on the child for ten minutes.

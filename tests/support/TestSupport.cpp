@@ -131,4 +131,14 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
     return true;
 }
 
+bool processRuns(pid_t pid) {
+    const auto r = readWholeFile("/proc/" + std::to_string(pid) + "/stat", 1 << 16);
+    if (!r.bytes) {
+        return false; // reaped: nothing left to read
+    }
+    const std::string& stat = *r.bytes;
+    const std::size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
 } // namespace twinlantern::testing

@@ -45,6 +45,8 @@ void removeTree(const std::string& path);
 std::vector<std::string> lines(std::string_view text);
 // The inode of what stands at path (links not followed), 0 when nothing: shows a rewrite.
 ino_t inode(const std::string& path);
+// Whether the process still runs: false once it has ended, as a zombie or reaped.
+bool processRuns(pid_t pid);
 // Names of the entries of a folder, sorted; empty when it cannot be read.
 std::vector<std::string> folderEntries(const std::string& path);
 

@@ -371,11 +371,7 @@ TEST(QuitWithoutWaiting, RunningJobsAreAbandonedAndTheirChildrenEnd) {
         }
         return out;
     };
-    auto runningNow = [](long pid) {
-        const std::string stat = tltest::readFile("/proc/" + std::to_string(pid) + "/stat");
-        const std::size_t close = stat.rfind(')');
-        return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
-    };
+    auto runningNow = [](long pid) { return tltest::processRuns(static_cast<pid_t>(pid)); };
     auto nowNs = [] {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
