@@ -278,7 +278,7 @@ TEST_F(AppProgram, SigtermDuringABackgroundJobExitsAtOnceAndLeavesNoChild) {
         const auto first = start();
         ASSERT_TRUE(first->waitForOutput("opened the settings window")) << first->output();
         std::vector<pid_t> children;
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        const auto deadline = std::chrono::steady_clock::now() + testing::patience;
         while (children.size() < 2 && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(20ms);
             children.clear();
@@ -294,8 +294,9 @@ TEST_F(AppProgram, SigtermDuringABackgroundJobExitsAtOnceAndLeavesNoChild) {
         EXPECT_EQ(first->waitForExit(10s), 0) << first->output();
         EXPECT_LT(std::chrono::steady_clock::now() - began, 1s);
         EXPECT_FALSE(testing::exists(stem + ".sock"));
+        // Each was sent SIGKILL before the exit; on a busy machine it takes a moment to die.
         for (const pid_t pid : children) {
-            EXPECT_FALSE(running(pid)) << pid;
+            EXPECT_TRUE(testing::eventually([&] { return !running(pid); })) << pid;
         }
     }
 }
