@@ -4,6 +4,7 @@
 #include "core/base/PropertyList.h"
 #include "core/base/Sha256.h"
 #include "core/base/TwinLanternError.h"
+#include "core/base/UniqueFd.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -22,15 +23,11 @@ constexpr std::size_t maxSealedFileBytes = 512u << 20;
 
 const char* const sealFolder = "_CodeSignature";
 
-struct CloseDir {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
 // Regular files below folder, as paths relative to it.
 void listFiles(const std::string& folder, const std::string& relative,
                std::vector<std::string>& out) {
     const std::string path = relative.empty() ? folder : folder + "/" + relative;
-    std::unique_ptr<DIR, CloseDir> dir(opendir(path.c_str()));
+    UniqueDir dir(opendir(path.c_str()));
     if (!dir) {
         throw TwinLanternError::ioErrno("read " + path, errno);
     }

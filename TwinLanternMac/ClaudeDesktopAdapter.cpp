@@ -1,5 +1,7 @@
 #include "TwinLanternMac/ClaudeDesktopAdapter.h"
 
+#include "core/base/UniqueFd.h"
+
 #include <dirent.h>
 
 #include <memory>
@@ -8,13 +10,9 @@ namespace twinlantern {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 // A folder that cannot be listed counts as empty.
 bool hasEntries(const std::string& folder) {
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    UniqueDir dir(::opendir(folder.c_str()));
     if (!dir) {
         return false;
     }

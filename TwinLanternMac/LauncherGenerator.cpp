@@ -9,6 +9,7 @@
 #include "core/base/PropertyList.h"
 #include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
+#include "core/base/UniqueFd.h"
 #include "core/base/Utf8Replacing.h"
 #include "core/tools/DesktopInstall.h"
 #include "platform/Workspace.h"
@@ -34,9 +35,6 @@ constexpr std::size_t maxLauncherBytes = 512u << 20;
 
 const char* const quarantineAttribute = "user.com.apple.quarantine";
 
-struct CloseDir {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 struct PlistFree {
     void operator()(plist_t node) const { plist_free(node); }
 };
@@ -293,7 +291,7 @@ void LauncherGenerator::removeLaunchers(const ProfileID& id) const {
 
 std::vector<LauncherGenerator::Installed> LauncherGenerator::installed() const {
     std::vector<Installed> out;
-    std::unique_ptr<DIR, CloseDir> dir(opendir(directory_.c_str()));
+    UniqueDir dir(opendir(directory_.c_str()));
     if (!dir) {
         return out;
     }
@@ -328,7 +326,7 @@ void LauncherGenerator::removeStrayEntries() const {
     const std::string prefix = "app.twinlantern.launcher.", suffix = ".desktop";
     std::vector<ProfileID> stray;
     {
-        std::unique_ptr<DIR, CloseDir> dir(opendir(applications_.c_str()));
+        UniqueDir dir(opendir(applications_.c_str()));
         if (!dir) {
             return;
         }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "core/base/Paths.h"
+#include "platform/MainLoop.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace twinlantern::platform {
@@ -37,5 +41,10 @@ public:
     // Releases the combination; an unknown or removed registration is ignored.
     virtual void remove(Registration registration) = 0;
 };
+
+// The hot keys of this machine: key grabs on the X server of `environment`'s DISPLAY,
+// delivered through `loop`. The loop must outlive the service, and the service its
+// registrations' owners.
+std::unique_ptr<HotKeyService> makeHotKeyService(MainLoop& loop, const Environment& environment);
 
 } // namespace twinlantern::platform

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/base/Paths.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,5 +17,9 @@ public:
     // the call; nothing when there is no layout or the key types nothing.
     virtual std::optional<std::string> characters(std::uint32_t virtualKeyCode) const = 0;
 };
+
+// The layout of this machine: key names from the X server's keymap, read at each call;
+// nothing without a server.
+std::unique_ptr<KeyboardLayout> makeKeyboardLayout(const Environment& environment);
 
 } // namespace twinlantern::platform

@@ -14,10 +14,10 @@
 #include "TwinLanternApp/ui/SnapshotRenderer.h"
 #include "TwinLanternMac/SignInRouter.h"
 #include "core/base/TwinLanternError.h"
+#include "platform/HotKeyService.h"
 #include "platform/SchemeHandlers.h"
 #include "platform/SystemLog.h"
 #include "platform/Workspace.h"
-#include "platform/linux/X11.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         .log = *systemLog,
         .ownBundle = bundle,
         .previousHandlerFile = paths.supportDirectory() + "/claude-handler-before.json"});
-    const auto hotKeys = platform::makeX11HotKeyService(scheduler, environment);
+    const auto hotKeys = platform::makeHotKeyService(scheduler, environment);
 
     // The windows and the commands reach each other and the delegate through these.
     std::unique_ptr<AppDelegate> delegate;

@@ -5,7 +5,7 @@
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ShortcutRecorderKeys.h"
-#include "platform/linux/X11.h"
+#include "platform/KeyboardLayout.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -42,7 +42,7 @@ std::function<void()> ShortcutSection::beep = [] {
 };
 
 std::function<std::unique_ptr<platform::KeyboardLayout>()> ShortcutSection::makeLayout = [] {
-    return platform::makeX11KeyboardLayout(currentEnvironment());
+    return platform::makeKeyboardLayout(currentEnvironment());
 };
 
 ShortcutSection::ShortcutSection(QWidget* parent)

@@ -7,8 +7,8 @@
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "core/base/FileUtil.h"
 #include "core/profiles/ProfileStore.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "platform/linux/PollMainLoop.h"
+#include "platform/PollMainLoop.h"
+#include "platform/Workspace.h"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     makeDirectories(paths.supportDirectory(), 0700);
     std::ofstream(paths.profilesFile()) << nlohmann::json(document).dump();
 
-    platform::LinuxWorkspace workspace(paths, {});
+    const std::unique_ptr<platform::Workspace> workspace = platform::makeWorkspace(paths, {});
     std::vector<pid_t> instances;
     for (const auto& [kind, bundleID] : apps) {
         const std::string bundle =
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
         for (const auto& profile : document.profiles) {
             const std::string folder = paths.dataDirectory(kind, profile.id);
             makeDirectories(folder, 0700);
-            instances.push_back(workspace.open(bundle, {"--user-data-dir=" + folder}, {}));
+            instances.push_back(workspace->open(bundle, {"--user-data-dir=" + folder}, {}));
         }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // every exec done

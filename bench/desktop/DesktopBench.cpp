@@ -2,7 +2,7 @@
 // machine with 500 other processes of the same user (the bar: 5 ms median).
 #include "TwinLanternMac/DesktopLauncher.h"
 #include "core/base/FileUtil.h"
-#include "platform/linux/LinuxWorkspace.h"
+#include "platform/Workspace.h"
 
 #include <benchmark/benchmark.h>
 
@@ -79,12 +79,13 @@ void stopOthers() {
 }
 
 void BM_RunningInstances(benchmark::State& state, const std::string& id) {
-    platform::LinuxWorkspace workspace(Paths(home, home + "/Applications"), {});
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(Paths(home, home + "/Applications"), {});
     std::vector<double> samples;
     std::size_t found = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const auto instances = DesktopLauncher::runningInstances(workspace, id);
+        const auto instances = DesktopLauncher::runningInstances(*workspace, id);
         const std::chrono::duration<double, std::milli> took =
             std::chrono::steady_clock::now() - start;
         found = instances.size();
@@ -113,15 +114,16 @@ int main(int argc, char** argv) {
     ::mkdir((home + "/Applications").c_str(), 0755);
     makeBundle(home + "/Applications/Fake.app", bundleID);
     makeBundle(home + "/Applications/Linked.app", linkedID, home + "/fake-program");
-    platform::LinuxWorkspace workspace(Paths(home, home + "/Applications"), {});
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(Paths(home, home + "/Applications"), {});
     // Three instances of each: two profiles' and the default one.
     std::vector<pid_t> instances;
     for (const char* bundle : {"/Applications/Fake.app", "/Applications/Linked.app"}) {
         for (const char* folder : {"/tmp/p1", "/tmp/p2"}) {
             instances.push_back(
-                workspace.open(home + bundle, {std::string("--user-data-dir=") + folder}, {}));
+                workspace->open(home + bundle, {std::string("--user-data-dir=") + folder}, {}));
         }
-        instances.push_back(workspace.open(home + bundle, {}, {}));
+        instances.push_back(workspace->open(home + bundle, {}, {}));
     }
     startOthers();
     std::this_thread::sleep_for(std::chrono::milliseconds(300)); // every exec done

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <dirent.h>
 #include <unistd.h>
 
+#include <memory>
 #include <utility>
 
 namespace twinlantern {
@@ -42,5 +44,12 @@ public:
 private:
     int fd_ = -1;
 };
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Owns one directory stream (and the descriptor under it).
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 
 } // namespace twinlantern

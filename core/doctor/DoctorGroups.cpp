@@ -4,6 +4,7 @@
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Text.h"
+#include "core/base/UniqueFd.h"
 #include "core/rules/BinaryLocator.h"
 #include "core/rules/ShimPlan.h"
 #include "core/shell/ShellIntegration.h"
@@ -38,10 +39,6 @@ std::string shellWordForPath(const Paths& paths, const std::string& path) {
     }
     return ShellQuote::quote(shown);
 }
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 } // namespace
 
@@ -134,7 +131,7 @@ std::vector<DoctorCheck> Doctor::conflictChecks() const {
         }
     }
     for (const std::string& folder : DesktopInstall::applicationFolders(context.paths)) {
-        std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+        UniqueDir dir(::opendir(folder.c_str()));
         if (!dir) {
             continue;
         }

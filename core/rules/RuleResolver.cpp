@@ -165,10 +165,7 @@ private:
     using Entries = std::map<std::string, unsigned char, std::less<>>;
 
     static bool list(const std::string& folder, Entries& entries) {
-        struct CloseDir {
-            void operator()(DIR* d) const { ::closedir(d); }
-        };
-        std::unique_ptr<DIR, CloseDir> dir(::opendir(folder.c_str()));
+        const UniqueDir dir(::opendir(folder.c_str()));
         if (!dir) {
             return false;
         }

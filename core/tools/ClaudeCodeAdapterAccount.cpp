@@ -30,18 +30,8 @@ ToolStatus ClaudeCodeAdapter::status(const Profile& profile) const {
 }
 
 std::optional<SignInCommand> ClaudeCodeAdapter::setUp(const Profile& profile) const {
-    createDataDirectory(profile);
-    auto executable = binaryPath();
-    if (!executable) {
-        return std::nullopt;
-    }
-    SignInCommand command{*executable, {"auth", "login"}, environment(profile), {}};
-    command.unset.assign(overridingVariables.begin(), overridingVariables.end());
-    if (profile.storage == Profile::Storage::system) {
-        // The user's shell may point the tool elsewhere; the system profile is the default.
-        command.unset.emplace_back(configVariable);
-    }
-    return command;
+    return TerminalToolCommand::setUp(*this, profile, binaryPath(), {"auth", "login"},
+                                      TerminalToolCommand::OverridingVariables::unset);
 }
 
 void ClaudeCodeAdapter::removeData(const Profile& profile) const {

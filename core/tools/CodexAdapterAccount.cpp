@@ -1,8 +1,8 @@
 // The account side of Codex: what `codex login status` says, sign-in, sign-out.
 #include "core/tools/CodexAdapter.h"
 
-#include "core/tools/TerminalToolCommand.h"
 #include "core/base/Text.h"
+#include "core/tools/TerminalToolCommand.h"
 
 #include <vector>
 
@@ -70,16 +70,8 @@ ToolStatus CodexAdapter::status(const Profile& profile) const {
 }
 
 std::optional<SignInCommand> CodexAdapter::setUp(const Profile& profile) const {
-    prepare(profile);
-    auto executable = binaryPath();
-    if (!executable) {
-        return std::nullopt;
-    }
-    SignInCommand command{*executable, {"login"}, environment(profile), {}};
-    if (profile.storage == Profile::Storage::system) {
-        command.unset.emplace_back(configVariable);
-    }
-    return command;
+    return TerminalToolCommand::setUp(*this, profile, binaryPath(), {"login"},
+                                      TerminalToolCommand::OverridingVariables::kept);
 }
 
 void CodexAdapter::removeData(const Profile& profile) const {

@@ -3,6 +3,7 @@
 #include "core/base/JsonDecode.h"
 #include "core/base/PathUtil.h"
 #include "core/base/PropertyList.h"
+#include "core/base/UniqueFd.h"
 
 #include <dirent.h>
 
@@ -13,14 +14,10 @@ namespace twinlantern {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 // Bundle names in one folder, sorted so that two runs pick the same copy.
 std::vector<std::string> bundlesIn(const std::string& folder) {
     std::vector<std::string> names;
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    UniqueDir dir(::opendir(folder.c_str()));
     if (!dir) {
         return names;
     }

@@ -63,11 +63,11 @@ LiveChildren& liveChildren() {
 // Every process's parent, from /proc/<pid>/stat ("pid (comm) state ppid …").
 std::multimap<pid_t, pid_t> processesByParent() {
     std::multimap<pid_t, pid_t> byParent;
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr) {
+    const UniqueDir proc(::opendir("/proc"));
+    if (!proc) {
         return byParent;
     }
-    while (const dirent* entry = ::readdir(proc)) {
+    while (const dirent* entry = ::readdir(proc.get())) {
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (pid <= 0 || *end != '\0') {
@@ -88,7 +88,6 @@ std::multimap<pid_t, pid_t> processesByParent() {
         const long parent = std::strtol(buffer.data() + close + 4, nullptr, 10);
         byParent.emplace(static_cast<pid_t>(parent), static_cast<pid_t>(pid));
     }
-    ::closedir(proc);
     return byParent;
 }
 

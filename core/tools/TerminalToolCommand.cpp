@@ -1,8 +1,11 @@
 #include "core/tools/TerminalToolCommand.h"
 
 #include "core/base/PathUtil.h"
+#include "core/tools/ToolKind.h"
 
 #include <sys/stat.h>
+
+#include <utility>
 
 namespace twinlantern {
 
@@ -28,6 +31,25 @@ TerminalToolCommand::statusBeforeAsking(const ToolAdapter& adapter, const Profil
         }
     }
     return std::nullopt;
+}
+
+std::optional<SignInCommand>
+TerminalToolCommand::setUp(const ToolAdapter& adapter, const Profile& profile,
+                           const std::optional<std::string>& executable,
+                           std::vector<std::string> arguments, OverridingVariables overriding) {
+    adapter.prepare(profile);
+    if (!executable) {
+        return std::nullopt;
+    }
+    const ToolInfo& info = toolInfo(adapter.kind());
+    SignInCommand command{*executable, std::move(arguments), adapter.environment(profile), {}};
+    if (overriding == OverridingVariables::unset) {
+        command.unset.assign(info.overridingVariables.begin(), info.overridingVariables.end());
+    }
+    if (profile.storage == Profile::Storage::system) {
+        command.unset.emplace_back(info.configVariable);
+    }
+    return command;
 }
 
 ToolStatus TerminalToolCommand::signedOut(const Profile& profile) {

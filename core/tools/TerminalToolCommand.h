@@ -21,6 +21,18 @@ Environment environment(const Environment& context, const Environment& profileVa
 std::optional<ToolStatus> statusBeforeAsking(const ToolAdapter& adapter, const Profile& profile,
                                              const std::optional<std::string>& executable);
 
+// Whether a sign-in command removes the tool's overriding variables from its environment.
+enum class OverridingVariables { kept, unset };
+
+// The command that signs the profile in, after its folder is prepared: the tool with
+// `arguments` and the profile's environment, without the overriding variables when asked,
+// and for a system profile without the config variable too, since the user's shell may
+// point the tool elsewhere. Nothing without the tool. Throws what `prepare` throws.
+std::optional<SignInCommand> setUp(const ToolAdapter& adapter, const Profile& profile,
+                                   const std::optional<std::string>& executable,
+                                   std::vector<std::string> arguments,
+                                   OverridingVariables overriding);
+
 // What a signed-out answer means: a system profile was never set up here.
 ToolStatus signedOut(const Profile& profile);
 

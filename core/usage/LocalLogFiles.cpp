@@ -24,11 +24,6 @@ namespace twinlantern {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using UniqueDir = std::unique_ptr<DIR, DirCloser>;
-
 UniqueDir openDirectory(int parent, const char* name, int flags) {
     UniqueFd fd(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags));
     if (!fd) {

@@ -219,12 +219,12 @@ UniqueFd openProc() {
 std::vector<pid_t> allPids(int procFd) {
     std::vector<pid_t> pids;
     UniqueFd copy(::fcntl(procFd, F_DUPFD_CLOEXEC, 0));
-    DIR* dir = copy ? ::fdopendir(copy.get()) : nullptr;
-    if (dir == nullptr) {
+    const UniqueDir dir(copy ? ::fdopendir(copy.get()) : nullptr);
+    if (!dir) {
         return pids;
     }
-    copy.release(); // closedir owns it now
-    while (const dirent* entry = ::readdir(dir)) {
+    copy.release(); // the stream owns it now
+    while (const dirent* entry = ::readdir(dir.get())) {
         const char* n = entry->d_name;
         if (*n < '1' || *n > '9') {
             continue;
@@ -237,7 +237,6 @@ std::vector<pid_t> allPids(int procFd) {
             pids.push_back(static_cast<pid_t>(value));
         }
     }
-    ::closedir(dir);
     std::sort(pids.begin(), pids.end());
     return pids;
 }

@@ -1,4 +1,4 @@
-#include "platform/linux/LoopEngine.h"
+#include "platform/LoopEngine.h"
 
 #include "core/base/UniqueFd.h"
 

@@ -1,4 +1,4 @@
-#include "platform/linux/PollMainLoop.h"
+#include "platform/PollMainLoop.h"
 
 #include <algorithm>
 

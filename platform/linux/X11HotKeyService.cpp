@@ -320,8 +320,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<HotKeyService> makeX11HotKeyService(MainLoop& loop,
-                                                    const Environment& environment) {
+std::unique_ptr<HotKeyService> makeHotKeyService(MainLoop& loop, const Environment& environment) {
     return std::make_unique<X11HotKeyService>(loop, environment);
 }
 

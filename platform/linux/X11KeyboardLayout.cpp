@@ -75,7 +75,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<KeyboardLayout> makeX11KeyboardLayout(const Environment& environment) {
+std::unique_ptr<KeyboardLayout> makeKeyboardLayout(const Environment& environment) {
     auto it = environment.find("DISPLAY");
     return std::make_unique<X11KeyboardLayout>(it == environment.end() ? "" : it->second);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/LoopEngine.h"
 #include "platform/MainLoop.h"
-#include "platform/linux/LoopEngine.h"
 
 #include <chrono>
 #include <functional>

@@ -3,12 +3,12 @@
 #include "TwinLanternMac/ClaudeDesktopAdapter.h"
 
 #include "core/base/TwinLanternError.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
+#include "platform/Workspace.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/FakeTools.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -89,7 +89,7 @@ TEST_F(ClaudeDesktopAdapterTest, ASystemProfileUsesAndNeverQuitsTheDefaultInstan
     EXPECT_EQ(adapter.runningInstance(system), (Instance{launched.pid, std::nullopt}));
     EXPECT_TRUE(adapter.quitInstance(system));
     adapter.removeData(system);
-    EXPECT_TRUE(platform::LinuxWorkspace(home.paths, {}).isAlive(launched.pid));
+    EXPECT_TRUE(platform::makeWorkspace(home.paths, {})->isAlive(launched.pid));
 }
 
 TEST_F(ClaudeDesktopAdapterTest, AnInvalidIdIsNeitherItsOwnInstanceNorTheDefault) {
@@ -101,7 +101,7 @@ TEST_F(ClaudeDesktopAdapterTest, AnInvalidIdIsNeitherItsOwnInstanceNorTheDefault
     EXPECT_EQ(adapter.runningInstance(badID), std::nullopt);
     EXPECT_TRUE(adapter.quitInstance(badID));
     EXPECT_EQ(app.runs().size(), 1u);
-    EXPECT_TRUE(platform::LinuxWorkspace(home.paths, {}).isAlive(byDefault.pid));
+    EXPECT_TRUE(platform::makeWorkspace(home.paths, {})->isAlive(byDefault.pid));
 }
 
 TEST_F(ClaudeDesktopAdapterTest, RemoveDataQuitsTheInstanceThenDeletesOnlyItsFolder) {

@@ -1,12 +1,12 @@
 #include "TwinLanternMac/DesktopLauncher.h"
 
 #include "core/base/PathUtil.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
-#include "tests/support/x11/WindowOwner.h"
+#include "platform/Workspace.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/fakeapp/FakeApp.h"
+#include "tests/support/x11/WindowOwner.h"
 #include "tests/support/x11/XvfbServer.h"
 
 #include <fcntl.h>
@@ -27,7 +27,6 @@ namespace {
 using namespace std::chrono_literals;
 using DesktopLauncher::Instance;
 using DesktopLauncher::LaunchResult;
-using platform::LinuxWorkspace;
 using testing::FakeApp;
 
 bool isFree(const std::string& path) {
@@ -46,11 +45,11 @@ protected:
     std::string locks = home.dir / "locks";
     Environment env{{"USER", "u"},    {"LANG", "C.UTF-8"}, {"HOME", "/elsewhere"},
                     {"SECRET", "no"}, {"PATH", "/mine"},   {"XDG_RUNTIME_DIR", "/run/u"}};
-    LinuxWorkspace workspace{home.paths, env};
+    const std::unique_ptr<platform::Workspace> workspace = platform::makeWorkspace(home.paths, env);
     FakeApp app{home.paths.applicationsDirectory, "Fake", testing::uniqueBundleID("launch")};
 
     LaunchResult open(const std::optional<std::string>& folder, const Environment& extra = {}) {
-        return DesktopLauncher::open(workspace, folder, app.bundleID(), locks, extra, "Fake");
+        return DesktopLauncher::open(*workspace, folder, app.bundleID(), locks, extra, "Fake");
     }
     std::string lockOf(const std::optional<std::string>& folder) {
         return locks + "/" + ProfileLaunchLock::fileName(ProfileLaunchLock::key(folder));
@@ -105,14 +104,15 @@ TEST_F(DesktopLauncherTest, FocusingActivatesTheInstanceSWindowUnderADisplay) {
     TL_REQUIRE_XVFB(server);
     Environment withDisplay = env;
     withDisplay["DISPLAY"] = server.display();
-    LinuxWorkspace onDisplay(home.paths, withDisplay);
+    const std::unique_ptr<platform::Workspace> onDisplay =
+        platform::makeWorkspace(home.paths, withDisplay);
     const auto first =
-        DesktopLauncher::open(onDisplay, home.dir / "p", app.bundleID(), locks, {}, "Fake");
+        DesktopLauncher::open(*onDisplay, home.dir / "p", app.bundleID(), locks, {}, "Fake");
     const auto run = app.run(first.pid);
     ASSERT_TRUE(run);
     EXPECT_EQ(run->environment.at("DISPLAY"), server.display());
     testing::WindowOwner owner(server.display(), first.pid, true);
-    EXPECT_EQ(DesktopLauncher::open(onDisplay, home.dir / "p", app.bundleID(), locks, {}, "Fake"),
+    EXPECT_EQ(DesktopLauncher::open(*onDisplay, home.dir / "p", app.bundleID(), locks, {}, "Fake"),
               LaunchResult::focused(first.pid));
     EXPECT_EQ(owner.activeWindowRequest(tltest::patience), owner.window());
     // Without a display the instance is still found and focused.
@@ -122,14 +122,14 @@ TEST_F(DesktopLauncherTest, FocusingActivatesTheInstanceSWindowUnderADisplay) {
 TEST_F(DesktopLauncherTest, AnotherFolderNeverMatchesTheDefaultInstanceNorTheReverse) {
     const auto withFolder = open(home.dir / "p");
     ASSERT_TRUE(app.run(withFolder.pid));
-    EXPECT_EQ(DesktopLauncher::instance(workspace, std::nullopt, app.bundleID()), std::nullopt);
+    EXPECT_EQ(DesktopLauncher::instance(*workspace, std::nullopt, app.bundleID()), std::nullopt);
     const auto byDefault = open(std::nullopt);
     ASSERT_EQ(byDefault.kind, LaunchResult::Kind::launched);
     ASSERT_TRUE(app.run(byDefault.pid));
-    EXPECT_EQ(DesktopLauncher::instance(workspace, home.dir / "q", app.bundleID()), std::nullopt);
-    EXPECT_EQ(DesktopLauncher::instance(workspace, std::nullopt, app.bundleID()),
+    EXPECT_EQ(DesktopLauncher::instance(*workspace, home.dir / "q", app.bundleID()), std::nullopt);
+    EXPECT_EQ(DesktopLauncher::instance(*workspace, std::nullopt, app.bundleID()),
               (Instance{byDefault.pid, std::nullopt}));
-    EXPECT_EQ(DesktopLauncher::instance(workspace, home.dir / "p/", app.bundleID()),
+    EXPECT_EQ(DesktopLauncher::instance(*workspace, home.dir / "p/", app.bundleID()),
               (Instance{withFolder.pid, home.dir / "p"}));
 }
 
@@ -139,13 +139,13 @@ TEST_F(DesktopLauncherTest, HelperChildrenAreNotInstances) {
     const auto run = app.run(result.pid);
     ASSERT_TRUE(run);
     ASSERT_FALSE(run->value("renderer").empty());
-    EXPECT_EQ(DesktopLauncher::runningInstances(workspace, app.bundleID()),
+    EXPECT_EQ(DesktopLauncher::runningInstances(*workspace, app.bundleID()),
               (std::vector<Instance>{{result.pid, home.dir / "p"}}));
 }
 
 TEST_F(DesktopLauncherTest, NotInstalledIsTheAppNamesErrorAndFreesTheLock) {
     const auto error = tltest::errorOf([&] {
-        DesktopLauncher::open(workspace, home.dir / "p", "test.not.installed", locks, {},
+        DesktopLauncher::open(*workspace, home.dir / "p", "test.not.installed", locks, {},
                               "Fake App");
     });
     EXPECT_EQ(error.kind(), TwinLanternError::Kind::unsupported);
@@ -182,7 +182,7 @@ TEST_F(DesktopLauncherTest, AFolderThatCannotBeMadeIsAnErrorAndNothingStarts) {
     EXPECT_TRUE(isFree(lockOf(home.dir / "file/p")));
     tltest::writeFile(home.dir / "lockfile", "x");
     EXPECT_THAT(tltest::errorOf([&] {
-                    DesktopLauncher::open(workspace, home.dir / "p", app.bundleID(),
+                    DesktopLauncher::open(*workspace, home.dir / "p", app.bundleID(),
                                           home.dir / "lockfile/locks", {}, "Fake");
                 }).description(),
                 ::testing::StartsWith("Couldn't create "));
@@ -193,7 +193,7 @@ TEST_F(DesktopLauncherTest, ABusyLockIsWaitedForThenTheLaunchGoesOn) {
     ProfileLaunchLock other(locks, ProfileLaunchLock::key(home.dir / "p"));
     const auto start = std::chrono::steady_clock::now();
     const auto result =
-        DesktopLauncher::open(workspace, home.dir / "p", app.bundleID(), locks, {}, "Fake", 300ms);
+        DesktopLauncher::open(*workspace, home.dir / "p", app.bundleID(), locks, {}, "Fake", 300ms);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
     EXPECT_EQ(result.kind, LaunchResult::Kind::launched);
 }
@@ -205,8 +205,9 @@ TEST_F(DesktopLauncherTest, EightOpensAtOnceInThreadsStartOneInstance) {
     for (int i = 0; i < 8; ++i) {
         const std::string folder = home.dir / (i % 2 == 0 ? "real/p" : "link/p");
         results.push_back(std::async(std::launch::async, [this, folder] {
-            LinuxWorkspace own(home.paths, env);
-            return DesktopLauncher::open(own, folder, app.bundleID(), locks, {}, "Fake");
+            const std::unique_ptr<platform::Workspace> own =
+                platform::makeWorkspace(home.paths, env);
+            return DesktopLauncher::open(*own, folder, app.bundleID(), locks, {}, "Fake");
         }));
     }
     std::set<pid_t> pids;
@@ -346,7 +347,7 @@ TEST_P(DesktopQuitTest, QuitsWithinTheTimeoutOrReportsFalse) {
     app.setMode(GetParam().mode);
     const auto result = open(home.dir / "p");
     ASSERT_TRUE(app.run(result.pid));
-    AcknowledgedWorkspace acknowledged(workspace, app);
+    AcknowledgedWorkspace acknowledged(*workspace, app);
     // An app that ends gets a long timeout, so a slow exit on a busy machine still counts.
     const double timeout = GetParam().ends ? 6.0 : 1.0;
     const auto start = std::chrono::steady_clock::now();
@@ -360,8 +361,8 @@ TEST_P(DesktopQuitTest, QuitsWithinTheTimeoutOrReportsFalse) {
             [&] { return !tltest::exists("/proc/" + std::to_string(result.pid)); }));
     } else {
         EXPECT_GE(took, 900ms);
-        EXPECT_LE(took, 10s);                       // about the timeout, on a busy machine
-        EXPECT_TRUE(workspace.isAlive(result.pid)); // never killed
+        EXPECT_LE(took, 10s);                        // about the timeout, on a busy machine
+        EXPECT_TRUE(workspace->isAlive(result.pid)); // never killed
     }
 }
 
@@ -375,15 +376,15 @@ INSTANTIATE_TEST_SUITE_P(Modes, DesktopQuitTest,
 TEST_F(DesktopLauncherTest, QuitRefusesTheDefaultInstanceUnlessAllowed) {
     const auto result = open(std::nullopt);
     ASSERT_TRUE(app.run(result.pid));
-    EXPECT_FALSE(DesktopLauncher::quit(workspace, {result.pid, std::nullopt}, 1.0, false));
-    EXPECT_TRUE(workspace.isAlive(result.pid));
-    EXPECT_TRUE(DesktopLauncher::quit(workspace, {result.pid, std::nullopt}, 60.0, true));
-    EXPECT_FALSE(workspace.isAlive(result.pid));
+    EXPECT_FALSE(DesktopLauncher::quit(*workspace, {result.pid, std::nullopt}, 1.0, false));
+    EXPECT_TRUE(workspace->isAlive(result.pid));
+    EXPECT_TRUE(DesktopLauncher::quit(*workspace, {result.pid, std::nullopt}, 60.0, true));
+    EXPECT_FALSE(workspace->isAlive(result.pid));
 }
 
 TEST_F(DesktopLauncherTest, QuitOfAProcessThatIsNoInstanceIsTrueAndSendsNothing) {
     const pid_t self = ::getpid();
-    EXPECT_TRUE(DesktopLauncher::quit(workspace, {self, "/x"}, 1.0, false)); // not an app
+    EXPECT_TRUE(DesktopLauncher::quit(*workspace, {self, "/x"}, 1.0, false)); // not an app
 }
 
 } // namespace

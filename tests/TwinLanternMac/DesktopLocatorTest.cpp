@@ -1,10 +1,10 @@
 #include "TwinLanternMac/DesktopLocator.h"
 
 #include "core/tools/CodexAdapter.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
+#include "platform/Workspace.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -27,24 +27,24 @@ timespec modified(const std::string& path) {
 class DesktopLocatorTest : public ::testing::Test {
 protected:
     tltest::TempHome home;
-    platform::LinuxWorkspace workspace{home.paths, {}};
+    const std::unique_ptr<platform::Workspace> workspace = platform::makeWorkspace(home.paths, {});
     std::string hint = CodexAdapter::bundledHintFile(home.paths);
 
-    void record() { DesktopLocator::recordCodexAppLocation(home.paths, workspace); }
+    void record() { DesktopLocator::recordCodexAppLocation(home.paths, *workspace); }
 };
 
 TEST_F(DesktopLocatorTest, LocatesWithVersionWhenThereIsOne) {
     FakeApp app(home.paths.applicationsDirectory, "Versioned", testing::uniqueBundleID("v"));
-    EXPECT_EQ(DesktopLocator::locate(workspace, app.bundleID()),
+    EXPECT_EQ(DesktopLocator::locate(*workspace, app.bundleID()),
               (DesktopInstall{app.bundle(), "1.2.3"}));
-    EXPECT_EQ(DesktopLocator::locate(workspace, "test.not.installed"), std::nullopt);
+    EXPECT_EQ(DesktopLocator::locate(*workspace, "test.not.installed"), std::nullopt);
 
     for (const char* version : {"", "<key>CFBundleShortVersionString</key><integer>3</integer>"}) {
         tltest::writeFile(app.bundle() + "/Contents/Info.plist",
                           "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
                           "<key>CFBundleIdentifier</key><string>" +
                               app.bundleID() + "</string>" + version + "</dict></plist>");
-        EXPECT_EQ(DesktopLocator::locate(workspace, app.bundleID()),
+        EXPECT_EQ(DesktopLocator::locate(*workspace, app.bundleID()),
                   (DesktopInstall{app.bundle(), std::nullopt}))
             << version;
     }

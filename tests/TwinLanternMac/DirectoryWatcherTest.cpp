@@ -1,6 +1,6 @@
 #include "TwinLanternMac/DirectoryWatcher.h"
 
-#include "platform/linux/PollMainLoop.h"
+#include "platform/PollMainLoop.h"
 #include "platform/test/VirtualTimeLoop.h"
 #include "tests/support/TestSupport.h"
 

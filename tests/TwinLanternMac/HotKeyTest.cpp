@@ -1,7 +1,7 @@
 #include "TwinLanternMac/HotKey.h"
 
-#include "platform/linux/PollMainLoop.h"
-#include "platform/linux/X11.h"
+#include "platform/HotKeyService.h"
+#include "platform/PollMainLoop.h"
 #include "platform/test/FakeHotKeyService.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/x11/XClient.h"
@@ -25,7 +25,7 @@ class HotKeyTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TL_REQUIRE_XVFB(xvfb);
-        service = platform::makeX11HotKeyService(loop, {{"DISPLAY", xvfb.display()}});
+        service = platform::makeHotKeyService(loop, {{"DISPLAY", xvfb.display()}});
         ASSERT_EQ(service->availability(), HotKeyService::Availability::available);
         typist = std::make_unique<XClient>(xvfb.display());
         ASSERT_TRUE(typist->connected());
@@ -233,7 +233,7 @@ class HotKeyWithoutX : public ::testing::TestWithParam<WithoutX> {};
 
 TEST_P(HotKeyWithoutX, EveryRegistrationFailsAndTheServiceSaysWhy) {
     platform::PollMainLoop loop;
-    auto service = platform::makeX11HotKeyService(loop, GetParam().environment);
+    auto service = platform::makeHotKeyService(loop, GetParam().environment);
     EXPECT_EQ(service->availability(), GetParam().expected);
     bool ran = false;
     EXPECT_EQ(HotKey::create(*service, controlOptionK, [&] { ran = true; }), nullptr);

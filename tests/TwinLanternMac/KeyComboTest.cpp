@@ -1,7 +1,7 @@
 #include "TwinLanternMac/KeyCombo.h"
 
 #include "core/base/JsonDecode.h"
-#include "platform/linux/X11.h"
+#include "platform/KeyboardLayout.h"
 #include "platform/test/FakeKeyboardLayout.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/x11/XvfbServer.h"
@@ -100,7 +100,7 @@ TEST(KeyCombo, ACodeNoKeyboardProducesIsShownWithoutAskingTheLayout) {
 TEST(KeyCombo, KeyNamesFromARealXServer) {
     tltest::XvfbServer xvfb;
     TL_REQUIRE_XVFB(xvfb);
-    auto layout = platform::makeX11KeyboardLayout({{"DISPLAY", xvfb.display()}});
+    auto layout = platform::makeKeyboardLayout({{"DISPLAY", xvfb.display()}});
     EXPECT_EQ(KeyCombo::keyName(40, *layout), "K");
     EXPECT_EQ(KeyCombo::keyName(0, *layout), "A");
     EXPECT_EQ(KeyCombo::keyName(18, *layout), "1");
@@ -116,7 +116,7 @@ TEST(KeyCombo, KeyNamesFromARealXServer) {
 TEST(KeyCombo, WithoutAnXServerTheLayoutHasNothing) {
     for (const Environment& environment :
          {Environment{}, Environment{{"DISPLAY", ""}}, Environment{{"DISPLAY", ":31999"}}}) {
-        auto layout = platform::makeX11KeyboardLayout(environment);
+        auto layout = platform::makeKeyboardLayout(environment);
         EXPECT_EQ(layout->characters(40), std::nullopt);
         EXPECT_EQ(KeyCombo::keyName(40, *layout), "#40");
     }

@@ -1,6 +1,7 @@
 #include "tests/TwinLanternMac/LauncherFixture.h"
 
 #include "TwinLanternMac/IconRenderer/IconRenderer.h"
+#include "core/base/UniqueFd.h"
 #include "core/tools/DesktopInstall.h"
 
 #include <QImage>
@@ -48,9 +49,6 @@ LauncherGenerator LauncherFixture::generator() const {
 }
 
 namespace {
-struct CloseDir {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 
 void collect(const std::string& root, const std::string& relative,
              std::map<std::string, std::string>& out) {
@@ -65,7 +63,7 @@ void collect(const std::string& root, const std::string& relative,
         out[relative] = "-> " + std::string(target, n > 0 ? static_cast<std::size_t>(n) : 0);
     } else if (S_ISDIR(st.st_mode)) {
         out[relative + "/"] = std::to_string(st.st_mode & 07777);
-        std::unique_ptr<DIR, CloseDir> dir(opendir(path.c_str()));
+        UniqueDir dir(opendir(path.c_str()));
         while (dir) {
             const dirent* entry = readdir(dir.get());
             if (entry == nullptr) {

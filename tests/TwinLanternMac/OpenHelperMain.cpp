@@ -2,7 +2,7 @@
 // tl_desktop_open_helper <home> <applications> <bundle id> <lock folder> <user-data folder>
 #include "TwinLanternMac/DesktopLauncher.h"
 #include "core/base/TwinLanternError.h"
-#include "platform/linux/LinuxWorkspace.h"
+#include "platform/Workspace.h"
 
 #include <cstdio>
 
@@ -12,10 +12,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s home applications bundle-id lock-folder folder\n", argv[0]);
         return 2;
     }
-    platform::LinuxWorkspace workspace(Paths(argv[1], argv[2]), currentEnvironment());
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(Paths(argv[1], argv[2]), currentEnvironment());
     try {
         const auto result =
-            DesktopLauncher::open(workspace, std::string(argv[5]), argv[3], argv[4], {}, "Fake");
+            DesktopLauncher::open(*workspace, std::string(argv[5]), argv[3], argv[4], {}, "Fake");
         std::printf("%s %d\n",
                     result.kind == DesktopLauncher::LaunchResult::Kind::launched ? "launched"
                                                                                  : "focused",

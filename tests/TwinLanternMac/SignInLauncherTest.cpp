@@ -4,7 +4,7 @@
 #include "core/base/PathUtil.h"
 #include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
-#include "platform/linux/LinuxWorkspace.h"
+#include "platform/Workspace.h"
 #include "tests/support/FakeTools.h"
 #include "tests/support/OtherUser.h"
 #include "tests/support/TestSupport.h"
@@ -22,8 +22,6 @@
 
 namespace twinlantern {
 namespace {
-
-using platform::LinuxWorkspace;
 
 // A terminal that records its argv, the script's mode and text, then runs the script
 // from its record folder (by its shebang, or by sh when "use-sh" is there).
@@ -72,8 +70,9 @@ protected:
 
     std::string open(const SignInCommand& cmd, std::string_view title = "Claude Code — Work",
                      std::string_view searchPath = "/usr/bin:/bin") {
-        LinuxWorkspace workspace(home.paths, environment);
-        return SignInLauncher::openTerminal(workspace, cmd, title, searchPath, scratch);
+        const std::unique_ptr<platform::Workspace> workspace =
+            platform::makeWorkspace(home.paths, environment);
+        return SignInLauncher::openTerminal(*workspace, cmd, title, searchPath, scratch);
     }
 
     std::string failure(const SignInCommand& cmd) {
@@ -359,10 +358,11 @@ TEST_F(SignInLauncherTest, EveryDebianTerminalRunsTheScript) {
             tltest::makeDirs(own);
             tltest::FakeTool tool(own, "claude");
             tool.answer("signed in\n");
-            LinuxWorkspace workspace(home.paths, env);
+            const std::unique_ptr<platform::Workspace> workspace =
+                platform::makeWorkspace(home.paths, env);
             const std::string folder = SignInLauncher::scriptDirectory(env, spacedHome);
             const std::string script = SignInLauncher::openTerminal(
-                workspace, command(tool), "Claude Code — Work", "/usr/bin:/bin", folder);
+                *workspace, command(tool), "Claude Code — Work", "/usr/bin:/bin", folder);
             bool done = false;
             for (int i = 0; i < 6000 && !done; ++i) {
                 done = !tool.calls().empty() && !tltest::exists(script);

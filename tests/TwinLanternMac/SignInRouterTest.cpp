@@ -1,12 +1,12 @@
 #include "TwinLanternMac/SignInRouter.h"
 
 #include "core/base/TwinLanternError.h"
-#include "platform/linux/LinuxWorkspace.h"
+#include "platform/Workspace.h"
 #include "platform/test/RecordingLog.h"
 #include "platform/test/VirtualTimeLoop.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,7 +18,6 @@ namespace twinlantern {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::LinuxWorkspace;
 using platform::RecordingLog;
 using platform::SchemeHandlers;
 using platform::test::VirtualTimeLoop;
@@ -42,7 +41,8 @@ protected:
                             {"XDG_CONFIG_DIRS", home.home() + "/etc"}};
     FakeApp own{applications, "TwinLantern", testing::uniqueBundleID("twinlantern")};
     FakeApp claude{applications, "Claude", testing::uniqueBundleID("claude")};
-    LinuxWorkspace workspace{home.paths, environment};
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(home.paths, environment);
     SchemeHandlers handlers{home.home(), environment};
     VirtualTimeLoop loop;
     RecordingLog log;
@@ -52,7 +52,7 @@ protected:
 
     std::unique_ptr<SignInRouter> makeRouter(const std::string& previousHandlerFile = {}) {
         auto made = std::make_unique<SignInRouter>(SignInRouter::Services{
-            workspace, handlers, loop, log, own.bundle(), [this] { return loop.now(); },
+            *workspace, handlers, loop, log, own.bundle(), [this] { return loop.now(); },
             claude.bundleID(), previousHandlerFile});
         made->onChange = [this](const std::optional<std::string>& m) {
             changes.push_back(m);
@@ -65,7 +65,7 @@ protected:
         if (dataFolder) {
             arguments.push_back("--user-data-dir=" + *dataFolder);
         }
-        const pid_t pid = workspace.open(claude.bundle(), arguments, environment);
+        const pid_t pid = workspace->open(claude.bundle(), arguments, environment);
         EXPECT_TRUE(claude.run(pid));
         return pid;
     }
@@ -308,7 +308,7 @@ TEST_F(SignInRouterTest, PastTheDeadlineBeforeTheGuardNoticesTheDefaultInstanceG
 
 TEST_F(SignInRouterTest, WithoutClaudeDesktopTheRegistrationStays) {
     handlers.setHandler("claude", own.bundle(), true); // left over: nothing kept to put back
-    SignInRouter lonely(SignInRouter::Services{workspace, handlers, loop, log, own.bundle(),
+    SignInRouter lonely(SignInRouter::Services{*workspace, handlers, loop, log, own.bundle(),
                                                [this] { return loop.now(); },
                                                testing::uniqueBundleID("absent")});
     lonely.arm(folder, "Work", 300s);

@@ -6,8 +6,7 @@
 #include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
 #include "platform/SchemeHandlers.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
+#include "platform/Workspace.h"
 #include "tests/e2e/AppInstance.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
@@ -16,6 +15,7 @@
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UnixSocket.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -174,8 +174,9 @@ TEST_F(AppProgram, OverAProfilesFileAtTheStoresLimitALaterStartIsAnswered) {
 TEST_F(AppProgram, ALinkFromALaterStartReachesTheRunningClaudeAndNoLogHoldsItsSecret) {
     testing::MachineWideTurn turn;
     testing::FakeApp claude(home.paths.applicationsDirectory, "Claude", DesktopInstall::bundleID);
-    platform::LinuxWorkspace workspace(home.paths, environment);
-    const pid_t running = workspace.open(claude.bundle(), {}, environment);
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(home.paths, environment);
+    const pid_t running = workspace->open(claude.bundle(), {}, environment);
     ASSERT_TRUE(claude.run(running));
 
     const auto first = start();

@@ -18,24 +18,20 @@ constexpr std::size_t nameLength = 200;
 
 // Everything in the folder `name` inside `parent`, then the folder itself.
 void removeAt(int parent, const std::string& name) {
-    const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        if (DIR* dir = ::fdopendir(fd)) {
-            std::vector<std::string> entries;
-            while (const dirent* entry = ::readdir(dir)) {
-                const std::string entryName = entry->d_name;
-                if (entryName != "." && entryName != "..") {
-                    entries.push_back(entryName);
-                }
+    UniqueFd fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (const UniqueDir dir(fd ? ::fdopendir(fd.get()) : nullptr); dir) {
+        fd.release(); // the stream owns it now
+        std::vector<std::string> entries;
+        while (const dirent* entry = ::readdir(dir.get())) {
+            const std::string entryName = entry->d_name;
+            if (entryName != "." && entryName != "..") {
+                entries.push_back(entryName);
             }
-            for (const std::string& entry : entries) {
-                if (::unlinkat(::dirfd(dir), entry.c_str(), 0) != 0 && errno == EISDIR) {
-                    removeAt(::dirfd(dir), entry);
-                }
+        }
+        for (const std::string& entry : entries) {
+            if (::unlinkat(::dirfd(dir.get()), entry.c_str(), 0) != 0 && errno == EISDIR) {
+                removeAt(::dirfd(dir.get()), entry);
             }
-            ::closedir(dir);
-        } else {
-            ::close(fd);
         }
     }
     ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);

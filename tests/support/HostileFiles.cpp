@@ -60,10 +60,7 @@ FolderSnapshot snapshot(const std::string& path) {
     FolderSnapshot out;
     const auto slash = path.rfind('/');
     const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
-    struct Closer {
-        void operator()(DIR* dir) const { ::closedir(dir); }
-    };
-    if (std::unique_ptr<DIR, Closer> dir(::opendir(folder.c_str())); dir) {
+    if (UniqueDir dir(::opendir(folder.c_str())); dir) {
         while (const dirent* entry = ::readdir(dir.get())) {
             out.entries.emplace_back(entry->d_name);
         }

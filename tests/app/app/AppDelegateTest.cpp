@@ -8,12 +8,11 @@
 #include "TwinLanternApp/model/AppModel.h"
 #include "TwinLanternMac/SignInRouter.h"
 #include "core/tools/ProcessRunner.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "platform/linux/X11.h"
+#include "platform/HotKeyService.h"
+#include "platform/Workspace.h"
 #include "platform/test/FakeHotKeyService.h"
 #include "platform/test/RecordingLog.h"
 #include "tests/app/app/RecordingWindows.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
@@ -66,7 +65,8 @@ protected:
                            tltest::uniqueBundleID("claude")};
     QtScheduler scheduler;
     platform::RecordingLog log;
-    platform::LinuxWorkspace workspace{home.paths, environment};
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(home.paths, environment);
     platform::SchemeHandlers handlers{home.home(), environment};
     platform::test::FakeHotKeyService fakeHotKeys;
     std::unique_ptr<HotKeyService> x11HotKeys;
@@ -110,7 +110,7 @@ protected:
             std::make_shared<AppModel>(home.paths, std::nullopt, false,
                                        AppServices{&scheduler, environment, own.executable()});
         SignInRouter::shared() = std::make_unique<SignInRouter>(
-            SignInRouter::Services{workspace, handlers, scheduler, log, own.bundle(),
+            SignInRouter::Services{*workspace, handlers, scheduler, log, own.bundle(),
                                    [] { return SignInRouter::Clock::now(); }, claude.bundleID()});
         delegate = std::make_unique<AppDelegate>(
             AppDelegate::Services{windows, scheduler, hotKeys ? *hotKeys : fakeHotKeys, log,
@@ -313,7 +313,7 @@ TEST_F(AppDelegateTest, WithoutAHotKeyBackendStartUpOnlyLogsAndAChangeSaysWhy) {
 TEST_F(AppDelegateTest, TheHotKeyIsARealGrabAndAnotherClientsGrabWins) {
     tltest::XvfbServer xvfb;
     TL_REQUIRE_XVFB(xvfb);
-    x11HotKeys = platform::makeX11HotKeyService(scheduler, {{"DISPLAY", xvfb.display()}});
+    x11HotKeys = platform::makeHotKeyService(scheduler, {{"DISPLAY", xvfb.display()}});
     ASSERT_EQ(x11HotKeys->availability(), HotKeyService::Availability::available);
     tltest::XClient other(xvfb.display());
     ASSERT_TRUE(other.connected());
@@ -371,7 +371,9 @@ TEST(QuitWithoutWaiting, RunningJobsAreAbandonedAndTheirChildrenEnd) {
         }
         return out;
     };
-    auto runningNow = [](long pid) { return tltest::processRuns(static_cast<pid_t>(pid)); };
+    auto runningNow = [](long pid) {
+        return tltest::processRuns(static_cast<pid_t>(pid));
+    };
     auto nowNs = [] {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
@@ -448,7 +450,7 @@ TEST_F(AppDelegateTest, RouterMessagesBecomeToasts) {
 }
 
 TEST_F(AppDelegateTest, LinksGoToTheRouterInOrder) {
-    const pid_t running = workspace.open(claude.bundle(), {}, environment);
+    const pid_t running = workspace->open(claude.bundle(), {}, environment);
     ASSERT_TRUE(claude.run(running));
     start();
     delegate->open({"claude://x/cb?code=1", "not a link", "https://x/y", "claude://x/cb?code=2"});

@@ -3,9 +3,9 @@
 #include "TwinLanternMac/LauncherGenerator.h"
 #include "core/base/Json.h"
 #include "core/base/TwinLanternError.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
+#include "platform/Workspace.h"
 #include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -292,8 +292,9 @@ TEST(RemoveEverything, AnInstanceThatWontQuitStopsItBeforeAnythingIsRemoved) {
     const std::string personalFolder = f.folder(ToolKind::claudeCode, "personal-1");
     const std::string folder = f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
     tltest::makeDirs(folder);
-    platform::LinuxWorkspace workspace(f.home.paths, f.environment);
-    ASSERT_TRUE(claude.run(workspace.open(claude.bundle(), {"--user-data-dir=" + folder}, {})));
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(f.home.paths, f.environment);
+    ASSERT_TRUE(claude.run(workspace->open(claude.bundle(), {"--user-data-dir=" + folder}, {})));
     const std::string before = tltest::readFile(f.home.paths.profilesFile());
     f.posted.clear();
 

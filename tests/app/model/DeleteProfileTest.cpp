@@ -3,9 +3,9 @@
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "TwinLanternMac/LauncherGenerator.h"
 #include "core/base/PathUtil.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
+#include "platform/Workspace.h"
 #include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 
@@ -23,15 +23,17 @@ pid_t start(const AppFixture& f, const FakeApp& app, const std::optional<std::st
         tltest::makeDirs(*folder);
         arguments.push_back("--user-data-dir=" + *folder);
     }
-    platform::LinuxWorkspace workspace(f.home.paths, f.environment);
-    const pid_t pid = workspace.open(app.bundle(), arguments, {});
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(f.home.paths, f.environment);
+    const pid_t pid = workspace->open(app.bundle(), arguments, {});
     EXPECT_TRUE(app.run(pid));
     return pid;
 }
 
 bool runs(pid_t pid) {
-    platform::LinuxWorkspace workspace(Paths("/", "/Applications"), {});
-    return !workspace.isTerminated(pid);
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(Paths("/", "/Applications"), {});
+    return !workspace->isTerminated(pid);
 }
 
 void deleteAndWait(AppFixture& f, AppModel& model, const Profile& profile) {

@@ -3,9 +3,9 @@
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "core/base/PathUtil.h"
 #include "core/tools/CodexAdapter.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
+#include "platform/Workspace.h"
 #include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 
@@ -114,8 +114,9 @@ TEST(RefreshStatuses, WhileACallIsHeldTheFiveSecondTickStillSeesInstances) {
     const std::string folder =
         f.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1"));
     tltest::makeDirs(folder);
-    platform::LinuxWorkspace workspace(f.home.paths, f.environment);
-    const pid_t pid = workspace.open(claude.bundle(), {"--user-data-dir=" + folder}, {});
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(f.home.paths, f.environment);
+    const pid_t pid = workspace->open(claude.bundle(), {"--user-data-dir=" + folder}, {});
     ASSERT_TRUE(claude.run(pid));
     f.scheduler.advance(5s, VirtualScheduler::Jobs::leave);
     EXPECT_TRUE(model->refreshing());

@@ -1,9 +1,9 @@
 #include "tests/support/app/AppFixture.h"
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
+#include "platform/Workspace.h"
 #include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +32,9 @@ TEST(OpenApp, WithoutTheAppTheAlertIsTheLaunchersAndNothingIsRefreshed) {
     // An instance the model hasn't seen yet: a refresh would mark it.
     const std::string folder = f.home.paths.dataDirectory(ToolKind::chatGPTApp, work.id);
     tltest::makeDirs(folder);
-    platform::LinuxWorkspace workspace(f.home.paths, f.environment);
-    ASSERT_TRUE(chatGPT.run(workspace.open(chatGPT.bundle(), {"--user-data-dir=" + folder}, {})));
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(f.home.paths, f.environment);
+    ASSERT_TRUE(chatGPT.run(workspace->open(chatGPT.bundle(), {"--user-data-dir=" + folder}, {})));
 
     bool done = false;
     model->openApp(work, ToolKind::claudeDesktop, [&] { done = true; });

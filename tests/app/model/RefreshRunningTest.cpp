@@ -1,9 +1,9 @@
 #include "tests/support/app/AppFixture.h"
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
+#include "platform/Workspace.h"
 #include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 
@@ -48,9 +48,10 @@ TEST(RefreshRunning, ProfilesMatchTheirInstancesByResolvedFolder) {
     EXPECT_EQ(model->runningApps(),
               (RunningMap{{ToolKind::claudeDesktop, {}}, {ToolKind::chatGPTApp, {}}}));
 
-    platform::LinuxWorkspace workspace(f.home.paths, f.environment);
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(f.home.paths, f.environment);
     // A managed instance, started through a link to its folder.
-    Started managed{workspace.open(claude.bundle(), {"--user-data-dir=" + link}, {})};
+    Started managed{workspace->open(claude.bundle(), {"--user-data-dir=" + link}, {})};
     ASSERT_TRUE(claude.run(managed.pid));
     model->refreshRunning();
     EXPECT_EQ(model->runningApps(), (RunningMap{{ToolKind::claudeDesktop, {ProfileID("work-1")}},
@@ -60,7 +61,7 @@ TEST(RefreshRunning, ProfilesMatchTheirInstancesByResolvedFolder) {
     EXPECT_FALSE(model->isRunning(doc.profiles[1], ToolKind::claudeCode));
 
     // The system profile runs only beside an instance without a folder.
-    Started usual{workspace.open(claude.bundle(), {}, {})};
+    Started usual{workspace->open(claude.bundle(), {}, {})};
     ASSERT_TRUE(claude.run(usual.pid));
     model->refreshRunning();
     EXPECT_EQ(model->runningApps().at(ToolKind::claudeDesktop),

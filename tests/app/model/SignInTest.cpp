@@ -3,11 +3,11 @@
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "TwinLanternMac/SignInRouter.h"
 #include "core/shell/ShellQuote.h"
-#include "platform/linux/LinuxWorkspace.h"
+#include "platform/Workspace.h"
 #include "platform/test/RecordingLog.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -240,10 +240,9 @@ TEST(CodexSignIn, WithAnEmptyPathTheScriptGetsTheFallback) {
     EXPECT_EQ(terminal.starts(), 1U);
     const std::string script = terminal.file("script");
     EXPECT_THAT(script, HasSubstr("export PATH=/usr/bin:/bin\n"));
-    EXPECT_THAT(script,
-                HasSubstr(ShellQuote::quote(chatGPT.bundle() +
-                                            "/Contents/Resources/codex-cli/bin/codex") +
-                          " login"));
+    EXPECT_THAT(script, HasSubstr(ShellQuote::quote(chatGPT.bundle() +
+                                                    "/Contents/Resources/codex-cli/bin/codex") +
+                                  " login"));
     EXPECT_THAT(script, HasSubstr("Sign Work in to Codex"));
 }
 
@@ -260,11 +259,12 @@ struct GoogleFixture {
                                   {"XDG_CONFIG_DIRS", f.home.home() + "/etc"}};
     tltest::FakeApp own{f.home.home() + "/apps", "TwinLantern",
                         tltest::uniqueBundleID("twinlantern")};
-    platform::LinuxWorkspace workspace{f.home.paths, routerEnvironment};
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(f.home.paths, routerEnvironment);
     platform::SchemeHandlers handlers{f.home.home(), routerEnvironment};
     platform::RecordingLog log;
     SignInRouter router{SignInRouter::Services{
-        workspace, handlers, f.scheduler, log, own.bundle(),
+        *workspace, handlers, f.scheduler, log, own.bundle(),
         [this] { return f.scheduler.clock().monotonicNow(); }, DesktopInstall::bundleID}};
     std::unique_ptr<AppModel> model;
 

@@ -3,12 +3,12 @@
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfilesTabList.h"
 
-#include "tests/support/MachineWideTurn.h"
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/ProfilesTabFixture.h"
+#include "tests/support/MachineWideTurn.h"
+#include "tests/support/Profiles.h"
 
-#include "platform/linux/LinuxWorkspace.h"
+#include "platform/Workspace.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -271,8 +271,9 @@ TEST(ProfilesTab, TheThirdProfileDroppedAtTheTopMovesInTheFileAndTheList) {
 }
 
 bool runs(pid_t pid) {
-    platform::LinuxWorkspace workspace(Paths("/", "/Applications"), {});
-    return !workspace.isTerminated(pid);
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(Paths("/", "/Applications"), {});
+    return !workspace->isTerminated(pid);
 }
 
 TEST(ProfilesTab, AProfileWhoseAppWontQuitStaysSelectedUnderTheModelsAlert) {
@@ -285,8 +286,9 @@ TEST(ProfilesTab, AProfileWhoseAppWontQuitStaysSelectedUnderTheModelsAlert) {
                            DesktopInstall::bundleID, tltest::FakeApp::Mode::ignoreAll);
     const std::string folder = f.app.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
     tltest::makeDirs(folder);
-    platform::LinuxWorkspace workspace(f.app.home.paths, f.app.environment);
-    const pid_t instance = workspace.open(claude.bundle(), {"--user-data-dir=" + folder}, {});
+    const std::unique_ptr<platform::Workspace> workspace =
+        platform::makeWorkspace(f.app.home.paths, f.app.environment);
+    const pid_t instance = workspace->open(claude.bundle(), {"--user-data-dir=" + folder}, {});
     ASSERT_TRUE(claude.run(instance));
     f.model->reload();
 

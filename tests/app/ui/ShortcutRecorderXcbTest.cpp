@@ -3,8 +3,8 @@
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/ShortcutRecorder.h"
 #include "TwinLanternMac/HotKey.h"
-#include "platform/linux/PollMainLoop.h"
-#include "platform/linux/X11.h"
+#include "platform/HotKeyService.h"
+#include "platform/PollMainLoop.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/x11/XClient.h"
 #include "tests/support/x11/XvfbServer.h"
@@ -57,7 +57,7 @@ protected:
             GTEST_SKIP() << "no X server for this test: " << server->problem();
         }
         app::AppSettings::open()->clear();
-        service = platform::makeX11HotKeyService(loop, {{"DISPLAY", server->display()}});
+        service = platform::makeHotKeyService(loop, {{"DISPLAY", server->display()}});
         typist = std::make_unique<XClient>(server->display());
         ASSERT_TRUE(typist->connected());
         app::ShortcutSettings::onChange = [this] {

@@ -1,6 +1,7 @@
 #include "core/profiles/ProfileStore.h"
 #include "core/base/Json.h"
 #include "core/base/TwinLanternError.h"
+#include "core/base/UniqueFd.h"
 #include "core/profiles/ProfileFileSize.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/HostileFiles.h"
@@ -38,14 +39,13 @@ struct StoreFixture : ::testing::Test {
 
     std::vector<std::string> supportEntries() const {
         std::vector<std::string> names;
-        if (DIR* d = ::opendir(home.paths.supportDirectory().c_str())) {
-            while (dirent* e = ::readdir(d)) {
+        if (const UniqueDir d(::opendir(home.paths.supportDirectory().c_str())); d) {
+            while (dirent* e = ::readdir(d.get())) {
                 std::string n = e->d_name;
                 if (n != "." && n != "..") {
                     names.push_back(n);
                 }
             }
-            ::closedir(d);
         }
         std::sort(names.begin(), names.end());
         return names;

@@ -3,6 +3,8 @@
 // <bundle>/Contents/Resources/fake-mode picks how it answers: "polite" (exit at the
 // first SIGTERM, also without the file), "ignore-first", "ignore-all", "renderer"
 // (polite, and starts a "--type=renderer" child of the same executable first).
+#include "core/base/UniqueFd.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -46,10 +48,10 @@ void writeAtomically(const std::string& path, const std::string& bytes) {
 
 std::string openDescriptors() {
     std::string list;
-    DIR* dir = ::opendir("/proc/self/fd");
-    const int own = dir != nullptr ? ::dirfd(dir) : -1;
-    while (dir != nullptr) {
-        const dirent* entry = ::readdir(dir);
+    const twinlantern::UniqueDir dir(::opendir("/proc/self/fd"));
+    const int own = dir ? ::dirfd(dir.get()) : -1;
+    while (dir) {
+        const dirent* entry = ::readdir(dir.get());
         if (entry == nullptr) {
             break;
         }
@@ -57,9 +59,6 @@ std::string openDescriptors() {
             continue;
         }
         list += std::string(list.empty() ? "" : ",") + entry->d_name;
-    }
-    if (dir != nullptr) {
-        ::closedir(dir);
     }
     return list;
 }
