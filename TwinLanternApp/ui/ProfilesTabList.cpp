@@ -81,7 +81,7 @@ QVariant ProfileListModel::data(const QModelIndex& index, int role) const {
     case Qt::AccessibleTextRole:
         return qs(profile.name);
     case Qt::ToolTipRole:
-        return plainToolTip(qs(profile.name));
+        return plainToolTip(nameText(profile.name));
     case secondLineRole:
     case Qt::AccessibleDescriptionRole:
         return sidebarSecondLine(profile);
@@ -196,9 +196,10 @@ void ProfileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->setFont(option.font);
     painter->setPen(selected ? palette.color(QPalette::HighlightedText)
                              : appearance::label(palette));
-    painter->drawText(
-        QRect(left, box.top(), width, names.height()), Qt::AlignLeft | Qt::AlignVCenter,
-        names.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, width));
+    painter->drawText(QRect(left, box.top(), width, names.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter,
+                      names.elidedText(isolatedName(utf8(index.data(Qt::DisplayRole).toString())),
+                                       Qt::ElideRight, width));
     painter->setFont(captionFont());
     painter->setPen(selected ? palette.color(QPalette::HighlightedText)
                              : appearance::secondaryLabel(palette));

@@ -3,10 +3,11 @@
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfilesTabList.h"
 
-#include "tests/support/MachineWideTurn.h"
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/ProfilesTabFixture.h"
+#include "tests/app/ui/ShownNames.h"
+#include "tests/support/MachineWideTurn.h"
+#include "tests/support/Profiles.h"
 
 #include "platform/linux/LinuxWorkspace.h"
 
@@ -190,8 +191,9 @@ TEST(ProfilesTab, SystemAndManagedProfilesReadTheirOwnLinesAndEscapeKeepsTheProf
     };
     for (const Case& c : {Case{0, true, QStringLiteral("Your existing accounts aren't touched.")},
                           Case{1, false,
-                               QStringLiteral("Signs Work out and deletes its data, including "
-                                              "its Claude Desktop chats.")}}) {
+                               QStringLiteral("Signs ") + test::inTextQ("Work") +
+                                   QStringLiteral(" out and deletes its data, including "
+                                                  "its Claude Desktop chats.")}}) {
         clickRow(tab, c.row);
         ProfileDetailView* detail = tab->detail();
         ASSERT_NE(detail, nullptr);
@@ -225,10 +227,10 @@ TEST(ProfilesTab, ANameThatLooksLikeMarkupOrAMnemonicReadsVerbatim) {
     QTest::mouseClick(tab->detail()->deleteButton(), Qt::LeftButton);
     QMessageBox* box = tab->detail()->deleteConfirmation();
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(utf8(box->text()), "Delete " + hostile + "?");
+    EXPECT_EQ(utf8(box->text()), "Delete " + test::inText(hostile) + "?");
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(utf8(informativeLabel(box)->text()),
-              "Signs " + hostile +
+              "Signs " + test::inText(hostile) +
                   " out and deletes its data, including its Claude Desktop chats.");
     EXPECT_EQ(informativeLabel(box)->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->textFormat(),
