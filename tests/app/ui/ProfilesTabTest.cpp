@@ -304,7 +304,7 @@ TEST(ProfilesTab, AProfileWhoseAppWontQuitStaysSelectedUnderTheModelsAlert) {
     f.app.scheduler.settle();
     QApplication::processEvents();
     EXPECT_EQ(*f.model->alert(),
-              "Claude \u2014 Work is still running. Quit it (Quit in its window, or "
+              "Claude \u2014 \u2068Work\u2069 is still running. Quit it (Quit in its window, or "
               "close the window), then try again. Nothing was removed.");
     ASSERT_NE(w.window->alerts()->box(), nullptr);
     EXPECT_EQ(utf8(w.window->alerts()->box()->text()), *f.model->alert());
