@@ -21,7 +21,6 @@ constexpr int dotSize = 12;
 constexpr int padding = 6;
 constexpr int dotGap = 7;
 constexpr int lineGap = 1;
-constexpr double selectedRing = 1.5;
 
 QFont captionFont() {
     return appearance::font(appearance::TextStyle::caption);
@@ -179,16 +178,9 @@ void ProfileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const bool selected = (option.state & QStyle::State_Selected) != 0;
     const QPalette& palette = option.palette;
     if (selected) {
-        // A blue dot would vanish on the blue selection: a ring in the selection's text
-        // colour keeps every dot's edge.
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->setBrush(Qt::NoBrush);
-        painter->setPen(QPen(palette.color(QPalette::HighlightedText), selectedRing));
-        const double inset = 0.5 + selectedRing / 2;
-        painter->drawEllipse(
-            QRectF(box.left(), dotTop, dotSize, dotSize).adjusted(inset, inset, -inset, -inset));
-        painter->restore();
+        // A blue dot would vanish on the blue selection.
+        DotImage::drawRing(*painter, QRectF(box.left(), dotTop, dotSize, dotSize),
+                           palette.color(QPalette::HighlightedText));
     }
     const int left = box.left() + dotSize + dotGap;
     const int width = std::max(0, box.right() - left);

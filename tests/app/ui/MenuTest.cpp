@@ -3,9 +3,11 @@
 
 #include "TwinLanternApp/app/AppSettings.h"
 #include "TwinLanternApp/app/UpdaterService.h"
+#include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "core/tools/DesktopInstall.h"
 #include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/Contrast.h"
 #include "tests/app/ui/ShownNames.h"
 #include "tests/app/ui/UiTest.h"
 #include "tests/support/MachineWideTurn.h"
@@ -14,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QMenu>
 #include <QTest>
 
@@ -284,6 +287,43 @@ TEST(Menu, AClaudeItemStartsThatProfilesAppThenReadsOpen) {
     ui.settle();
     EXPECT_EQ(lines(*menu.menu()).front(), "Claude — " + iso("Work") + " | Open");
     claude.killAll();
+}
+
+TEST(Menu, AHighlightedItemsDotStandsOutFromTheHighlight) {
+    const QPalette saved = QApplication::palette();
+    for (const Look look : {Look::light, Look::dark}) {
+        for (const ProfileColor color : allProfileColors) {
+            SCOPED_TRACE(::testing::Message() << "look " << int(look) << ", " << hex(color));
+            QApplication::setPalette(appearance::palette(look));
+            UiModel ui;
+            ProfileDocument doc;
+            Profile work = tltest::profile("work-1", "Work");
+            work.color = color;
+            doc.profiles = {work};
+            ui.fixture.writeDocument(doc);
+            ui.start();
+            Recorder r;
+            AppMenu menu(*ui.bridge, r.handlers());
+            QAction* item = action(*menu.menu(), iso("Work"));
+            ASSERT_NE(item, nullptr);
+            menu.menu()->ensurePolished();
+            menu.menu()->adjustSize();
+            menu.menu()->setActiveAction(item);
+            const QImage image = menu.menu()->grab().toImage();
+            const QRect row = menu.menu()->actionGeometry(item);
+            const QColor highlight = menu.menu()->palette().color(QPalette::Highlight);
+            ASSERT_EQ(image.pixelColor(row.right() - 3, row.center().y()), highlight);
+            // The dot sits in the icon column, before the text.
+            double best = 1.0;
+            for (int y = row.top(); y <= row.bottom(); ++y) {
+                for (int x = row.left(); x < row.left() + 24; ++x) {
+                    best = std::max(best, test::contrast(image.pixelColor(x, y), highlight));
+                }
+            }
+            EXPECT_GE(best, 3.0);
+        }
+    }
+    QApplication::setPalette(saved);
 }
 
 } // namespace
