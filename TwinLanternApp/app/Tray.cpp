@@ -2,6 +2,7 @@
 
 #include "TwinLanternApp/app/AppWindows.h"
 #include "TwinLanternApp/app/ModelBridge.h"
+#include "core/base/Text.h"
 
 #include <QPainter>
 #include <QPixmap>
@@ -46,7 +47,7 @@ Tray::~Tray() = default;
 std::string Tray::labelText(const AppModel& model) {
     std::string text = "TwinLantern, terminal default ";
     const auto terminalDefault = model.terminalDefault();
-    text += terminalDefault ? terminalDefault->name : std::string("none");
+    text += terminalDefault ? text::bidiIsolated(terminalDefault->name) : std::string("none");
     return text;
 }
 

@@ -10,6 +10,7 @@
 #include "TwinLanternApp/app/SingleInstance.h"
 #include "TwinLanternApp/app/Tray.h"
 #include "TwinLanternApp/model/AppModel.h"
+#include "TwinLanternApp/ui/AppearanceStyle.h"
 #include "TwinLanternApp/ui/InterfaceWindows.h"
 #include "TwinLanternApp/ui/SnapshotRenderer.h"
 #include "TwinLanternMac/SignInRouter.h"
@@ -100,6 +101,8 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    // The look's palettes are drawn with the style made for them.
+    ui::appearance::installStyle();
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationDisplayName(QStringLiteral("TwinLantern"));
 

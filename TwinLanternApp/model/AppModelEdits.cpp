@@ -23,7 +23,7 @@ std::string folderKey(const FolderRule& rule, const std::string& home) {
 std::string AppModel::stillRunning(ToolKind app, const std::string& name) const {
     std::string message = appName(app);
     message += " \u2014 ";
-    message += name;
+    message += text::bidiIsolated(name);
     // The Linux way: these apps have no system-wide quit shortcut.
     message += " is still running. Quit it (Quit in its window, or close the window), then try "
                "again. Nothing was removed.";
@@ -163,7 +163,7 @@ void AppModel::cycleTerminalDefault() {
     }
     if (const Profile* chosen = document_.profile(next)) {
         std::string message = "Terminal default: ";
-        message += chosen->name;
+        message += text::bidiIsolated(chosen->name);
         report(message);
     }
 }

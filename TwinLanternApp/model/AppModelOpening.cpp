@@ -3,6 +3,7 @@
 
 #include "TwinLanternMac/SignInLauncher.h"
 #include "TwinLanternMac/SignInRouter.h"
+#include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 
 namespace twinlantern::app {
@@ -18,7 +19,7 @@ constexpr int pollChecks = 200;
 constexpr auto googleWindow = 300s;
 
 std::string signedInMessage(const std::string& name, const std::string& tool) {
-    std::string message = name;
+    std::string message = text::bidiIsolated(name);
     message += " is signed in to ";
     message += tool;
     return message;
@@ -239,7 +240,7 @@ void AppModel::signInWithGoogle(const Profile& profile, Done done) {
             }
             m.refreshRunning();
             std::string message = "Now click \u201cContinue with Google\u201d in Claude \u2014 ";
-            message += profile.name;
+            message += text::bidiIsolated(profile.name);
             message += ".";
             m.showToast(message);
             finish();

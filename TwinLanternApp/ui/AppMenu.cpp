@@ -79,7 +79,7 @@ void AppMenu::rebuild() {
             }
             QAction* action = menu_->addAction(text);
             if (entry.dot) {
-                action->setIcon(QIcon(DotImage::make(entry.color, 10)));
+                action->setIcon(DotImage::menuIcon(entry.color, 10));
             }
             if (!entry.shortcut.empty()) {
                 action->setShortcut(QKeySequence(qs(entry.shortcut)));

@@ -18,11 +18,12 @@ namespace {
 
 struct Colors {
     QColor window, base, alternateBase, text, secondary, tertiary, button, mid, dark, light, accent,
-        accentText, orange, separator, toast, link;
+        accentText, orange, separator, toast, link, frame;
 };
 
-// Dark surfaces stay near the window colour: light text on mid-grey reads poorly for
-// people and for OCR alike.
+// Dark control frames are at least 3:1 against the window, the usual bar for what marks
+// a control; the light look keeps the frames it has always drawn. Dark surfaces stay near the
+// window colour: light text on mid-grey reads poorly for people and for OCR alike.
 const Colors& colors(Look look) {
     static const Colors light{
         QColor(0xEC, 0xEC, 0xEC), QColor(0xFF, 0xFF, 0xFF), QColor(0xF5, 0xF5, 0xF5),
@@ -30,14 +31,14 @@ const Colors& colors(Look look) {
         QColor(0xF6, 0xF6, 0xF6), QColor(0xC8, 0xC8, 0xC8), QColor(0x9A, 0x9A, 0x9A),
         QColor(0xFF, 0xFF, 0xFF), QColor(0x00, 0x7A, 0xFF), QColor(0xFF, 0xFF, 0xFF),
         QColor(0xC9, 0x3C, 0x00), QColor(0xD1, 0xD1, 0xD6), QColor(0xFA, 0xFA, 0xFA),
-        QColor(0x00, 0x66, 0xCC)};
+        QColor(0x00, 0x66, 0xCC), QColor(0xA8, 0xA8, 0xA8)};
     static const Colors dark{
         QColor(0x1E, 0x1E, 0x20), QColor(0x16, 0x16, 0x18), QColor(0x24, 0x24, 0x26),
         QColor(0xF2, 0xF2, 0xF7), QColor(0xA1, 0xA1, 0xA6), QColor(0x63, 0x63, 0x66),
         QColor(0x2A, 0x2A, 0x2D), QColor(0x3A, 0x3A, 0x3C), QColor(0x10, 0x10, 0x12),
         QColor(0x48, 0x48, 0x4A), QColor(0x0A, 0x84, 0xFF), QColor(0xFF, 0xFF, 0xFF),
         QColor(0xFF, 0x9F, 0x0A), QColor(0x38, 0x38, 0x3A), QColor(0x2C, 0x2C, 0x2E),
-        QColor(0x4D, 0xA3, 0xFF)};
+        QColor(0x4D, 0xA3, 0xFF), QColor(0x72, 0x72, 0x77)};
     return look == Look::dark ? dark : light;
 }
 
@@ -114,6 +115,10 @@ QColor accent(const QPalette& palette) {
 
 QColor separator(const QPalette& palette) {
     return colorsFor(palette).separator;
+}
+
+QColor controlFrame(const QPalette& palette) {
+    return colorsFor(palette).frame;
 }
 
 QColor toastBackground(const QPalette& palette) {

@@ -29,6 +29,7 @@ QColor tertiaryLabel(const QPalette& palette);  // the neutral dot
 QColor orange(const QPalette& palette);         // needs attention
 QColor accent(const QPalette& palette);
 QColor separator(const QPalette& palette);
+QColor controlFrame(const QPalette& palette); // checkbox, text field and button frames
 QColor toastBackground(const QPalette& palette);
 
 enum class TextStyle { title, headline, body, callout, caption, footnote };

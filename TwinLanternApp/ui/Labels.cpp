@@ -49,4 +49,32 @@ std::string menuLabel(std::string_view label) {
     return out;
 }
 
+std::string menuLabel(std::string_view before, std::string_view name, std::string_view after) {
+    const std::string shown = text::withoutBidiControls(name);
+    const auto isolated = [](std::string_view s) {
+        std::string out = "\u2068";
+        out += s;
+        out += "\u2069";
+        return out;
+    };
+    const std::size_t b = text::characterCount(before);
+    const std::size_t n = text::characterCount(shown);
+    const std::size_t a = text::characterCount(after);
+    std::string out;
+    if (b + n + a <= 30) {
+        out = std::string(before) + isolated(shown) + std::string(after);
+        return out;
+    }
+    std::size_t room = 29;
+    if (b >= room) {
+        out = text::firstCharacters(before, room);
+    } else if (b + n >= room) {
+        out = std::string(before) + isolated(text::firstCharacters(shown, room - b));
+    } else {
+        out = std::string(before) + isolated(shown) + text::firstCharacters(after, room - b - n);
+    }
+    out += "…";
+    return out;
+}
+
 } // namespace twinlantern::ui

@@ -19,5 +19,8 @@ std::string functionSummary(const Profile& profile);
 // The menu's label rule: 31 user-perceived characters or more become the first 29 and
 // "…"; 30 or fewer stay whole.
 std::string menuLabel(std::string_view label);
+// The same rule over a title made of a profile name between two texts: the name is an
+// isolated run (text::bidiIsolated), and only what is seen is counted.
+std::string menuLabel(std::string_view before, std::string_view name, std::string_view after = {});
 
 } // namespace twinlantern::ui

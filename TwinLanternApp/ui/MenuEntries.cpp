@@ -47,10 +47,8 @@ std::vector<MenuEntry> menuEntries(const app::AppModel& model, bool updates) {
     std::vector<MenuEntry> out;
 
     if (const auto needing = profileNeedingSignIn(document, model.statuses())) {
-        std::string title = "\u26A0\uFE0E ";
-        title += needing->name;
-        title += " needs signing in…";
-        out.push_back(item(menuLabel(title), Action::signInNeeded));
+        out.push_back(item(menuLabel("\u26A0\uFE0E ", needing->name, " needs signing in…"),
+                           Action::signInNeeded));
         out.push_back(separator());
     }
 
@@ -65,10 +63,8 @@ std::vector<MenuEntry> menuEntries(const app::AppModel& model, bool updates) {
                 if (!profile.uses(kind)) {
                     continue;
                 }
-                std::string title = model.appName(kind);
-                title += " — ";
-                title += profile.name;
-                MenuEntry entry = item(menuLabel(title), Action::openApp);
+                MenuEntry entry =
+                    item(menuLabel(model.appName(kind) + " — ", profile.name), Action::openApp);
                 entry.dot = true;
                 entry.color = profile.color;
                 entry.profile = profile.id;
@@ -83,7 +79,7 @@ std::vector<MenuEntry> menuEntries(const app::AppModel& model, bool updates) {
             if (profile.uses(ToolKind::claudeDesktop) || profile.uses(ToolKind::chatGPTApp)) {
                 continue;
             }
-            MenuEntry entry = item(menuLabel(profile.name), Action::terminalOnly);
+            MenuEntry entry = item(menuLabel({}, profile.name), Action::terminalOnly);
             entry.dot = true;
             entry.color = profile.color;
             entry.profile = profile.id;
@@ -97,7 +93,7 @@ std::vector<MenuEntry> menuEntries(const app::AppModel& model, bool updates) {
         picker.choices.push_back({"None", std::nullopt, !document.cliDefault.has_value()});
         for (const Profile& profile : document.profiles) {
             picker.choices.push_back(
-                {menuLabel(profile.name), profile.id, document.cliDefault == profile.id});
+                {menuLabel({}, profile.name), profile.id, document.cliDefault == profile.id});
         }
         out.push_back(std::move(picker));
     }

@@ -37,7 +37,7 @@ MenuPreview::MenuPreview(const app::AppModel& model, QWidget* parent) : QWidget(
         auto* row = handedOver<QHBoxLayout>();
         row->setSpacing(6);
         row->addWidget(owned<ProfileDot>(this, profile.color, 10), 0, Qt::AlignVCenter);
-        row->addWidget(plainLabel(qs(profile.name), this), 1, Qt::AlignVCenter);
+        row->addWidget(nameLabel(profile.name, this), 1, Qt::AlignVCenter);
         column->addLayout(row);
     }
     addDivider(column, this);
@@ -46,7 +46,8 @@ MenuPreview::MenuPreview(const app::AppModel& model, QWidget* parent) : QWidget(
     terminal->addWidget(plainLabel(QStringLiteral("Terminal default"), this));
     terminal->addStretch(1);
     const auto chosen = model.terminalDefault();
-    QLabel* name = plainLabel(chosen ? qs(chosen->name) : QStringLiteral("None"), this);
+    QLabel* name =
+        chosen ? nameLabel(chosen->name, this) : plainLabel(QStringLiteral("None"), this);
     appearance::setTextColor(name, appearance::secondaryLabel(palette()));
     terminal->addWidget(name);
     QLabel* chevron = owned<QLabel>(this);

@@ -1,7 +1,10 @@
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/Owned.h"
 
+#include "core/base/Text.h"
+
 #include <QAbstractButton>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTextDocument>
@@ -33,6 +36,21 @@ QString mnemonicSafe(const QString& text) {
 
 QString mnemonicSafe(std::string_view utf8) {
     return mnemonicSafe(qs(utf8));
+}
+
+QString isolatedName(std::string_view name) {
+    return qs(text::bidiIsolated(name));
+}
+
+QString nameText(std::string_view name) {
+    const QChar mark = QGuiApplication::layoutDirection() == Qt::RightToLeft
+                           ? QChar(0x200F)  // RIGHT-TO-LEFT MARK
+                           : QChar(0x200E); // LEFT-TO-RIGHT MARK
+    return mark + isolatedName(name);
+}
+
+QLabel* nameLabel(std::string_view name, QWidget* parent) {
+    return plainLabel(nameText(name), parent);
 }
 
 QLabel* plainLabel(const QString& text, QWidget* parent) {

@@ -25,6 +25,15 @@ std::string utf8(const QString& text);
 QString mnemonicSafe(const QString& text);
 QString mnemonicSafe(std::string_view utf8);
 
+// A profile name inside other text (a sentence, a title, a menu item): one isolated
+// run (text::bidiIsolated), so it can't move or reverse the words around it.
+QString isolatedName(std::string_view name);
+// A profile name shown on its own: the isolated run after the interface's direction
+// mark, so the label takes the interface's direction and alignment, never the name's.
+QString nameText(std::string_view name);
+// A plain label showing a name on its own (nameText).
+QLabel* nameLabel(std::string_view name, QWidget* parent = nullptr);
+
 // A label that shows its text as plain text, never rich text.
 QLabel* plainLabel(const QString& text, QWidget* parent = nullptr);
 void setPlainText(QLabel* label, const QString& text);

@@ -321,7 +321,7 @@ void ProfileDetailView::confirmDelete() {
         confirmation_->raise();
         return;
     }
-    const QString name = qs(profile_.name);
+    const QString name = isolatedName(profile_.name);
     const QString title = QStringLiteral("Delete ") + name + QStringLiteral("?");
     auto* box =
         owned<QMessageBox>(window(), QMessageBox::NoIcon, title, QString(), QMessageBox::NoButton);

@@ -30,6 +30,32 @@ QPixmap make(std::optional<ProfileColor> color, double diameter, double ratio) {
     painter.drawEllipse(QRectF(0.5, 0.5, diameter - 1.0, diameter - 1.0));
     return pixmap;
 }
+
+void drawRing(QPainter& painter, const QRectF& rect, const QColor& ring) {
+    constexpr double width = 1.5;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(ring, width));
+    const double inset = 0.5 + width / 2;
+    painter.drawEllipse(rect.adjusted(inset, inset, -inset, -inset));
+    painter.restore();
+}
+
+QIcon menuIcon(std::optional<ProfileColor> color, double diameter) {
+    QIcon icon;
+    const QColor ring = QApplication::palette().color(QPalette::HighlightedText);
+    for (const double ratio : {1.0, 2.0}) {
+        icon.addPixmap(make(color, diameter, ratio), QIcon::Normal);
+        QPixmap ringed = make(color, diameter, ratio);
+        QPainter painter(&ringed);
+        drawRing(painter, QRectF(0, 0, diameter, diameter), ring);
+        painter.end();
+        icon.addPixmap(ringed, QIcon::Active);
+        icon.addPixmap(ringed, QIcon::Selected);
+    }
+    return icon;
+}
 } // namespace DotImage
 
 namespace MenuBarIcon {

@@ -10,6 +10,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+class QPainter;
+
 #include <optional>
 
 // How a profile is recognised: its colour as a dot, in the menu, the tray and the
@@ -24,6 +26,11 @@ QColor profileColor(ProfileColor color);
 // tertiary label colour of the application palette.
 namespace DotImage {
 QPixmap make(std::optional<ProfileColor> color, double diameter, double ratio = 0);
+// The dot for a menu item: as above, and on the item's highlight (its active and
+// selected modes) ringed in the highlight's text colour, so no colour vanishes there.
+QIcon menuIcon(std::optional<ProfileColor> color, double diameter);
+// Rings a dot drawn in `rect` in `ring`, 1.5 points wide, inside the dot's edge.
+void drawRing(QPainter& painter, const QRectF& rect, const QColor& ring);
 } // namespace DotImage
 
 // The tray's image, 22 × 16 points: our branch glyph flush left and centred, and a 7 × 7

@@ -80,7 +80,7 @@ QVariant ProfileListModel::data(const QModelIndex& index, int role) const {
     case Qt::AccessibleTextRole:
         return qs(profile.name);
     case Qt::ToolTipRole:
-        return plainToolTip(qs(profile.name));
+        return plainToolTip(nameText(profile.name));
     case secondLineRole:
     case Qt::AccessibleDescriptionRole:
         return sidebarSecondLine(profile);
@@ -177,15 +177,21 @@ void ProfileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 
     const bool selected = (option.state & QStyle::State_Selected) != 0;
     const QPalette& palette = option.palette;
+    if (selected) {
+        // A blue dot would vanish on the blue selection.
+        DotImage::drawRing(*painter, QRectF(box.left(), dotTop, dotSize, dotSize),
+                           palette.color(QPalette::HighlightedText));
+    }
     const int left = box.left() + dotSize + dotGap;
     const int width = std::max(0, box.right() - left);
     painter->save();
     painter->setFont(option.font);
     painter->setPen(selected ? palette.color(QPalette::HighlightedText)
                              : appearance::label(palette));
-    painter->drawText(
-        QRect(left, box.top(), width, names.height()), Qt::AlignLeft | Qt::AlignVCenter,
-        names.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, width));
+    painter->drawText(QRect(left, box.top(), width, names.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter,
+                      names.elidedText(isolatedName(utf8(index.data(Qt::DisplayRole).toString())),
+                                       Qt::ElideRight, width));
     painter->setFont(captionFont());
     painter->setPen(selected ? palette.color(QPalette::HighlightedText)
                              : appearance::secondaryLabel(palette));

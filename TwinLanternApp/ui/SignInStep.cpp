@@ -126,7 +126,7 @@ void SignInStep::follow() {
         auto* header = handedOver<QHBoxLayout>();
         header->setSpacing(8);
         header->addWidget(owned<ProfileDot>(group, profile.color, 10), 0, Qt::AlignVCenter);
-        QLabel* name = plainLabel(qs(profile.name), group);
+        QLabel* name = nameLabel(profile.name, group);
         QFont bold = appearance::font(appearance::TextStyle::body);
         bold.setWeight(QFont::Bold);
         name->setFont(bold);

@@ -1,6 +1,7 @@
 #include "TwinLanternApp/ui/SnapshotRenderer.h"
 
 #include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/AppearanceStyle.h"
 #include "TwinLanternApp/ui/MenuPreview.h"
 #include "TwinLanternApp/ui/NewProfileSheet.h"
 #include "TwinLanternApp/ui/OnboardingView.h"
@@ -226,7 +227,7 @@ void waitForStatuses(app::AppModel& model, const platform::Logger& log) {
 } // namespace
 
 bool SnapshotRenderer::renderAll(const std::string& folder, const platform::Logger& log) {
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    appearance::installStyle();
     QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
     if (folder.empty()) {
         log.error("no snapshot folder: the folder's name is empty");

@@ -268,14 +268,14 @@ void TerminalTab::updatePicker() {
     for (std::size_t i = 0; same && i < document.profiles.size(); ++i) {
         const int entry = static_cast<int>(i) + 1;
         same = picker_->itemData(entry).toString() == qs(document.profiles[i].id.rawValue) &&
-               picker_->itemText(entry) == qs(document.profiles[i].name);
+               picker_->itemText(entry) == nameText(document.profiles[i].name);
     }
     const QSignalBlocker quiet(picker_);
     if (!same) {
         picker_->clear();
         picker_->addItem(QStringLiteral("My usual accounts"), QString());
         for (const Profile& profile : document.profiles) {
-            picker_->addItem(qs(profile.name), qs(profile.id.rawValue));
+            picker_->addItem(nameText(profile.name), qs(profile.id.rawValue));
         }
     }
     int selected = 0;

@@ -73,12 +73,13 @@ void TestResult::setResolution(const Resolution& resolution, const Paths& paths)
     }
     dot_->setColor(color);
 
-    const QString name = qs(testResultName(resolution));
+    const QString name =
+        resolution.profile ? nameText(resolution.profile->name) : qs(testResultName(resolution));
     const QString why = qs(testResultWhy(resolution, paths));
     setPlainText(name_, name);
     setPlainText(why_, why);
     // One element for a screen reader, read as it shows.
-    answer_->setAccessibleName(name + QStringLiteral(" ") + why);
+    answer_->setAccessibleName(qs(testResultName(resolution)) + QStringLiteral(" ") + why);
 
     // Rows are kept and reused: the result changes with every keystroke.
     const auto count = static_cast<qsizetype>(resolution.warnings.size());

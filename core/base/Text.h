@@ -109,4 +109,12 @@ std::string firstCharacter(std::string_view s);
 // The first n user-perceived characters (all of s when it has fewer).
 std::string firstCharacters(std::string_view s, std::size_t n);
 
+// A name to show inside other text, as one isolated run (FSI … PDI): whatever it holds,
+// it neither moves nor reverses the text around it. Its own embeddings, overrides and
+// isolates (U+202A–U+202E, U+2066–U+2069) are left out, so it can't reverse itself or
+// end the isolation early; its letters keep their own direction.
+std::string bidiIsolated(std::string_view s);
+// The same without the isolation: the text with those controls left out.
+std::string withoutBidiControls(std::string_view s);
+
 } // namespace twinlantern::text

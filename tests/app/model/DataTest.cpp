@@ -299,8 +299,9 @@ TEST(RemoveEverything, AnInstanceThatWontQuitStopsItBeforeAnythingIsRemoved) {
     f.posted.clear();
 
     removeAndWait(f, *model);
-    EXPECT_EQ(model->alert(), "Claude \u2014 Work is still running. Quit it (Quit in its window, "
-                              "or close the window), then try again. Nothing was removed.");
+    EXPECT_EQ(model->alert(),
+              "Claude \u2014 \u2068Work\u2069 is still running. Quit it (Quit in its window, "
+              "or close the window), then try again. Nothing was removed.");
     EXPECT_EQ(tltest::readFile(f.home.paths.profilesFile()), before);
     EXPECT_TRUE(tltest::exists(personalFolder));
     EXPECT_TRUE(tltest::exists(folder));

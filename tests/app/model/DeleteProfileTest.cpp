@@ -127,7 +127,7 @@ TEST(DeleteProfile, AnInstanceThatWontQuitIsRefusedAndNothingIsRemoved) {
 
     deleteAndWait(f, *model, work);
     EXPECT_EQ(model->alert(),
-              "Claude \u2014 Work is still running. Quit it (Quit in its window, or "
+              "Claude \u2014 \u2068Work\u2069 is still running. Quit it (Quit in its window, or "
               "close the window), then try again. Nothing was removed.");
     EXPECT_TRUE(runs(instance));
     EXPECT_GE(claude.termsTaken(instance), 1);

@@ -296,7 +296,7 @@ TEST(CycleTerminalDefault, StepsThroughTheProfilesAndAnnouncesEachSavedOne) {
         model->cycleTerminalDefault();
         EXPECT_EQ(stored(f).cliDefault, ProfileID(c.after));
         const std::string name = stored(f).profile(ProfileID(c.after))->name;
-        EXPECT_EQ(f.posted, std::vector<std::string>{"Terminal default: " + name});
+        EXPECT_EQ(f.posted, std::vector<std::string>{"Terminal default: \u2068" + name + "\u2069"});
         EXPECT_FALSE(model->alert());
     }
 }

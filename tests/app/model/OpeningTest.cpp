@@ -104,7 +104,7 @@ TEST(OpenApp, AWatchedChatGPTSignInRefreshesTheAppAndCodexBeforeItsMessage) {
 
     f.signIn(ToolKind::codex, "work-1", "me@example.com");
     f.scheduler.advance(3s);
-    EXPECT_EQ(f.posted, std::vector<std::string>{"Work is signed in to ChatGPT"});
+    EXPECT_EQ(f.posted, std::vector<std::string>{"\u2068Work\u2069 is signed in to ChatGPT"});
     ASSERT_EQ(atMessage.size(), 2u);
     for (const auto& status : atMessage) {
         ASSERT_TRUE(status);

@@ -91,7 +91,7 @@ TEST(TerminalSignIn, TheLoginInATerminalIsSeenByTheFirstPollAtThreeSeconds) {
     EXPECT_TRUE(f.calls().empty());
     EXPECT_TRUE(f.posted.empty());
     f.scheduler.advance(1ms);
-    EXPECT_EQ(f.posted, std::vector<std::string>{"Work is signed in to Claude Code"});
+    EXPECT_EQ(f.posted, std::vector<std::string>{"\u2068Work\u2069 is signed in to Claude Code"});
     EXPECT_TRUE(model->signingIn().empty());
     ASSERT_TRUE(model->status(work, ToolKind::claudeCode));
     EXPECT_EQ(model->status(work, ToolKind::claudeCode)->account.email, "me@example.com");
@@ -150,7 +150,8 @@ TEST(TerminalSignIn, AHostileNameAndAnOddHomeArePrintedAndNeverRun) {
     const std::string folder = paths.dataDirectory(ToolKind::claudeCode, created->id);
     EXPECT_TRUE(tltest::exists(folder + "/signed-in"));
     f.scheduler.advance(3s);
-    EXPECT_EQ(f.posted, std::vector<std::string>{name + " is signed in to Claude Code"});
+    EXPECT_EQ(f.posted,
+              std::vector<std::string>{"\u2068" + name + "\u2069 is signed in to Claude Code"});
 }
 
 TEST(TerminalSignIn, WithoutATerminalProgramTheAlertAndNoKey) {
@@ -336,7 +337,7 @@ TEST(GoogleSignIn, OpensTheProfilesClaudeArmsTheRouterAndSaysWhatToClick) {
     EXPECT_EQ(g.router.currentHandler(), g.own.bundle());
     EXPECT_TRUE(tltest::exists(g.config + "/mimeapps.list"));
     EXPECT_EQ(g.model->toast(), "Now click \u201c" + std::string("Continue with Google") +
-                                    "\u201d in Claude \u2014 Work.");
+                                    "\u201d in Claude \u2014 \u2068Work\u2069.");
     EXPECT_TRUE(g.model->isRunning(work, ToolKind::claudeDesktop));
     const auto lines = g.log.messages();
     ASSERT_GE(lines.size(), 2u);

@@ -6,9 +6,10 @@
 #include "TwinLanternApp/app/AppCommands.h"
 #include "TwinLanternApp/app/SettingsOpener.h"
 #include "TwinLanternApp/app/Tray.h"
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/ShownNames.h"
 #include "tests/app/ui/UiTest.h"
+#include "tests/support/Profiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -184,7 +185,7 @@ TEST(InterfaceWindows, AFailedTrayChoiceShowsItsAlertThoughTheWindowWasNeverOpen
     QMenu* picker =
         actionTitled(w.windows->trayMenu()->actions(), QStringLiteral("Terminal default"))->menu();
     ASSERT_NE(picker, nullptr);
-    actionTitled(picker->actions(), QStringLiteral("<b>R&&D</b>"))->trigger();
+    actionTitled(picker->actions(), test::inTextQ("<b>R&&D</b>"))->trigger();
     ui.settle();
     ASSERT_TRUE(ui.model->alert());
     QMessageBox* box = w.windows->settingsWindow()->alerts()->box();
@@ -210,7 +211,8 @@ TEST(InterfaceWindows, TheTrayImageFollowsTheTerminalDefault) {
     const QImage drawn = icon.pixmap(QSize(22, 16), 1.0).toImage();
     ASSERT_EQ(drawn.size(), QSize(22, 16));
     EXPECT_EQ(drawn.pixelColor(18, 11).name(), QStringLiteral("#7c3aed"));
-    EXPECT_EQ(tray.icon()->toolTip(), QStringLiteral("TwinLantern, terminal default Work"));
+    EXPECT_EQ(tray.icon()->toolTip(),
+              QStringLiteral("TwinLantern, terminal default ") + test::inTextQ("Work"));
 
     ui.model->setTerminalDefault(std::nullopt);
     ui.settle();

@@ -55,3 +55,29 @@ TEST(MenuLabel, ThirtyCharactersStayWholeThirtyOneAreCut) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Labels, AMenuLabelIsolatesTheNameAndCountsOnlyWhatIsSeen) {
+    const std::string fsi = "\u2068", pdi = "\u2069";
+    const struct {
+        std::string before, name, after, shown;
+    } cases[] = {
+        {"Claude — ", "Work", "", "Claude — " + fsi + "Work" + pdi},
+        // 42 seen characters: the cut falls in the name, which stays isolated.
+        {"Claude — ", "Extraordinarily Long Profile Name", "",
+         "Claude — " + fsi + "Extraordinarily Long" + pdi + "…"},
+        // The name's own bidi controls are not shown and not counted: 30 stay whole.
+        {"", "\u202E" + std::string(30, 'a') + "\u202C", "", fsi + std::string(30, 'a') + pdi},
+        // The cut falls after the name.
+        {"\u26A0\uFE0E ", "Work", " needs signing in… and more words",
+         "\u26A0\uFE0E " + fsi + "Work" + pdi + " needs signing in… and …"},
+        // The cut falls before it: no name, no isolate.
+        {std::string(29, 'x') + " ", "Work", "", std::string(29, 'x') + "…"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(menuLabel(c.before, c.name, c.after), c.shown) << c.before << c.name;
+    }
+}
+
+} // namespace

@@ -3,16 +3,20 @@
 
 #include "TwinLanternApp/app/AppSettings.h"
 #include "TwinLanternApp/app/UpdaterService.h"
+#include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "core/tools/DesktopInstall.h"
-#include "tests/support/fakeapp/FakeApp.h"
+#include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/Contrast.h"
+#include "tests/app/ui/ShownNames.h"
+#include "tests/app/ui/UiTest.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
-#include "tests/app/ui/Accessibility.h"
-#include "tests/app/ui/UiTest.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QMenu>
 #include <QTest>
 
@@ -46,6 +50,10 @@ std::vector<std::string> lines(const QMenu& menu) {
         out.push_back(text.toStdString());
     }
     return out;
+}
+
+std::string iso(std::string_view name) {
+    return test::inText(name);
 }
 
 QAction* action(const QMenu& menu, const std::string& startsWith) {
@@ -121,22 +129,23 @@ TEST(Menu, AppItemsTerminalOnlyItemsAndThePicker) {
     Recorder r;
     AppMenu menu(*ui.bridge, r.handlers());
     EXPECT_EQ(lines(*menu.menu()),
-              (std::vector<std::string>{"Claude — <b>R&D</b>", "Claude — Extraordinarily Long…",
-                                        "ChatGPT — <b>R&D</b>", "Codex Only | Terminal only",
-                                        "Nothing | Terminal only", "---", "Terminal default >",
-                                        "---", "Settings…", "Quit TwinLantern"}));
+              (std::vector<std::string>{
+                  "Claude — " + iso("<b>R&D</b>"), "Claude — " + iso("Extraordinarily Long") + "…",
+                  "ChatGPT — " + iso("<b>R&D</b>"), iso("Codex Only") + " | Terminal only",
+                  iso("Nothing") + " | Terminal only", "---", "Terminal default >", "---",
+                  "Settings…", "Quit TwinLantern"}));
     // Data reads verbatim to a screen reader too; every item has a name.
-    EXPECT_TRUE(
-        test::hasNode(menu.menu(), QAccessible::MenuItem, QStringLiteral("Claude — <b>R&D</b>")));
+    EXPECT_TRUE(test::hasNode(menu.menu(), QAccessible::MenuItem,
+                              QStringLiteral("Claude — ") + test::inTextQ("<b>R&D</b>")));
     EXPECT_TRUE(test::unnamedControls(menu.menu()).empty());
-    EXPECT_FALSE(action(*menu.menu(), "Claude — <b>")->icon().isNull());
+    EXPECT_FALSE(action(*menu.menu(), "Claude — " + iso("<b>R&D</b>"))->icon().isNull());
 
     QMenu* picker = action(*menu.menu(), "Terminal default")->menu();
     ASSERT_NE(picker, nullptr);
-    EXPECT_EQ(lines(*picker),
-              (std::vector<std::string>{"None", "<b>R&D</b>", "Codex Only", "Nothing",
-                                        "Extraordinarily Long Profile …"}));
-    EXPECT_TRUE(action(*picker, "Codex Only")->isChecked());
+    EXPECT_EQ(lines(*picker), (std::vector<std::string>{
+                                  "None", iso("<b>R&D</b>"), iso("Codex Only"), iso("Nothing"),
+                                  iso("Extraordinarily Long Profile ") + "…"}));
+    EXPECT_TRUE(action(*picker, iso("Codex Only"))->isChecked());
     EXPECT_TRUE(test::unnamedControls(picker).empty());
 
     // "None" clears the default in the file, and the picker then shows it.
@@ -148,11 +157,11 @@ TEST(Menu, AppItemsTerminalOnlyItemsAndThePicker) {
     EXPECT_FALSE(ui.model->document().cliDefault);
     picker = action(*menu.menu(), "Terminal default")->menu();
     EXPECT_TRUE(action(*picker, "None")->isChecked());
-    EXPECT_FALSE(action(*picker, "Codex Only")->isChecked());
+    EXPECT_FALSE(action(*picker, iso("Codex Only"))->isChecked());
 
     // A terminal-only item opens the settings on the Profiles tab.
     app::AppSettings::setSelectedTab(QStringLiteral("advanced"));
-    action(*menu.menu(), "Nothing")->trigger();
+    action(*menu.menu(), iso("Nothing"))->trigger();
     EXPECT_EQ(r.settings, 1);
     EXPECT_EQ(app::AppSettings::selectedTab(), QStringLiteral("profiles"));
     // Settings… keeps the tab last shown.
@@ -201,7 +210,7 @@ TEST(Menu, DeletingTheLastProfileBringsBackTheSetUpItem) {
     ui.start();
     Recorder r;
     AppMenu menu(*ui.bridge, r.handlers());
-    ASSERT_EQ(lines(*menu.menu()).front(), "Work | Terminal only");
+    ASSERT_EQ(lines(*menu.menu()).front(), iso("Work") + " | Terminal only");
     bool done = false;
     ui.model->deleteProfile(doc.profiles[0], [&done] { done = true; });
     ASSERT_TRUE(QTest::qWaitFor(
@@ -231,7 +240,7 @@ TEST(Menu, TheFirstManagedProfileWhoseClaudeFailsNeedsSigningIn) {
     ui.start();
     Recorder r;
     AppMenu menu(*ui.bridge, r.handlers());
-    EXPECT_EQ(lines(*menu.menu()).front(), "Usual | Terminal only"); // nothing known yet
+    EXPECT_EQ(lines(*menu.menu()).front(), iso("Usual") + " | Terminal only"); // nothing known yet
     ui.refreshStatuses();
     ASSERT_EQ(ui.model->status(doc.profiles[2], ToolKind::claudeCode)->state,
               ToolStatus::Case::needsAttention);
@@ -242,7 +251,7 @@ TEST(Menu, TheFirstManagedProfileWhoseClaudeFailsNeedsSigningIn) {
     ui.settle();
     const auto shown = lines(*menu.menu());
     ASSERT_GE(shown.size(), 2u);
-    EXPECT_EQ(shown[0], "\u26A0\uFE0E Work needs signing in…");
+    EXPECT_EQ(shown[0], "\u26A0\uFE0E " + iso("Work") + " needs signing in…");
     EXPECT_EQ(shown[1], "---");
     app::AppSettings::setSelectedTab(QStringLiteral("advanced"));
     action(*menu.menu(), "\u26A0")->trigger();
@@ -263,8 +272,8 @@ TEST(Menu, AClaudeItemStartsThatProfilesAppThenReadsOpen) {
     ui.start();
     Recorder r;
     AppMenu menu(*ui.bridge, r.handlers());
-    ASSERT_EQ(lines(*menu.menu()).front(), "Claude — Work");
-    action(*menu.menu(), "Claude — Work")->trigger();
+    ASSERT_EQ(lines(*menu.menu()).front(), "Claude — " + iso("Work"));
+    action(*menu.menu(), "Claude — " + iso("Work"))->trigger();
     ui.settle();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !claude.runs().empty(); }, tltest::patienceMs));
     const auto run = claude.run(claude.runs().front());
@@ -276,8 +285,45 @@ TEST(Menu, AClaudeItemStartsThatProfilesAppThenReadsOpen) {
     // The model looks again a second after the open.
     ui.fixture.scheduler.advance(1s);
     ui.settle();
-    EXPECT_EQ(lines(*menu.menu()).front(), "Claude — Work | Open");
+    EXPECT_EQ(lines(*menu.menu()).front(), "Claude — " + iso("Work") + " | Open");
     claude.killAll();
+}
+
+TEST(Menu, AHighlightedItemsDotStandsOutFromTheHighlight) {
+    const QPalette saved = QApplication::palette();
+    for (const Look look : {Look::light, Look::dark}) {
+        for (const ProfileColor color : allProfileColors) {
+            SCOPED_TRACE(::testing::Message() << "look " << int(look) << ", " << hex(color));
+            QApplication::setPalette(appearance::palette(look));
+            UiModel ui;
+            ProfileDocument doc;
+            Profile work = tltest::profile("work-1", "Work");
+            work.color = color;
+            doc.profiles = {work};
+            ui.fixture.writeDocument(doc);
+            ui.start();
+            Recorder r;
+            AppMenu menu(*ui.bridge, r.handlers());
+            QAction* item = action(*menu.menu(), iso("Work"));
+            ASSERT_NE(item, nullptr);
+            menu.menu()->ensurePolished();
+            menu.menu()->adjustSize();
+            menu.menu()->setActiveAction(item);
+            const QImage image = menu.menu()->grab().toImage();
+            const QRect row = menu.menu()->actionGeometry(item);
+            const QColor highlight = menu.menu()->palette().color(QPalette::Highlight);
+            ASSERT_EQ(image.pixelColor(row.right() - 3, row.center().y()), highlight);
+            // The dot sits in the icon column, before the text.
+            double best = 1.0;
+            for (int y = row.top(); y <= row.bottom(); ++y) {
+                for (int x = row.left(); x < row.left() + 24; ++x) {
+                    best = std::max(best, test::contrast(image.pixelColor(x, y), highlight));
+                }
+            }
+            EXPECT_GE(best, 3.0);
+        }
+    }
+    QApplication::setPalette(saved);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/ProfilesTabFixture.h"
+#include "tests/app/ui/ShownNames.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
 
@@ -190,8 +191,9 @@ TEST(ProfilesTab, SystemAndManagedProfilesReadTheirOwnLinesAndEscapeKeepsTheProf
     };
     for (const Case& c : {Case{0, true, QStringLiteral("Your existing accounts aren't touched.")},
                           Case{1, false,
-                               QStringLiteral("Signs Work out and deletes its data, including "
-                                              "its Claude Desktop chats.")}}) {
+                               QStringLiteral("Signs ") + test::inTextQ("Work") +
+                                   QStringLiteral(" out and deletes its data, including "
+                                                  "its Claude Desktop chats.")}}) {
         clickRow(tab, c.row);
         ProfileDetailView* detail = tab->detail();
         ASSERT_NE(detail, nullptr);
@@ -225,10 +227,10 @@ TEST(ProfilesTab, ANameThatLooksLikeMarkupOrAMnemonicReadsVerbatim) {
     QTest::mouseClick(tab->detail()->deleteButton(), Qt::LeftButton);
     QMessageBox* box = tab->detail()->deleteConfirmation();
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(utf8(box->text()), "Delete " + hostile + "?");
+    EXPECT_EQ(utf8(box->text()), "Delete " + test::inText(hostile) + "?");
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(utf8(informativeLabel(box)->text()),
-              "Signs " + hostile +
+              "Signs " + test::inText(hostile) +
                   " out and deletes its data, including its Claude Desktop chats.");
     EXPECT_EQ(informativeLabel(box)->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->textFormat(),
@@ -304,7 +306,7 @@ TEST(ProfilesTab, AProfileWhoseAppWontQuitStaysSelectedUnderTheModelsAlert) {
     f.app.scheduler.settle();
     QApplication::processEvents();
     EXPECT_EQ(*f.model->alert(),
-              "Claude \u2014 Work is still running. Quit it (Quit in its window, or "
+              "Claude \u2014 \u2068Work\u2069 is still running. Quit it (Quit in its window, or "
               "close the window), then try again. Nothing was removed.");
     ASSERT_NE(w.window->alerts()->box(), nullptr);
     EXPECT_EQ(utf8(w.window->alerts()->box()->text()), *f.model->alert());
