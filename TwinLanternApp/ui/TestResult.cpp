@@ -1,11 +1,13 @@
 #include "TwinLanternApp/ui/TestResult.h"
 
 #include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
 #include "TwinLanternApp/ui/Symbols.h"
 #include "TwinLanternApp/ui/TestResultWhy.h"
+#include "TwinLanternApp/ui/WrappingLabel.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -48,12 +50,12 @@ TestResult::TestResult(QWidget* parent) : QWidget(parent) {
     answer_->setLayout(row);
     dot_ = owned<ProfileDot>(answer_, std::optional<ProfileColor>(), dotSize);
     row->addWidget(dot_, 0, Qt::AlignVCenter);
-    name_ = plainLabel(QString(), answer_);
+    name_ = owned<ElidedLabel>(answer_);
     QFont bold = name_->font();
     bold.setBold(true);
     name_->setFont(bold);
     row->addWidget(name_, 0, Qt::AlignVCenter);
-    why_ = plainLabel(QString(), answer_);
+    why_ = owned<ElidedLabel>(answer_);
     why_->setForegroundRole(QPalette::PlaceholderText); // the secondary style, light or dark
     row->addWidget(why_, 1, Qt::AlignVCenter);
     column->addWidget(answer_);
@@ -90,9 +92,8 @@ void TestResult::setResolution(const Resolution& resolution, const Paths& paths)
         line->setLayout(lineRow);
         lineRow->addWidget(owned<WarningSign>(line, QFontMetrics(caption).height()), 0,
                            Qt::AlignVCenter);
-        QLabel* text = plainLabel(QString(), line);
+        QLabel* text = owned<WrappingLabel>(line); // a warning holds whole paths
         text->setFont(caption);
-        text->setWordWrap(true);
         lineRow->addWidget(text, 1);
         warningRows_->addWidget(line);
         warningLabels_.append(text);

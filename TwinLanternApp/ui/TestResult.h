@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "core/base/Paths.h"
 #include "core/rules/RuleResolver.h"
 
@@ -39,8 +40,8 @@ public:
 
     QWidget* answerRow() const { return answer_; }
     ProfileDot* dot() const { return dot_; }
-    QLabel* nameLabel() const { return name_; }
-    QLabel* whyLabel() const { return why_; }
+    ElidedLabel* nameLabel() const { return name_; }
+    ElidedLabel* whyLabel() const { return why_; }
     // The warnings' labels and texts, in order, as shown.
     QList<QLabel*> warningLabels() const;
     QStringList warnings() const;
@@ -53,8 +54,8 @@ private:
 
     QWidget* answer_ = nullptr;
     ProfileDot* dot_ = nullptr;
-    QLabel* name_ = nullptr;
-    QLabel* why_ = nullptr;
+    ElidedLabel* name_ = nullptr;
+    ElidedLabel* why_ = nullptr;
     QWidget* warningBox_ = nullptr;
     QVBoxLayout* warningRows_ = nullptr;
     QList<QLabel*> warningLabels_;
