@@ -185,7 +185,7 @@ void ProfileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
                              : appearance::label(palette));
     painter->drawText(
         QRect(left, box.top(), width, names.height()), Qt::AlignLeft | Qt::AlignVCenter,
-        names.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, width));
+        names.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, width));
     painter->setFont(captionFont());
     painter->setPen(selected ? palette.color(QPalette::HighlightedText)
                              : appearance::secondaryLabel(palette));

@@ -190,4 +190,40 @@ TEST(LongData, EveryControlOfTheSettingsWindowStaysInsideIt) {
     }
 }
 
+TEST(LongData, EveryControlOfTheOnboardingWindowStaysInsideIt) {
+    for (const Look look : {Look::light, Look::dark}) {
+        for (const LongCase& c : longCases) {
+            SCOPED_TRACE(std::string(look == Look::light ? "light: " : "dark: ") + c.label);
+            const LookScope scope(look);
+            ProfileViewsFixture f(true);
+            const std::string folder = f.app.home.home() + "/" + c.folder;
+            tltest::makeDirs(folder);
+            OnboardingWindow::show(*f.bridge);
+            QWidget* window = OnboardingWindow::window();
+            test::showActive(window);
+            OnboardingView* view = OnboardingWindow::view();
+            PlanRowView* row = view->profilesStep()->rows().at(0);
+            row->nameField()->setText(qs(c.name));
+            QTest::mouseClick(row->folderButton(), Qt::LeftButton);
+            auto* panel = window->findChild<QFileDialog*>();
+            ASSERT_NE(panel, nullptr);
+            panel->selectFile(qs(folder));
+            static_cast<QDialog*>(panel)->accept(); // QFileDialog keeps accept() protected
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            ASSERT_EQ(row->folderText()->text(), qs("~/" + c.folder));
+            settleLayout();
+            EXPECT_EQ(outside(window), std::vector<std::string>{}) << "step 1";
+            expectWholeInTooltips(window);
+
+            QTest::mouseClick(view->mainButton(), Qt::LeftButton);
+            ASSERT_NE(view->signInStep(), nullptr) << f.model->alert().value_or("");
+            settleLayout();
+            EXPECT_EQ(outside(window), std::vector<std::string>{}) << "step 2";
+            expectWholeInTooltips(window);
+            EXPECT_FALSE(window->findChildren<ToolRow*>().isEmpty());
+            window->close();
+        }
+    }
+}
+
 } // namespace
