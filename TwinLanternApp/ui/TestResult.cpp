@@ -15,6 +15,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace twinlantern::ui {
 
 namespace {
@@ -59,6 +61,7 @@ TestResult::TestResult(QWidget* parent) : QWidget(parent) {
     why_->setForegroundRole(QPalette::PlaceholderText); // the secondary style, light or dark
     row->addWidget(why_, 1, Qt::AlignVCenter);
     column->addWidget(answer_);
+    answer_->installEventFilter(this);
 
     warningBox_ = owned<QWidget>(this);
     warningRows_ = owned<QVBoxLayout>(warningBox_);
@@ -90,8 +93,9 @@ void TestResult::setResolution(const Resolution& resolution, const Paths& paths)
         auto* lineRow = owned<QHBoxLayout>(line);
         lineRow->setContentsMargins(0, 0, 0, 0);
         line->setLayout(lineRow);
+        // Beside the first line of a warning that wraps.
         lineRow->addWidget(owned<WarningSign>(line, QFontMetrics(caption).height()), 0,
-                           Qt::AlignVCenter);
+                           Qt::AlignTop);
         QLabel* text = owned<WrappingLabel>(line); // a warning holds whole paths
         text->setFont(caption);
         lineRow->addWidget(text, 1);
@@ -132,6 +136,14 @@ void TestResult::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange) {
         restyle();
     }
+}
+
+bool TestResult::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == answer_ && event->type() == QEvent::Resize) {
+        // A long name leaves the reason at least half the row.
+        name_->setMaximumWidth(std::max(name_->minimumSizeHint().width(), answer_->width() / 2));
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TestResult::restyle() {

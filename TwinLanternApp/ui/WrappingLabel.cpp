@@ -16,7 +16,7 @@ WrappingLabel::WrappingLabel(QWidget* parent) : QLabel(parent) {
 }
 
 int WrappingLabel::layOut(QTextLayout& layout, int width) const {
-    QTextOption option(Qt::AlignLeft);
+    QTextOption option(alignment() & Qt::AlignHorizontal_Mask);
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     layout.setFont(font());

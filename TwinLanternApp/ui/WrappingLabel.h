@@ -9,7 +9,7 @@ namespace twinlantern::ui {
 // Plain text on as many lines as it needs at the width it is given: lines break between
 // words, and inside a word (a long path) only when the word alone is wider than the
 // line, so it never asks for more width than one letter.
-class WrappingLabel final : public QLabel {
+class WrappingLabel : public QLabel {
     Q_OBJECT
 public:
     explicit WrappingLabel(QWidget* parent = nullptr);

@@ -9,11 +9,13 @@
 #include "TwinLanternApp/ui/SignInStep.h"
 #include "TwinLanternApp/ui/TerminalTab.h"
 #include "TwinLanternApp/ui/TestResult.h"
+#include "TwinLanternApp/ui/Toast.h"
 #include "TwinLanternApp/ui/ToolRow.h"
 
 #include "tests/app/ui/ProfilesTabFixture.h"
 #include "tests/support/Profiles.h"
 
+#include <QAbstractAnimation>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QFileDialog>
@@ -186,6 +188,16 @@ TEST(LongData, EveryControlOfTheSettingsWindowStaysInsideIt) {
             w.window->tabs()->setCurrentIndex(2);
             settleLayout();
             EXPECT_EQ(outside(w.window.get()), std::vector<std::string>{}) << "Advanced tab";
+
+            // A toast with the name and the folder, once it has slid in.
+            f.model->showToast("Now click \u201cContinue with Google\u201d in Claude \u2014 " +
+                               c.name + ". " + rule);
+            auto* arriving = w.window->toast()->findChild<QAbstractAnimation*>();
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return arriving->state() == QAbstractAnimation::Stopped; },
+                                tltest::patienceMs));
+            EXPECT_TRUE(w.window->toast()->isVisible());
+            EXPECT_EQ(outside(w.window.get()), std::vector<std::string>{}) << "the toast";
         }
     }
 }
