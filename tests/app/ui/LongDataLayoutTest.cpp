@@ -1,5 +1,7 @@
 // Long folders, names and reasons never push a control out of its window: paths and
 // names elide in the middle (the tooltip holds them whole) or wrap.
+#include "TwinLanternApp/ui/AdvancedTab.h"
+#include "TwinLanternApp/ui/AdvancedTabSections.h"
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/ElidedLabel.h"
 #include "TwinLanternApp/ui/OnboardingView.h"
@@ -18,6 +20,7 @@
 #include <QAbstractAnimation>
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
@@ -198,6 +201,30 @@ TEST(LongData, EveryControlOfTheSettingsWindowStaysInsideIt) {
                                 tltest::patienceMs));
             EXPECT_TRUE(w.window->toast()->isVisible());
             EXPECT_EQ(outside(w.window.get()), std::vector<std::string>{}) << "the toast";
+        }
+    }
+}
+
+// The inline error of "Open at login" names the entry's path, under a home of any depth.
+TEST(LongData, TheAdvancedTabsLoginErrorWrapsInsideTheWindow) {
+    for (const Look look : {Look::light, Look::dark}) {
+        for (const LongCase& c : longCases) {
+            SCOPED_TRACE(std::string(look == Look::light ? "light: " : "dark: ") + c.label);
+            const LookScope scope(look);
+            ProfileViewsFixture f;
+            const std::string home = f.app.home.home() + "/" + c.folder;
+            tltest::makeDirs(home + "/.config");
+            tltest::writeFile(home + "/.config/autostart", "a file, not a folder");
+            SettingsWindow window(*f.bridge, {.loginItem = platform::LoginItem(
+                                                  home, {}, home + "/TwinLantern/TwinLantern")});
+            window.tabs()->setCurrentIndex(2);
+            test::showActive(&window);
+            auto* advanced = window.findChild<AdvancedTab*>();
+            advanced->openAtLogin()->toggle()->click();
+            ASSERT_TRUE(advanced->openAtLogin()->error()->isVisible());
+            EXPECT_TRUE(advanced->openAtLogin()->error()->text().contains(qs(c.folder)));
+            settleLayout();
+            EXPECT_EQ(outside(&window), std::vector<std::string>{});
         }
     }
 }
