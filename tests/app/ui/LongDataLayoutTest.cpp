@@ -169,6 +169,7 @@ TEST(LongData, EveryControlOfTheSettingsWindowStaysInsideIt) {
             EXPECT_EQ(outside(w.window.get()), std::vector<std::string>{}) << "Profiles tab";
             expectWholeInTooltips(w.window.get());
             for (const FolderRow& row : w.detail()->folderRows()) {
+                EXPECT_TRUE(row.path->isElided()) << "every folder here is too long to show";
                 EXPECT_GT(row.remove->width(), 0);
             }
 
