@@ -316,6 +316,16 @@ void AppModel::refreshRunning() {
         }
     }
     notices_.assign(ModelField::runningApps, runningApps_, std::move(next));
+    // Every refresh ends here, so a rule's folder deleted or made while a window shows
+    // it is noticed within one tick.
+    std::set<std::string> missing;
+    for (const FolderRule& rule : document_.rules) {
+        const std::string folder = rule.folderPath();
+        if (!PathUtil::isDirectory(PathUtil::expandTilde(folder, paths_.home))) {
+            missing.insert(folder);
+        }
+    }
+    notices_.assign(ModelField::missingFolders, missingFolders_, std::move(missing));
 }
 
 struct AppModel::StatusRun {

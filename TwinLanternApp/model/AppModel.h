@@ -88,6 +88,9 @@ public:
     const std::optional<std::string>& loadError() const { return loadError_; }
     const StatusMap& statuses() const { return statuses_; }
     const RunningMap& runningApps() const { return runningApps_; }
+    // The folder rules' folders (as `folderPath` gives them) that aren't there, as the
+    // last refresh found them.
+    const std::set<std::string>& missingFolders() const { return missingFolders_; }
     const std::optional<ShellIntegration::Status>& shellStatus() const { return shellStatus_; }
     const std::optional<DesktopInstall>& desktopInstall() const { return desktopInstall_; }
     bool refreshing() const { return refreshing_; }
@@ -209,6 +212,7 @@ private:
     std::optional<std::string> loadError_;
     StatusMap statuses_;
     RunningMap runningApps_;
+    std::set<std::string> missingFolders_;
     std::optional<ShellIntegration::Status> shellStatus_;
     std::optional<DesktopInstall> desktopInstall_;
     bool refreshing_ = false;

@@ -14,6 +14,8 @@ std::string_view fieldName(ModelField field) {
         return "statuses";
     case ModelField::runningApps:
         return "runningApps";
+    case ModelField::missingFolders:
+        return "missingFolders";
     case ModelField::shellStatus:
         return "shellStatus";
     case ModelField::desktopInstall:

@@ -11,6 +11,7 @@ enum class ModelField {
     loadError,
     statuses,
     runningApps,
+    missingFolders,
     shellStatus,
     desktopInstall,
     refreshing,

@@ -4,6 +4,7 @@
 #include "TwinLanternApp/ui/Footnote.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
+#include "TwinLanternApp/ui/WrappingLabel.h"
 #include "core/base/TwinLanternError.h"
 
 #include <QCheckBox>
@@ -62,8 +63,7 @@ OpenAtLoginToggle::OpenAtLoginToggle(platform::LoginItem item, QWidget* parent)
     switch_->setChecked(item_.enabled());
     connect(switch_, &QCheckBox::clicked, this, [this](bool on) { change(on); });
     rows->addWidget(switch_);
-    error_ = plainLabel(QString(), this);
-    error_->setWordWrap(true);
+    error_ = owned<WrappingLabel>(this); // the error names a path of any length
     error_->setFont(appearance::font(appearance::TextStyle::caption));
     colourError();
     error_->setVisible(false);

@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/PlainText.h"
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "TwinLanternApp/ui/Owned.h"
 
 #include "core/base/Text.h"
@@ -60,6 +61,10 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
 }
 
 void setPlainText(QLabel* label, const QString& text) {
+    if (auto* elided = qobject_cast<ElidedLabel*>(label)) {
+        elided->setText(text); // its tooltip follows
+        return;
+    }
     label->setTextFormat(Qt::PlainText);
     label->setText(text);
 }

@@ -2,6 +2,7 @@
 
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/ColourPicker.h"
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileFolderChooser.h"
@@ -89,6 +90,8 @@ ProfileDetailView::ProfileDetailView(app::ModelBridge& bridge, Profile profile, 
     auto* form = handedOver<QFormLayout>();
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    // A field too wide beside its label goes under it rather than past the window.
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     name_ = owned<QLineEdit>(content);
     name_->setPlaceholderText(QStringLiteral("e.g. Codex Work"));
     name_->setAccessibleName(QStringLiteral("Name"));
@@ -252,9 +255,8 @@ void ProfileDetailView::refreshFolders() {
             auto* line = handedOver<QHBoxLayout>(row.row);
             line->setContentsMargins(0, 0, 0, 0);
             const QString folder = qs(rule.folderPath());
-            row.path = plainLabel(folder, row.row);
-            row.path->setTextInteractionFlags(Qt::NoTextInteraction);
-            row.path->setToolTip(plainToolTip(folder));
+            row.path = owned<ElidedLabel>(row.row);
+            row.path->setText(folder);
             line->addWidget(row.path, 0, Qt::AlignVCenter);
             row.missing = plainLabel(QStringLiteral("missing"), row.row);
             row.missing->setFont(appearance::font(appearance::TextStyle::caption));

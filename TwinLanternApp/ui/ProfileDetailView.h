@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "core/profiles/ProfileDocument.h"
 
 #include <QAbstractButton>
@@ -42,7 +43,7 @@ protected:
 struct FolderRow {
     FolderRule rule;
     QWidget* row = nullptr;
-    QLabel* path = nullptr;
+    ElidedLabel* path = nullptr;
     QLabel* missing = nullptr;
     RemoveFolderButton* remove = nullptr;
 };

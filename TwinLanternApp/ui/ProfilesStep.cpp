@@ -1,5 +1,6 @@
 #include "TwinLanternApp/ui/ProfilesStep.h"
 #include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileFolderChooser.h"
@@ -55,37 +56,6 @@ protected:
 
 } // namespace
 
-MiddleElidedText::MiddleElidedText(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setFont(appearance::font(appearance::TextStyle::body));
-}
-
-void MiddleElidedText::setText(const QString& text) {
-    if (text == text_) {
-        return;
-    }
-    text_ = text;
-    setAccessibleName(text_);
-    setToolTip(plainToolTip(text_));
-    updateGeometry();
-    update();
-}
-
-QSize MiddleElidedText::sizeHint() const {
-    return {fontMetrics().horizontalAdvance(text_) + 2, fontMetrics().height()};
-}
-
-QSize MiddleElidedText::minimumSizeHint() const {
-    return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 3, fontMetrics().height()};
-}
-
-void MiddleElidedText::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setPen(appearance::secondaryLabel(palette()));
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter,
-                     fontMetrics().elidedText(text_, Qt::ElideMiddle, width()));
-}
-
 PlanRowView::PlanRowView(app::ModelBridge& bridge, app::ProfilePlan& plan, std::size_t index,
                          std::function<void()> edited, QWidget* parent)
     : QWidget(parent), bridge_(bridge), plan_(plan), index_(index), edited_(std::move(edited)) {
@@ -123,7 +93,9 @@ PlanRowView::PlanRowView(app::ModelBridge& bridge, app::ProfilePlan& plan, std::
     folder->setContentsMargins(0, 0, 0, 0);
     folder->setSpacing(8);
     folderButton_ = owned<QPushButton>(folderRow_);
-    folderText_ = owned<MiddleElidedText>(folderRow_);
+    folderText_ = owned<ElidedLabel>(folderRow_);
+    folderText_->setFont(appearance::font(appearance::TextStyle::body));
+    folderText_->setForegroundRole(QPalette::PlaceholderText); // the secondary style
     folder->addWidget(folderButton_);
     folder->addWidget(folderText_, 1);
     below->addWidget(folderRow_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TwinLanternApp/model/ProfilePlan.h"
+#include "TwinLanternApp/ui/ElidedLabel.h"
 
 #include <QWidget>
 
@@ -23,24 +24,6 @@ namespace twinlantern::ui {
 class ProfileDot;
 class UseForPicker;
 
-// One line of text in the secondary colour, shortened in the middle when it doesn't fit;
-// screen readers get it whole.
-class MiddleElidedText final : public QWidget {
-    Q_OBJECT
-public:
-    explicit MiddleElidedText(QWidget* parent = nullptr);
-    void setText(const QString& text);
-    QString text() const { return text_; }
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QString text_;
-};
-
 // One row of the plan: whether it is made, its name, tools, the existing-accounts toggle
 // and its terminal folder. It edits the plan's row in place and says when it did.
 class PlanRowView final : public QWidget {
@@ -59,7 +42,7 @@ public:
     UseForPicker* tools() const { return tools_; }
     QCheckBox* existingToggle() const { return existing_; }
     QPushButton* folderButton() const { return folderButton_; }
-    MiddleElidedText* folderText() const { return folderText_; }
+    ElidedLabel* folderText() const { return folderText_; }
     // The part under the header, disabled while the row is left out.
     QWidget* details() const { return details_; }
 
@@ -80,7 +63,7 @@ private:
     QCheckBox* existing_ = nullptr;
     QWidget* folderRow_ = nullptr;
     QPushButton* folderButton_ = nullptr;
-    MiddleElidedText* folderText_ = nullptr;
+    ElidedLabel* folderText_ = nullptr;
 };
 
 // The first step: the plan's rows, "Add another profile" and the Keychain note. Made

@@ -191,7 +191,7 @@ void ProfileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->drawText(QRect(left, box.top(), width, names.height()),
                       Qt::AlignLeft | Qt::AlignVCenter,
                       names.elidedText(isolatedName(utf8(index.data(Qt::DisplayRole).toString())),
-                                       Qt::ElideRight, width));
+                                       Qt::ElideMiddle, width));
     painter->setFont(captionFont());
     painter->setPen(selected ? palette.color(QPalette::HighlightedText)
                              : appearance::secondaryLabel(palette));

@@ -1,5 +1,6 @@
 #include "TwinLanternApp/ui/SignInStep.h"
 #include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
@@ -126,7 +127,8 @@ void SignInStep::follow() {
         auto* header = handedOver<QHBoxLayout>();
         header->setSpacing(8);
         header->addWidget(owned<ProfileDot>(group, profile.color, 10), 0, Qt::AlignVCenter);
-        QLabel* name = nameLabel(profile.name, group);
+        auto* name = owned<ElidedLabel>(group);
+        name->setText(nameText(profile.name));
         QFont bold = appearance::font(appearance::TextStyle::body);
         bold.setWeight(QFont::Bold);
         name->setFont(bold);

@@ -1,6 +1,7 @@
 #include "TwinLanternApp/ui/TerminalTab.h"
 
 #include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "TwinLanternApp/ui/Footnote.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
@@ -129,9 +130,11 @@ TerminalTab::TerminalTab(app::AppModel& model, QWidget* parent) : QWidget(parent
     auto* defaults = owned<QGroupBox>(page);
     auto* defaultRows = owned<QFormLayout>(defaults);
     defaults->setLayout(defaultRows);
-    picker_ = owned<QComboBox>(defaults);
+    picker_ = owned<ElidedComboBox>(defaults);
     picker_->setAccessibleName(QStringLiteral("In other folders, use"));
-    picker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Sized for a usual name, not the longest one, which it cuts in the middle.
+    picker_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    picker_->setMinimumContentsLength(24);
     QLabel* pickerLabel = plainLabel(QStringLiteral("In other folders, use"), defaults);
     pickerLabel->setBuddy(picker_);
     defaultRows->addRow(pickerLabel, picker_);

@@ -1,17 +1,21 @@
 #include "TwinLanternApp/ui/TestResult.h"
 
 #include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
 #include "TwinLanternApp/ui/Symbols.h"
 #include "TwinLanternApp/ui/TestResultWhy.h"
+#include "TwinLanternApp/ui/WrappingLabel.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace twinlantern::ui {
 
@@ -48,15 +52,16 @@ TestResult::TestResult(QWidget* parent) : QWidget(parent) {
     answer_->setLayout(row);
     dot_ = owned<ProfileDot>(answer_, std::optional<ProfileColor>(), dotSize);
     row->addWidget(dot_, 0, Qt::AlignVCenter);
-    name_ = plainLabel(QString(), answer_);
+    name_ = owned<ElidedLabel>(answer_);
     QFont bold = name_->font();
     bold.setBold(true);
     name_->setFont(bold);
     row->addWidget(name_, 0, Qt::AlignVCenter);
-    why_ = plainLabel(QString(), answer_);
+    why_ = owned<ElidedLabel>(answer_);
     why_->setForegroundRole(QPalette::PlaceholderText); // the secondary style, light or dark
     row->addWidget(why_, 1, Qt::AlignVCenter);
     column->addWidget(answer_);
+    answer_->installEventFilter(this);
 
     warningBox_ = owned<QWidget>(this);
     warningRows_ = owned<QVBoxLayout>(warningBox_);
@@ -89,11 +94,11 @@ void TestResult::setResolution(const Resolution& resolution, const Paths& paths)
         auto* lineRow = owned<QHBoxLayout>(line);
         lineRow->setContentsMargins(0, 0, 0, 0);
         line->setLayout(lineRow);
+        // Beside the first line of a warning that wraps.
         lineRow->addWidget(owned<WarningSign>(line, QFontMetrics(caption).height()), 0,
-                           Qt::AlignVCenter);
-        QLabel* text = plainLabel(QString(), line);
+                           Qt::AlignTop);
+        QLabel* text = owned<WrappingLabel>(line); // a warning holds whole paths
         text->setFont(caption);
-        text->setWordWrap(true);
         lineRow->addWidget(text, 1);
         warningRows_->addWidget(line);
         warningLabels_.append(text);
@@ -132,6 +137,14 @@ void TestResult::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange) {
         restyle();
     }
+}
+
+bool TestResult::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == answer_ && event->type() == QEvent::Resize) {
+        // A long name leaves the reason at least half the row.
+        name_->setMaximumWidth(std::max(name_->minimumSizeHint().width(), answer_->width() / 2));
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TestResult::restyle() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TwinLanternApp/ui/ElidedLabel.h"
 #include "core/base/Paths.h"
 #include "core/rules/RuleResolver.h"
 
@@ -39,22 +40,23 @@ public:
 
     QWidget* answerRow() const { return answer_; }
     ProfileDot* dot() const { return dot_; }
-    QLabel* nameLabel() const { return name_; }
-    QLabel* whyLabel() const { return why_; }
+    ElidedLabel* nameLabel() const { return name_; }
+    ElidedLabel* whyLabel() const { return why_; }
     // The warnings' labels and texts, in order, as shown.
     QList<QLabel*> warningLabels() const;
     QStringList warnings() const;
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void restyle();
 
     QWidget* answer_ = nullptr;
     ProfileDot* dot_ = nullptr;
-    QLabel* name_ = nullptr;
-    QLabel* why_ = nullptr;
+    ElidedLabel* name_ = nullptr;
+    ElidedLabel* why_ = nullptr;
     QWidget* warningBox_ = nullptr;
     QVBoxLayout* warningRows_ = nullptr;
     QList<QLabel*> warningLabels_;

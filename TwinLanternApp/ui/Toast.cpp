@@ -9,9 +9,11 @@
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 
+#include <algorithm>
+
 namespace twinlantern::ui {
 
-Toast::Toast(QWidget* window) : QLabel(window) {
+Toast::Toast(QWidget* window) : WrappingLabel(window) {
     setTextFormat(Qt::PlainText);
     setFont(appearance::font(appearance::TextStyle::callout));
     setContentsMargins(14, 8, 14, 8);
@@ -40,7 +42,7 @@ Toast::Toast(QWidget* window) : QLabel(window) {
 void Toast::present(const std::optional<std::string>& message) {
     if (message) {
         setText(qs(*message));
-        adjustSize();
+        fit();
         if (!presenting_) {
             presenting_ = true;
             animate(true);
@@ -79,10 +81,20 @@ QPoint Toast::hiddenPosition() const {
     return {(window->width() - width()) / 2, window->height()};
 }
 
+void Toast::fit() {
+    const QMargins m = contentsMargins();
+    const int oneLine = fontMetrics().horizontalAdvance(text()) + m.left() + m.right() + 1;
+    const int room = std::max(1, parentWidget()->width() - 2 * bottomMargin);
+    const int width = std::min(oneLine, room);
+    resize(width, heightForWidth(width));
+}
+
 bool Toast::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == parentWidget() && event->type() == QEvent::Resize && presenting_ &&
-        animation_->state() != QAbstractAnimation::Running) {
-        move(restingPosition());
+    if (watched == parentWidget() && event->type() == QEvent::Resize && presenting_) {
+        fit();
+        if (animation_->state() != QAbstractAnimation::Running) {
+            move(restingPosition());
+        }
     }
     return false;
 }
@@ -93,9 +105,14 @@ void Toast::paintEvent(QPaintEvent* event) {
     const QRectF capsule = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     painter.setPen(QPen(appearance::separator(palette()), 1));
     painter.setBrush(appearance::toastBackground(palette()));
-    painter.drawRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
+    // A capsule for one line; a wrapped message keeps the same corners.
+    const qreal radius =
+        std::min(capsule.height(), qreal(fontMetrics().height() + contentsMargins().top() +
+                                         contentsMargins().bottom())) /
+        2;
+    painter.drawRoundedRect(capsule, radius, radius);
     painter.end();
-    QLabel::paintEvent(event);
+    WrappingLabel::paintEvent(event);
 }
 
 } // namespace twinlantern::ui

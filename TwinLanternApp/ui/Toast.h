@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QLabel>
+#include "TwinLanternApp/ui/WrappingLabel.h"
 
 #include <optional>
 #include <string>
@@ -12,7 +12,7 @@ namespace twinlantern::ui {
 
 // The model's passing success message: a capsule at the bottom of its window that
 // slides up and fades in, and slides down and fades out when the message goes.
-class Toast final : public QLabel {
+class Toast final : public WrappingLabel {
     Q_OBJECT
 public:
     explicit Toast(QWidget* window);
@@ -31,6 +31,9 @@ protected:
 private:
     QPoint restingPosition() const;
     QPoint hiddenPosition() const;
+    // As wide as the message on one line, at most the window's width less the margins;
+    // a longer one wraps.
+    void fit();
     void animate(bool in);
 
     QGraphicsOpacityEffect* opacity_ = nullptr;

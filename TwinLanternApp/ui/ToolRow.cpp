@@ -34,6 +34,7 @@ void ToolRowText::set(const QString& name, const QString& caption, bool attentio
     caption_ = caption;
     attention_ = attention;
     setAccessibleName(caption_.isEmpty() ? name_ : name_ + QStringLiteral(", ") + caption_);
+    updateToolTip();
     updateGeometry();
     update();
 }
@@ -51,6 +52,20 @@ QSize ToolRowText::minimumSizeHint() const {
             sizeHint().height()};
 }
 
+QString ToolRowText::shownCaption() const {
+    // An email address can be of any length; the middle goes, both ends stay.
+    return QFontMetrics(captionFont()).elidedText(caption_, Qt::ElideMiddle, width());
+}
+
+void ToolRowText::updateToolTip() {
+    setToolTip(shownCaption() == caption_ ? QString() : plainToolTip(caption_));
+}
+
+void ToolRowText::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    updateToolTip();
+}
+
 void ToolRowText::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QFontMetrics names(nameFont());
@@ -63,8 +78,7 @@ void ToolRowText::paintEvent(QPaintEvent*) {
     painter.setPen(attention_ ? appearance::orange(palette())
                               : appearance::secondaryLabel(palette()));
     painter.drawText(QRect(0, names.height() + lineGap, width(), captions.height()),
-                     Qt::AlignLeft | Qt::AlignVCenter,
-                     captions.elidedText(caption_, Qt::ElideRight, width()));
+                     Qt::AlignLeft | Qt::AlignVCenter, shownCaption());
 }
 
 ToolRow::ToolRow(app::ModelBridge& bridge, Profile profile, ToolKind tool, QWidget* parent)

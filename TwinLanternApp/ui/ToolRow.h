@@ -32,8 +32,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QString shownCaption() const;
+    void updateToolTip();
+
     QString name_;
     QString caption_;
     bool attention_ = false;

@@ -78,4 +78,34 @@ TEST(RefreshRunning, AnUnchangedResultNotifiesNobody) {
     EXPECT_EQ(notices, 0);
 }
 
+// A rule's folder that goes away, or comes back, is told once, at the next refresh.
+TEST(RefreshRunning, ARulesFolderThatGoesOrComesIsToldOnce) {
+    AppFixture f;
+    ProfileDocument doc;
+    doc.profiles = {tltest::profile("work-1", "Work")};
+    doc.rules = {{"~/code/**", ProfileID("work-1")}, {"~/never", ProfileID("work-1")}};
+    f.writeDocument(doc);
+    const std::string code = f.home.home() + "/code";
+    tltest::makeDirs(code);
+    auto model = f.model(false);
+    EXPECT_EQ(model->missingFolders(), std::set<std::string>{"~/never"});
+    std::vector<ModelField> seen;
+    auto subscription = model->observe([&](ModelField field) { seen.push_back(field); });
+
+    const std::vector<std::pair<std::function<void()>, std::set<std::string>>> steps{
+        {[&] { tltest::removeTree(code); }, {"~/code", "~/never"}},
+        {[] {}, {"~/code", "~/never"}},
+        {[&] { tltest::makeDirs(code); }, {"~/never"}},
+    };
+    for (const auto& [change, missing] : steps) {
+        const bool differs = missing != model->missingFolders();
+        seen.clear();
+        change();
+        model->refreshRunning();
+        EXPECT_EQ(model->missingFolders(), missing);
+        EXPECT_EQ(seen, differs ? std::vector<ModelField>{ModelField::missingFolders}
+                                : std::vector<ModelField>{});
+    }
+}
+
 } // namespace

@@ -7,8 +7,8 @@
 #include "TwinLanternApp/ui/ToolRow.h"
 #include "TwinLanternApp/ui/UseForPicker.h"
 
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/ProfilesTabFixture.h"
+#include "tests/support/Profiles.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -239,6 +239,32 @@ TEST(ProfilesTabDetail, FolderRowsDropTheirEndingShowMissingAndRemoveTheirRule) 
     w.window->hide();
     w.window->show();
     EXPECT_FALSE(w.detail()->folderRows()[0].missing->isVisible());
+}
+
+// The shown row follows its folder at the model's next tick, with no other change and
+// without the editor being shown again.
+TEST(ProfilesTabDetail, AFolderDeletedOrMadeWhileItsRowShowsChangesAtTheNextRefresh) {
+    const Profile work = tltest::profile("work-1", "Work");
+    ProfileDocument document = documentOf({work});
+    document.rules = {{"~/code/**", work.id}};
+    ProfileViewsFixture f(false, &document);
+    const std::string code = f.app.home.home() + "/code";
+    tltest::makeDirs(code);
+    // The model as the app runs it, with its timers.
+    f.bridge.reset();
+    f.model = f.app.model(true);
+    f.bridge = std::make_unique<app::ModelBridge>(*f.model);
+    ProfilesTabWindow w(f);
+    f.app.scheduler.settle();
+    const FolderRow& row = w.detail()->folderRows().at(0);
+    ASSERT_FALSE(row.missing->isVisible());
+    for (const bool there : {false, true}) {
+        SCOPED_TRACE(there ? "made again" : "deleted");
+        there ? tltest::makeDirs(code) : tltest::removeTree(code);
+        EXPECT_EQ(row.missing->isVisible(), there) << "not before the refresh";
+        f.app.scheduler.advance(5s);
+        EXPECT_EQ(row.missing->isVisible(), !there);
+    }
 }
 
 QFileDialog* openFolderChooser(ProfilesTabWindow& w) {
