@@ -1,30 +1,21 @@
 #pragma once
 
-#include "core/base/UniqueFd.h"
-
-#include <fcntl.h>
-#include <sys/file.h>
-
-#include <cerrno>
+#include <memory>
 
 namespace twinlantern::testing {
 
-// Processes are matched to apps machine-wide by bundle identifier, so two tests that run
-// fake Claude Desktops with the real one would see each other's ordinary instance. Such
-// tests hold one of these and take turns, across the test processes ctest runs at once.
+// Running apps are found machine-wide by bundle identifier, as the system lists them, so
+// two test processes that run fakes with Claude Desktop's or the ChatGPT app's own id
+// would see each other's instances. Such tests hold a turn and take turns across the
+// processes ctest runs at once. Turns nest within a process: a test that holds one may
+// make fakes that take one too.
 class MachineWideTurn {
 public:
-    MachineWideTurn()
-        : fd_(::open("/tmp/twinlantern-tests-claude-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC,
-                     0666)) {
-        if (fd_) {
-            while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
+    MachineWideTurn();
 
 private:
-    UniqueFd fd_;
+    struct Held;
+    std::shared_ptr<Held> held_;
 };
 
 } // namespace twinlantern::testing

@@ -1,5 +1,6 @@
 #include "tests/support/fakeapp/FakeApp.h"
 
+#include "core/tools/ToolKind.h"
 #include "tests/support/TestSupport.h"
 
 #include <fcntl.h>
@@ -89,6 +90,10 @@ FakeApp::FakeApp(const std::string& applications, const std::string& name, std::
                  Mode mode, bool binaryPlist)
     : bundle_(applications + "/" + name + ".app"), bundleID_(std::move(bundleID)),
       executableName_(name.empty() ? "App" : name) {
+    if (bundleID_ == toolInfo(ToolKind::claudeDesktop).bundleID ||
+        bundleID_ == toolInfo(ToolKind::chatGPTApp).bundleID) {
+        turn_.emplace();
+    }
     makeDirs(bundle_ + "/Contents/MacOS");
     makeDirs(bundle_ + "/Contents/Resources");
     writeFile(executable(), readFile(TL_FAKE_APP), 0755);

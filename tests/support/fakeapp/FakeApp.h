@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Paths.h"
+#include "tests/support/MachineWideTurn.h"
 #include "tests/support/TestSupport.h"
 
 #include <sys/types.h>
@@ -49,6 +50,8 @@ private:
     std::string bundle_;
     std::string bundleID_;
     std::string executableName_;
+    // Only for Claude Desktop's and the ChatGPT app's own ids, which other tests use too.
+    std::optional<MachineWideTurn> turn_;
 };
 
 // A bundle id no other test uses.
