@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/profiles/Profile.h"
+#include "core/base/ProfileID.h"
+#include "core/base/ToolKind.h"
 
 #include <map>
 #include <string>

@@ -3,11 +3,11 @@
 
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
+#include "core/base/ShellQuote.h"
 #include "core/base/Text.h"
-#include "core/rules/BinaryLocator.h"
 #include "core/rules/ShimPlan.h"
 #include "core/shell/ShellIntegration.h"
-#include "core/shell/ShellQuote.h"
+#include "core/tools/BinaryLocator.h"
 #include "core/tools/ToolRegistry.h"
 
 #include <dirent.h>

@@ -10,7 +10,7 @@
 namespace twinlantern {
 
 // The terminal tools' adapters and the variables the system manages per profile. A tool's
-// facts are its row in toolTable (core/tools/ToolKind.h); its behaviour is its adapter,
+// facts are its row in toolTable (core/base/ToolKind.h); its behaviour is its adapter,
 // built here.
 namespace ToolRegistry {
 

@@ -2,12 +2,12 @@
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "TwinLanternMac/SignInRouter.h"
-#include "core/shell/ShellQuote.h"
+#include "core/base/ShellQuote.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/test/RecordingLog.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -240,10 +240,9 @@ TEST(CodexSignIn, WithAnEmptyPathTheScriptGetsTheFallback) {
     EXPECT_EQ(terminal.starts(), 1U);
     const std::string script = terminal.file("script");
     EXPECT_THAT(script, HasSubstr("export PATH=/usr/bin:/bin\n"));
-    EXPECT_THAT(script,
-                HasSubstr(ShellQuote::quote(chatGPT.bundle() +
-                                            "/Contents/Resources/codex-cli/bin/codex") +
-                          " login"));
+    EXPECT_THAT(script, HasSubstr(ShellQuote::quote(chatGPT.bundle() +
+                                                    "/Contents/Resources/codex-cli/bin/codex") +
+                                  " login"));
     EXPECT_THAT(script, HasSubstr("Sign Work in to Codex"));
 }
 
