@@ -49,14 +49,14 @@ std::vector<DoctorCheck> Doctor::dataDirectoryChecks(const ProfileDocument& docu
     const Paths& paths = context.paths;
     std::vector<std::string> unwritable;
     for (const Profile& profile : document.profiles) {
-        if (profile.storage != Profile::Storage::managed || !profile.id.isValid()) {
+        if (profile.storage != Profile::Storage::managed) {
             continue;
         }
         for (ToolKind tool : profile.tools()) {
-            const std::string folder = paths.dataDirectory(tool, profile.id);
+            const auto folder = paths.dataDirectory(tool, profile.id);
             bool exists = false;
-            if (!isWritableDirectory(folder, exists) && exists) {
-                unwritable.push_back(paths.abbreviate(folder));
+            if (folder && !isWritableDirectory(*folder, exists) && exists) {
+                unwritable.push_back(paths.abbreviate(*folder));
             }
         }
     }

@@ -4,11 +4,11 @@
 
 #include "core/base/TwinLanternError.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/FakeTools.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -43,7 +43,7 @@ class ClaudeDesktopAdapterTest : public DesktopAdapterTest {
 protected:
     FakeApp app{home.paths.applicationsDirectory, "Claude", testing::uniqueBundleID("claude")};
     ClaudeDesktopAdapter adapter{context, app.bundleID()};
-    std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
 };
 
 TEST_F(ClaudeDesktopAdapterTest, StatusFollowsInstallFolderAndInstance) {
@@ -108,7 +108,7 @@ TEST_F(ClaudeDesktopAdapterTest, RemoveDataQuitsTheInstanceThenDeletesOnlyItsFol
     const auto launched = adapter.open(work);
     ASSERT_TRUE(app.run(launched.pid));
     tltest::writeFile(folder + "/state", "x");
-    const std::string codexFolder = home.paths.dataDirectory(ToolKind::codex, work.id);
+    const std::string codexFolder = home.paths.dataDirectory(ToolKind::codex, work.id).value();
     tltest::makeDirs(codexFolder);
     adapter.setQuitTimeout(1);
     adapter.removeData(work);
@@ -161,7 +161,7 @@ TEST_F(DesktopAdapterTest, EveryWayOfInstallingClaudeShowsItsRunningInstance) {
              moveAndLink(app.bundle(), elsewhere + "/Claude.app");
          }},
     };
-    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
         FakeApp app(home.paths.applicationsDirectory, way.name, testing::uniqueBundleID("claude"),
@@ -212,8 +212,8 @@ protected:
     FakeApp app{home.paths.applicationsDirectory, "ChatGPT", testing::uniqueBundleID("chatgpt")};
     tltest::FakeTool codex{bin, "codex"};
     ChatGPTAppAdapter adapter{context, app.bundleID()};
-    std::string folder = home.paths.dataDirectory(ToolKind::chatGPTApp, work.id);
-    std::string codexFolder = home.paths.dataDirectory(ToolKind::codex, work.id);
+    std::string folder = home.paths.dataDirectory(ToolKind::chatGPTApp, work.id).value();
+    std::string codexFolder = home.paths.dataDirectory(ToolKind::codex, work.id).value();
 };
 
 TEST_F(ChatGPTAppAdapterTest, NamesAndIdentifiers) {

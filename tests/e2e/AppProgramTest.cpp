@@ -7,7 +7,6 @@
 #include "core/tools/DesktopInstall.h"
 #include "platform/SchemeHandlers.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/e2e/AppInstance.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
@@ -16,6 +15,7 @@
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UnixSocket.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -272,7 +272,8 @@ TEST_F(AppProgram, SigtermDuringABackgroundJobExitsAtOnceAndLeavesNoChild) {
         ProfileDocument document = ProfileDocument::empty();
         document.profiles = {
             testing::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeCode})};
-        testing::makeDirs(home.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work-1")));
+        testing::makeDirs(
+            home.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work-1")).value());
         testing::writeFile(home.paths.profilesFile(), nlohmann::json(document).dump(), 0600);
 
         const auto first = start();

@@ -13,7 +13,6 @@
 #include "platform/test/FakeHotKeyService.h"
 #include "platform/test/RecordingLog.h"
 #include "tests/app/app/RecordingWindows.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/Profiles.h"
@@ -371,7 +370,9 @@ TEST(QuitWithoutWaiting, RunningJobsAreAbandonedAndTheirChildrenEnd) {
         }
         return out;
     };
-    auto runningNow = [](long pid) { return tltest::processRuns(static_cast<pid_t>(pid)); };
+    auto runningNow = [](long pid) {
+        return tltest::processRuns(static_cast<pid_t>(pid));
+    };
     auto nowNs = [] {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
@@ -497,7 +498,7 @@ TEST_F(AppDelegateTest, AGoogleSignInOnTheBusOpensThatProfilesClaudeAndNothingEl
 
     sendGoogleSignIn({QString("work-1")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.runs().size() == 1; }, tltest::patienceMs));
-    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     EXPECT_EQ(desktop.run(desktop.runs()[0])->argv.at(1), "--user-data-dir=" + folder);
     ASSERT_TRUE(QTest::qWaitFor([&] { return SignInRouter::shared()->armed().has_value(); },
                                 tltest::patienceMs));

@@ -4,8 +4,8 @@
 #include "core/base/Json.h"
 #include "core/base/TwinLanternError.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -290,7 +290,7 @@ TEST(RemoveEverything, AnInstanceThatWontQuitStopsItBeforeAnythingIsRemoved) {
     model->installShell();
     model->rebuildLaunchers();
     const std::string personalFolder = f.folder(ToolKind::claudeCode, "personal-1");
-    const std::string folder = f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    const std::string folder = f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     tltest::makeDirs(folder);
     platform::LinuxWorkspace workspace(f.home.paths, f.environment);
     ASSERT_TRUE(claude.run(workspace.open(claude.bundle(), {"--user-data-dir=" + folder}, {})));

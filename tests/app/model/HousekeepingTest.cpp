@@ -4,8 +4,8 @@
 #include "core/base/PathUtil.h"
 #include "core/tools/CodexAdapter.h"
 #include "platform/linux/LinuxWorkspace.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +112,7 @@ TEST(RefreshStatuses, WhileACallIsHeldTheFiveSecondTickStillSeesInstances) {
     ASSERT_TRUE(f.scheduler.runUntil([&] { return f.calls().size() == 1; }));
 
     const std::string folder =
-        f.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1"));
+        f.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1")).value();
     tltest::makeDirs(folder);
     platform::LinuxWorkspace workspace(f.home.paths, f.environment);
     const pid_t pid = workspace.open(claude.bundle(), {"--user-data-dir=" + folder}, {});

@@ -5,11 +5,11 @@
 #include "TwinLanternApp/app/UpdaterService.h"
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "core/tools/DesktopInstall.h"
-#include "tests/support/fakeapp/FakeApp.h"
-#include "tests/support/MachineWideTurn.h"
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"
+#include "tests/support/MachineWideTurn.h"
+#include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <QAction>
 #include <QApplication>
@@ -270,7 +270,7 @@ TEST(Menu, AClaudeItemStartsThatProfilesAppThenReadsOpen) {
     const auto run = claude.run(claude.runs().front());
     ASSERT_TRUE(run);
     const std::string folder =
-        ui.fixture.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1"));
+        ui.fixture.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1")).value();
     EXPECT_NE(std::find(run->argv.begin(), run->argv.end(), "--user-data-dir=" + folder),
               run->argv.end());
     // The model looks again a second after the open.

@@ -3,10 +3,10 @@
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfilesTabList.h"
 
-#include "tests/support/MachineWideTurn.h"
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/ProfilesTabFixture.h"
+#include "tests/support/MachineWideTurn.h"
+#include "tests/support/Profiles.h"
 
 #include "platform/linux/LinuxWorkspace.h"
 
@@ -283,7 +283,8 @@ TEST(ProfilesTab, AProfileWhoseAppWontQuitStaysSelectedUnderTheModelsAlert) {
     ProfileViewsFixture f(false, &document);
     tltest::FakeApp claude(f.app.home.paths.applicationsDirectory, "Claude",
                            DesktopInstall::bundleID, tltest::FakeApp::Mode::ignoreAll);
-    const std::string folder = f.app.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    const std::string folder =
+        f.app.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     tltest::makeDirs(folder);
     platform::LinuxWorkspace workspace(f.app.home.paths, f.app.environment);
     const pid_t instance = workspace.open(claude.bundle(), {"--user-data-dir=" + folder}, {});
