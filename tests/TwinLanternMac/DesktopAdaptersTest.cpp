@@ -224,11 +224,21 @@ TEST_F(ChatGPTAppAdapterTest, NamesAndIdentifiers) {
                     testing::uniqueBundleID("beta"));
     EXPECT_EQ(ChatGPTAppAdapter(context, renamed.bundleID()).appName(), "ChatGPT Beta");
     EXPECT_EQ(ChatGPTAppAdapter(context, "test.not.installed").appName(), "ChatGPT");
-    EXPECT_EQ(DesktopAdapters::adapter(ToolKind::chatGPTApp, context)->kind(),
-              ToolKind::chatGPTApp);
-    EXPECT_EQ(DesktopAdapters::adapter(ToolKind::claudeDesktop, context)->kind(),
-              ToolKind::claudeDesktop);
-    EXPECT_EQ(DesktopAdapters::adapter(ToolKind::codex, context)->kind(), ToolKind::codex);
+}
+
+TEST_F(ChatGPTAppAdapterTest, EveryKindHasItsOwnAdapter) {
+    const auto all = DesktopAdapters::all(context);
+    ASSERT_EQ(all.size(), allToolKinds.size());
+    for (std::size_t i = 0; i < allToolKinds.size(); ++i) {
+        const ToolKind kind = allToolKinds[i];
+        EXPECT_EQ(all[i]->kind(), kind) << rawValue(kind);
+        EXPECT_EQ(DesktopAdapters::adapter(kind, context)->kind(), kind) << rawValue(kind);
+        const auto desktop = DesktopAdapters::app(kind, context);
+        EXPECT_EQ(desktop != nullptr, isApp(kind)) << rawValue(kind);
+        if (desktop) {
+            EXPECT_EQ(desktop->kind(), kind);
+        }
+    }
 }
 
 TEST_F(ChatGPTAppAdapterTest, StatusIsTheProfileSCodexLoginWithAttentionAsNotSetUp) {
