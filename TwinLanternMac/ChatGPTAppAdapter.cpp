@@ -53,7 +53,9 @@ DesktopLauncher::LaunchResult ChatGPTAppAdapter::open(const Profile& profile) co
     Environment extra;
     if (isManaged(profile)) {
         prepare(profile); // throws the invalid id's error before anything starts
-        extra["CODEX_HOME"] = context().paths.dataDirectory(ToolKind::codex, profile.id);
+        if (auto codexHome = context().paths.dataDirectory(ToolKind::codex, profile.id)) {
+            extra["CODEX_HOME"] = *codexHome;
+        }
     }
     return DesktopLauncher::open(workspace(), dataDirectory(profile), bundleID(), lockDirectory(),
                                  extra, appName());

@@ -19,4 +19,25 @@ std::unique_ptr<ToolAdapter> adapter(ToolKind kind, ToolContext context) {
     return nullptr;
 }
 
+std::vector<std::unique_ptr<ToolAdapter>> all(const ToolContext& context) {
+    std::vector<std::unique_ptr<ToolAdapter>> adapters;
+    for (ToolKind kind : allToolKinds) {
+        adapters.push_back(adapter(kind, context));
+    }
+    return adapters;
+}
+
+std::shared_ptr<DesktopAppAdapter> app(ToolKind kind, ToolContext context) {
+    switch (kind) {
+    case ToolKind::claudeDesktop:
+        return std::make_shared<ClaudeDesktopAdapter>(std::move(context));
+    case ToolKind::chatGPTApp:
+        return std::make_shared<ChatGPTAppAdapter>(std::move(context));
+    case ToolKind::claudeCode:
+    case ToolKind::codex:
+        return nullptr;
+    }
+    return nullptr;
+}
+
 } // namespace twinlantern::DesktopAdapters

@@ -182,7 +182,8 @@ std::string LauncherGenerator::generate(const Profile& profile) const {
         throw TwinLanternError::io("Couldn't find twinlantern-launcher at " + launcherBinary_ +
                                    ".");
     }
-    if (!profile.id.isValid()) {
+    const auto dataDirectory = paths_.dataDirectory(ToolKind::claudeDesktop, profile.id);
+    if (!dataDirectory) {
         throw TwinLanternError::invalidProfile("“" + profile.id.rawValue +
                                                "” isn't a valid profile id.");
     }
@@ -231,9 +232,8 @@ std::string LauncherGenerator::generate(const Profile& profile) const {
                   "Brings this profile's Claude window back to the front.");
         setString("NSHumanReadableCopyright", "TwinLantern launcher for “" + profile.name + "”");
         setString(infoKeys.profileID, profile.id.rawValue);
-        setString(infoKeys.dataDir, profile.storage == Profile::Storage::managed
-                                        ? paths_.dataDirectory(ToolKind::claudeDesktop, profile.id)
-                                        : std::string());
+        setString(infoKeys.dataDir,
+                  profile.storage == Profile::Storage::managed ? *dataDirectory : std::string());
         setString(infoKeys.target, targetBundleID_);
         setString(infoKeys.lock, paths_.supportDirectory() + "/desktop");
         set(infoKeys.version, plist_new_uint(version));

@@ -2,9 +2,9 @@
 
 #include "core/base/FileUtil.h"
 #include "core/base/Random.h"
+#include "core/base/ShellQuote.h"
 #include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
-#include "core/shell/ShellQuote.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -5,11 +5,11 @@
 #include "core/base/PathUtil.h"
 #include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
-#include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
 #include "core/rules/ShimInputs.h"
 #include "core/rules/ShimPlan.h"
 #include "core/shell/ShellIntegration.h"
+#include "core/tools/BinaryLocator.h"
 
 #include <unistd.h>
 

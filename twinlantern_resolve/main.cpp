@@ -5,10 +5,10 @@
 #include "core/base/PathUtil.h"
 #include "core/base/Paths.h"
 #include "core/base/Text.h"
-#include "core/rules/BinaryLocator.h"
 #include "core/rules/RuleResolver.h"
 #include "core/rules/ShimInputs.h"
 #include "core/rules/ShimPlan.h"
+#include "core/tools/BinaryLocator.h"
 #include "core/tools/ToolRegistry.h"
 
 #include <unistd.h>

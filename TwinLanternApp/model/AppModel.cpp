@@ -2,6 +2,7 @@
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "TwinLanternMac/ClaudeDesktopAdapter.h"
+#include "TwinLanternMac/DesktopAdapters.h"
 #include "TwinLanternMac/DesktopLauncher.h"
 #include "TwinLanternMac/DesktopLocator.h"
 #include "TwinLanternMac/LoginShellEnvironment.h"
@@ -109,22 +110,11 @@ std::unique_ptr<platform::Workspace> AppModel::workspace() const {
 }
 
 std::vector<std::unique_ptr<ToolAdapter>> AppModel::adapters() const {
-    std::vector<std::unique_ptr<ToolAdapter>> list;
-    list.push_back(std::make_unique<ClaudeDesktopAdapter>(context_));
-    list.push_back(std::make_unique<ChatGPTAppAdapter>(context_));
-    for (auto& terminal : ToolRegistry::cliAdapters(context_)) {
-        list.push_back(std::move(terminal));
-    }
-    return list;
+    return DesktopAdapters::all(context_);
 }
 
 std::unique_ptr<ToolAdapter> AppModel::adapter(ToolKind kind) const {
-    for (auto& candidate : adapters()) {
-        if (candidate->kind() == kind) {
-            return std::move(candidate);
-        }
-    }
-    return nullptr; // every kind has one
+    return DesktopAdapters::adapter(kind, context_);
 }
 
 std::string AppModel::appName(ToolKind kind) const {

@@ -207,7 +207,7 @@ void AppModel::quitNext(const std::shared_ptr<Removal>& removal) {
         return;
     }
     const auto& [profile, kind] = removal->toQuit[removal->nextQuit++];
-    auto app = actions::desktopAdapter(kind, context_);
+    auto app = DesktopAdapters::app(kind, context_);
     services_.scheduler->background(
         [app, profile] { return app->quitInstance(profile); },
         weakly([removal, name = profile.name, kind](AppModel& m, JobResult<bool> ended) {

@@ -222,7 +222,7 @@ void AppModel::deleteNext(const std::shared_ptr<Deletion>& deletion) {
     const Profile& profile = deletion->profile;
     if (deletion->quitting && deletion->next < deletion->toQuit.size()) {
         const ToolKind kind = deletion->toQuit[deletion->next];
-        auto app = actions::desktopAdapter(kind, context_);
+        auto app = DesktopAdapters::app(kind, context_);
         scheduler.background([app, profile] { return app->quitInstance(profile); },
                              weakly([deletion, kind](AppModel& m, JobResult<bool> ended) {
                                  if (!ended.ok() || !*ended.value) {

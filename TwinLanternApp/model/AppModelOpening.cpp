@@ -1,6 +1,7 @@
 #include "TwinLanternApp/model/ActionSupport.h"
 #include "TwinLanternApp/model/AppModel.h"
 
+#include "TwinLanternMac/ClaudeDesktopAdapter.h"
 #include "TwinLanternMac/SignInLauncher.h"
 #include "TwinLanternMac/SignInRouter.h"
 #include "core/base/Text.h"
@@ -55,7 +56,7 @@ void AppModel::setSigningIn(const std::string& key, bool on) {
 // ---- Opening an app ----
 
 void AppModel::openApp(const Profile& profile, ToolKind tool, Done done) {
-    auto app = actions::desktopAdapter(tool, context_);
+    auto app = DesktopAdapters::app(tool, context_);
     services_.scheduler->background(
         [app, profile] { app->open(profile); },
         weakly([profile, tool, done = std::move(done)](AppModel& m, JobResult<void> opened) {

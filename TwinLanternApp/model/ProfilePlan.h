@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/base/ToolKind.h"
 #include "core/profiles/Profile.h"
-#include "core/tools/ToolKind.h"
 
 #include <optional>
 #include <set>

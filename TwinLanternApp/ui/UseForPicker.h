@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/tools/ToolKind.h"
+#include "core/base/ToolKind.h"
 
 #include <QWidget>
 

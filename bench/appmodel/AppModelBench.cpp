@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
             paths.applicationsDirectory +
             (kind == ToolKind::claudeDesktop ? "/Claude.app" : "/ChatGPT.app");
         for (const auto& profile : document.profiles) {
-            const std::string folder = paths.dataDirectory(kind, profile.id);
+            const std::string folder = paths.dataDirectory(kind, profile.id).value();
             makeDirectories(folder, 0700);
             instances.push_back(workspace->open(bundle, {"--user-data-dir=" + folder}, {}));
         }

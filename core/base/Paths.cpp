@@ -37,7 +37,10 @@ std::string Paths::shimDirectory() const {
     return PathUtil::join(home, ".twinlantern/bin");
 }
 
-std::string Paths::dataDirectory(ToolKind tool, const ProfileID& profile) const {
+std::optional<std::string> Paths::dataDirectory(ToolKind tool, const ProfileID& profile) const {
+    if (!profile.isValid()) {
+        return std::nullopt;
+    }
     return supportDirectory() + "/" + dataFolderName(tool) + "/" + profile.rawValue;
 }
 

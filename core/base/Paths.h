@@ -1,8 +1,10 @@
 #pragma once
 
-#include "core/profiles/Profile.h"
+#include "core/base/ProfileID.h"
+#include "core/base/ToolKind.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,7 +26,9 @@ struct Paths {
     std::string profilesFile() const;
     std::string lockFile() const;
     std::string shimDirectory() const;
-    std::string dataDirectory(ToolKind tool, const ProfileID& profile) const;
+    // Nothing for an id that isn't valid: a hand-edited "../../x" must not escape the
+    // support folder.
+    std::optional<std::string> dataDirectory(ToolKind tool, const ProfileID& profile) const;
 
     // "~" for the home folder and "~/…" below it; anything else unchanged.
     std::string abbreviate(std::string_view path) const;

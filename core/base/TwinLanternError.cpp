@@ -1,7 +1,5 @@
 #include "core/base/TwinLanternError.h"
 
-#include "core/tools/KeychainStatus.h"
-
 #include <cstring>
 
 namespace twinlantern {
@@ -19,6 +17,7 @@ TwinLanternError::TwinLanternError(Kind kind, std::string text, std::string deta
     case Kind::invalidRule:
     case Kind::io:
     case Kind::unsupported:
+    case Kind::keychain:
         description_ = text_;
         break;
     case Kind::profileNotFound:
@@ -36,12 +35,6 @@ TwinLanternError::TwinLanternError(Kind kind, std::string text, std::string deta
         description_ = "Refused to delete " + text_ +
                        " because it isn't inside TwinLantern's own data folder.";
         break;
-    case Kind::keychain: {
-        auto message = keychainStatusMessage(static_cast<std::int32_t>(code_));
-        description_ =
-            "Keychain error " + std::to_string(code_) + ": " + message.value_or("unknown");
-        break;
-    }
     }
 }
 
@@ -72,8 +65,8 @@ TwinLanternError TwinLanternError::unsafeDeletion(std::string path) {
 TwinLanternError TwinLanternError::unsupported(std::string message) {
     return {Kind::unsupported, std::move(message), {}, 0};
 }
-TwinLanternError TwinLanternError::keychain(std::int32_t status) {
-    return {Kind::keychain, {}, {}, status};
+TwinLanternError TwinLanternError::keychain(std::int32_t status, std::string message) {
+    return {Kind::keychain, std::move(message), {}, status};
 }
 
 } // namespace twinlantern

@@ -31,7 +31,8 @@ public:
     static TwinLanternError ioErrno(const std::string& what, int err);
     static TwinLanternError unsafeDeletion(std::string path);
     static TwinLanternError unsupported(std::string message);
-    static TwinLanternError keychain(std::int32_t status);
+    // The secret store words its own failures (keychainError in core/tools/KeychainStatus.h).
+    static TwinLanternError keychain(std::int32_t status, std::string message);
 
     Kind kind() const { return kind_; }
     // The case's payload: message, name, path (storeCorrupt, unsafeDeletion).

@@ -1,10 +1,10 @@
 #include "core/doctor/Doctor.h"
 
 #include "core/base/PathUtil.h"
+#include "core/base/ShellQuote.h"
 #include "core/base/TwinLanternError.h"
-#include "core/rules/BinaryLocator.h"
 #include "core/shell/ShellIntegration.h"
-#include "core/shell/ShellQuote.h"
+#include "core/tools/BinaryLocator.h"
 #include "core/tools/ToolRegistry.h"
 
 #include <unistd.h>

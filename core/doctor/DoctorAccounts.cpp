@@ -2,8 +2,8 @@
 // that share one account.
 #include "core/doctor/Doctor.h"
 
+#include "core/base/ShellQuote.h"
 #include "core/base/Text.h"
-#include "core/shell/ShellQuote.h"
 #include "core/tools/ToolRegistry.h"
 
 namespace twinlantern {

@@ -3,12 +3,12 @@
 
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
+#include "core/base/ShellQuote.h"
 #include "core/base/Text.h"
 #include "core/base/UniqueFd.h"
-#include "core/rules/BinaryLocator.h"
 #include "core/rules/ShimPlan.h"
 #include "core/shell/ShellIntegration.h"
-#include "core/shell/ShellQuote.h"
+#include "core/tools/BinaryLocator.h"
 #include "core/tools/ToolRegistry.h"
 
 #include <dirent.h>
@@ -46,14 +46,14 @@ std::vector<DoctorCheck> Doctor::dataDirectoryChecks(const ProfileDocument& docu
     const Paths& paths = context.paths;
     std::vector<std::string> unwritable;
     for (const Profile& profile : document.profiles) {
-        if (profile.storage != Profile::Storage::managed || !profile.id.isValid()) {
+        if (profile.storage != Profile::Storage::managed) {
             continue;
         }
         for (ToolKind tool : profile.tools()) {
-            const std::string folder = paths.dataDirectory(tool, profile.id);
+            const auto folder = paths.dataDirectory(tool, profile.id);
             bool exists = false;
-            if (!isWritableDirectory(folder, exists) && exists) {
-                unwritable.push_back(paths.abbreviate(folder));
+            if (folder && !isWritableDirectory(*folder, exists) && exists) {
+                unwritable.push_back(paths.abbreviate(*folder));
             }
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/tools/ToolKind.h"
+#include "core/base/ProfileID.h"
+#include "core/base/ToolKind.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -14,25 +15,6 @@
 #include <vector>
 
 namespace twinlantern {
-
-struct ProfileID {
-    std::string rawValue;
-
-    ProfileID() = default;
-    explicit ProfileID(std::string raw) : rawValue(std::move(raw)) {}
-
-    // 1-40 characters of a-z, 0-9 and "-", no "-" at either end, no "--".
-    bool isValid() const;
-    const std::string& description() const { return rawValue; }
-
-    // A new identifier from the name plus "-" and four secure random characters.
-    static ProfileID generate(std::string_view name, const std::set<ProfileID>& avoiding);
-
-    friend bool operator==(const ProfileID&, const ProfileID&) = default;
-    friend auto operator<=>(const ProfileID& a, const ProfileID& b) {
-        return a.rawValue <=> b.rawValue;
-    }
-};
 
 enum class ProfileColor { blue, green, orange, purple, pink, graphite };
 
@@ -83,16 +65,9 @@ const char* rawValue(Profile::Storage storage);
 std::optional<Profile::Storage> storageFromRawValue(std::string_view raw);
 
 // Written with nlohmann; read with ProfileDocumentReader.
-void to_json(nlohmann::json& j, const ProfileID& id);
 void to_json(nlohmann::json& j, const Profile& profile);
 
 } // namespace twinlantern
-
-template <> struct std::hash<twinlantern::ProfileID> {
-    std::size_t operator()(const twinlantern::ProfileID& id) const noexcept {
-        return std::hash<std::string>{}(id.rawValue);
-    }
-};
 
 template <> struct std::hash<twinlantern::Profile> {
     std::size_t operator()(const twinlantern::Profile& p) const noexcept {

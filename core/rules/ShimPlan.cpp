@@ -1,7 +1,7 @@
 #include "core/rules/ShimPlan.h"
 
-#include "core/tools/ToolRegistry.h"
 #include "core/rules/RuleResolver.h"
+#include "core/tools/ToolRegistry.h"
 
 #include <algorithm>
 #include <memory>
@@ -56,15 +56,17 @@ Changes changes(std::string_view toolName, const Environment& environment, const
     const std::set<std::string> previous = managedNames(environment);
     const Resolution resolution = resolveFolder(document, paths.home, cwd, cwd);
 
-    // A managed profile whose id could escape the support folder has no folder to
-    // point at, so it is treated as no profile.
-    bool applies = resolution.profile && resolution.profile->uses(*kind) &&
-                   (resolution.profile->storage == Profile::Storage::system ||
-                    resolution.profile->id.isValid());
+    // A managed profile without a folder (its id could escape the support folder) is
+    // treated as no profile.
+    std::unique_ptr<ToolAdapter> adapter;
+    if (resolution.profile && resolution.profile->uses(*kind)) {
+        adapter = adapterFor(*kind, paths, environment);
+    }
+    bool applies = adapter && (resolution.profile->storage == Profile::Storage::system ||
+                               adapter->dataDirectory(*resolution.profile));
     Environment profileEnvironment;
     if (applies) {
-        profileEnvironment =
-            adapterFor(*kind, paths, environment)->environment(*resolution.profile);
+        profileEnvironment = adapter->environment(*resolution.profile);
     }
 
     std::set<std::string> managed = previous;

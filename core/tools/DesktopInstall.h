@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/base/Paths.h"
-#include "core/tools/ToolKind.h"
+#include "core/base/ToolKind.h"
 
 #include <nlohmann/json_fwd.hpp>
 

@@ -28,4 +28,10 @@ std::optional<std::string> keychainStatusMessage(std::int32_t status) {
     }
 }
 
+TwinLanternError keychainError(std::int32_t status) {
+    return TwinLanternError::keychain(status,
+                                      "Keychain error " + std::to_string(status) + ": " +
+                                          keychainStatusMessage(status).value_or("unknown"));
+}
+
 } // namespace twinlantern

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/TwinLanternError.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,5 +24,8 @@ inline constexpr std::int32_t decode = -26275;
 
 // The text for a status, or nothing when there is none.
 std::optional<std::string> keychainStatusMessage(std::int32_t status);
+
+// "Keychain error <status>: <its text>", "unknown" for a status without one.
+TwinLanternError keychainError(std::int32_t status);
 
 } // namespace twinlantern

@@ -1,7 +1,7 @@
 #include "core/tools/TerminalToolCommand.h"
 
 #include "core/base/PathUtil.h"
-#include "core/tools/ToolKind.h"
+#include "core/base/ToolKind.h"
 
 #include <sys/stat.h>
 

@@ -19,7 +19,7 @@ bool ToolAdapter::isPrepared(const std::string& dataDirectory) const {
 }
 
 std::optional<std::string> ToolAdapter::dataDirectory(const Profile& profile) const {
-    if (profile.storage == Profile::Storage::system || !profile.id.isValid()) {
+    if (profile.storage == Profile::Storage::system) {
         return std::nullopt;
     }
     return context_.paths.dataDirectory(kind_, profile.id);
@@ -44,11 +44,14 @@ void ToolAdapter::deleteDataDirectory(const Profile& profile) const {
     if (profile.storage == Profile::Storage::system) {
         return;
     }
-    auto folder = dataDirectory(profile);
-    const std::string path = folder ? *folder : context_.paths.dataDirectory(kind_, profile.id);
-    if (!folder || !context_.paths.isInsideSupportDirectory(path)) {
-        throw TwinLanternError::unsafeDeletion(path);
+    const auto folder = dataDirectory(profile);
+    if (!folder || !context_.paths.isInsideSupportDirectory(*folder)) {
+        // The id as it would read below the support folder; it never becomes a path.
+        throw TwinLanternError::unsafeDeletion(folder.value_or(context_.paths.supportDirectory() +
+                                                               "/" + dataFolderName(kind_) + "/" +
+                                                               profile.id.rawValue));
     }
+    const std::string& path = *folder;
     if (const int err = removeTreeWithoutFollowing(path); err != 0) {
         throw TwinLanternError::io("Couldn't delete " + path + ": " + std::strerror(err));
     }

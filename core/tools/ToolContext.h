@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/rules/BinaryLocator.h"
 #include "core/base/Paths.h"
+#include "core/tools/BinaryLocator.h"
 
 namespace twinlantern {
 

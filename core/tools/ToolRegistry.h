@@ -10,7 +10,7 @@
 namespace twinlantern {
 
 // The terminal tools' adapters and the variables the system manages per profile. A tool's
-// facts are its row in toolTable (core/tools/ToolKind.h); its behaviour is its adapter,
+// facts are its row in toolTable (core/base/ToolKind.h); its behaviour is its adapter,
 // built here.
 namespace ToolRegistry {
 
@@ -24,7 +24,7 @@ inline constexpr std::array<const char*, terminalTools.size()> managedVariables 
 }();
 
 // The adapter of a terminal tool over the context; nothing for the desktop apps, whose
-// adapters live with the desktop integration.
+// adapters live with the desktop integration (DesktopAdapters answers for every kind).
 std::unique_ptr<ToolAdapter> adapter(ToolKind kind, ToolContext context);
 
 // Every terminal tool's adapter in table order: Claude Code, then Codex.

@@ -1,7 +1,7 @@
 #include "core/tools/ToolStatus.h"
 
 #include "core/base/JsonDecode.h"
-#include "core/shell/ShellQuote.h"
+#include "core/base/ShellQuote.h"
 #include "core/base/Text.h"
 
 #include <nlohmann/json.hpp>

@@ -298,10 +298,6 @@ std::optional<std::string> LocalLogUsageProvider::logRoot(const Profile& profile
         auto it = environment_.find(info.configVariable);
         return it != environment_.end() ? it->second : PathUtil::join(paths_.home, info.homeFolder);
     }
-    // A hand-edited id such as "../../x" must not lead the reader out of the support folder.
-    if (!profile.id.isValid()) {
-        return std::nullopt;
-    }
     return paths_.dataDirectory(tool, profile.id);
 }
 

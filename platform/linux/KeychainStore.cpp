@@ -1,7 +1,7 @@
 #include "platform/KeychainStore.h"
 
-#include "core/tools/KeychainStatus.h"
 #include "core/base/TwinLanternError.h"
+#include "core/tools/KeychainStatus.h"
 #include "platform/linux/SecretService.h"
 
 #include <libsecret/secret.h>
@@ -33,7 +33,7 @@ void throwUnlessNotFound(GError* raw) {
     ErrorPtr error(raw);
     const std::int32_t status = keychainStatusFor(*error);
     if (status != keychain_status::itemNotFound) {
-        throw TwinLanternError::keychain(status);
+        throw keychainError(status);
     }
 }
 
@@ -55,7 +55,7 @@ void throwIfLocked(const std::string& service, const std::string& account) {
     }
     g_list_free_full(items, g_object_unref);
     if (locked) {
-        throw TwinLanternError::keychain(keychain_status::interactionNotAllowed);
+        throw keychainError(keychain_status::interactionNotAllowed);
     }
 }
 
@@ -100,10 +100,10 @@ void KeychainStore::write(const std::string& data, const std::string& service,
         &error, "service", service.c_str(), "account", account.c_str(), nullptr);
     if (error != nullptr) {
         ErrorPtr owned(error);
-        throw TwinLanternError::keychain(keychainStatusFor(*owned));
+        throw keychainError(keychainStatusFor(*owned));
     }
     if (!stored) {
-        throw TwinLanternError::keychain(keychain_status::decode);
+        throw keychainError(keychain_status::decode);
     }
 }
 

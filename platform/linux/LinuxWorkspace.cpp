@@ -4,7 +4,7 @@
 #include "core/base/PathUtil.h"
 #include "core/base/TwinLanternError.h"
 #include "core/base/UniqueFd.h"
-#include "core/rules/BinaryLocator.h"
+#include "core/tools/BinaryLocator.h"
 #include "core/tools/DesktopInstall.h"
 
 #include <dirent.h>

@@ -43,7 +43,7 @@ class ClaudeDesktopAdapterTest : public DesktopAdapterTest {
 protected:
     FakeApp app{home.paths.applicationsDirectory, "Claude", testing::uniqueBundleID("claude")};
     ClaudeDesktopAdapter adapter{context, app.bundleID()};
-    std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
 };
 
 TEST_F(ClaudeDesktopAdapterTest, StatusFollowsInstallFolderAndInstance) {
@@ -108,7 +108,7 @@ TEST_F(ClaudeDesktopAdapterTest, RemoveDataQuitsTheInstanceThenDeletesOnlyItsFol
     const auto launched = adapter.open(work);
     ASSERT_TRUE(app.run(launched.pid));
     tltest::writeFile(folder + "/state", "x");
-    const std::string codexFolder = home.paths.dataDirectory(ToolKind::codex, work.id);
+    const std::string codexFolder = home.paths.dataDirectory(ToolKind::codex, work.id).value();
     tltest::makeDirs(codexFolder);
     adapter.setQuitTimeout(1);
     adapter.removeData(work);
@@ -161,7 +161,7 @@ TEST_F(DesktopAdapterTest, EveryWayOfInstallingClaudeShowsItsRunningInstance) {
              moveAndLink(app.bundle(), elsewhere + "/Claude.app");
          }},
     };
-    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
         FakeApp app(home.paths.applicationsDirectory, way.name, testing::uniqueBundleID("claude"),
@@ -212,8 +212,8 @@ protected:
     FakeApp app{home.paths.applicationsDirectory, "ChatGPT", testing::uniqueBundleID("chatgpt")};
     tltest::FakeTool codex{bin, "codex"};
     ChatGPTAppAdapter adapter{context, app.bundleID()};
-    std::string folder = home.paths.dataDirectory(ToolKind::chatGPTApp, work.id);
-    std::string codexFolder = home.paths.dataDirectory(ToolKind::codex, work.id);
+    std::string folder = home.paths.dataDirectory(ToolKind::chatGPTApp, work.id).value();
+    std::string codexFolder = home.paths.dataDirectory(ToolKind::codex, work.id).value();
 };
 
 TEST_F(ChatGPTAppAdapterTest, NamesAndIdentifiers) {
@@ -224,11 +224,21 @@ TEST_F(ChatGPTAppAdapterTest, NamesAndIdentifiers) {
                     testing::uniqueBundleID("beta"));
     EXPECT_EQ(ChatGPTAppAdapter(context, renamed.bundleID()).appName(), "ChatGPT Beta");
     EXPECT_EQ(ChatGPTAppAdapter(context, "test.not.installed").appName(), "ChatGPT");
-    EXPECT_EQ(DesktopAdapters::adapter(ToolKind::chatGPTApp, context)->kind(),
-              ToolKind::chatGPTApp);
-    EXPECT_EQ(DesktopAdapters::adapter(ToolKind::claudeDesktop, context)->kind(),
-              ToolKind::claudeDesktop);
-    EXPECT_EQ(DesktopAdapters::adapter(ToolKind::codex, context)->kind(), ToolKind::codex);
+}
+
+TEST_F(ChatGPTAppAdapterTest, EveryKindHasItsOwnAdapter) {
+    const auto all = DesktopAdapters::all(context);
+    ASSERT_EQ(all.size(), allToolKinds.size());
+    for (std::size_t i = 0; i < allToolKinds.size(); ++i) {
+        const ToolKind kind = allToolKinds[i];
+        EXPECT_EQ(all[i]->kind(), kind) << rawValue(kind);
+        EXPECT_EQ(DesktopAdapters::adapter(kind, context)->kind(), kind) << rawValue(kind);
+        const auto desktop = DesktopAdapters::app(kind, context);
+        EXPECT_EQ(desktop != nullptr, isApp(kind)) << rawValue(kind);
+        if (desktop) {
+            EXPECT_EQ(desktop->kind(), kind);
+        }
+    }
 }
 
 TEST_F(ChatGPTAppAdapterTest, StatusIsTheProfileSCodexLoginWithAttentionAsNotSetUp) {

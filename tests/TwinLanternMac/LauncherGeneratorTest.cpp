@@ -98,7 +98,7 @@ TEST(LauncherGenerator, ManagedProfileBundle) {
         {"NSHumanReadableCopyright", {PLIST_STRING, "TwinLantern launcher for “Work”"}},
         {"TLProfileID", {PLIST_STRING, "work"}},
         {"TLUserDataDir",
-         {PLIST_STRING, f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id)}},
+         {PLIST_STRING, f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value()}},
         {"TLTargetBundleID", {PLIST_STRING, "com.anthropic.claudefordesktop"}},
         {"TLLockDirectory",
          {PLIST_STRING, f.home.home() + "/Library/Application Support/TwinLantern/desktop"}},

@@ -1,5 +1,5 @@
 #include "TwinLanternMac/SignInLauncher.h"
-#include "core/shell/ShellQuote.h"
+#include "core/base/ShellQuote.h"
 
 #include "core/base/PathUtil.h"
 #include "core/base/Text.h"

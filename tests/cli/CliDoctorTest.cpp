@@ -156,7 +156,7 @@ TEST_F(CliDoctor, NeedsSignInFixRunsTheToolsSignInWithTheProfilesFolder) {
         id += std::to_string(i);
         profiles.push_back(
             profile(id, names[i], Profile::Storage::managed, {ToolKind::claudeCode}));
-        makeDirs(home.paths.dataDirectory(ToolKind::claudeCode, profiles.back().id));
+        makeDirs(home.paths.dataDirectory(ToolKind::claudeCode, profiles.back().id).value());
     }
     store({1, profiles, {}, {}});
     claude.answer("not the JSON status\n");
@@ -175,7 +175,7 @@ TEST_F(CliDoctor, NeedsSignInFixRunsTheToolsSignInWithTheProfilesFolder) {
         ASSERT_TRUE(call) << commands[i];
         EXPECT_EQ(call->argv, (std::vector<std::string>{claude.path(), "auth", "login"}));
         EXPECT_EQ(call->env.at("CLAUDE_CONFIG_DIR"),
-                  home.paths.dataDirectory(ToolKind::claudeCode, profiles[i].id));
+                  home.paths.dataDirectory(ToolKind::claudeCode, profiles[i].id).value());
     }
     EXPECT_FALSE(exists(home.dir / "pwned"));
     EXPECT_FALSE(exists(home.dir / "pwned2"));

@@ -129,7 +129,7 @@ TEST_F(CliCommands, LoginRunsTheToolsSignInInThisTerminal) {
     auto call = codex.received();
     ASSERT_TRUE(call);
     EXPECT_EQ(call->argv, (std::vector<std::string>{codex.path(), "login"}));
-    const std::string folder = home.paths.dataDirectory(ToolKind::codex, ProfileID("work"));
+    const std::string folder = home.paths.dataDirectory(ToolKind::codex, ProfileID("work")).value();
     EXPECT_EQ(call->env.at("CODEX_HOME"), folder);
     EXPECT_EQ(call->env.at("HOME"), home.home());
     EXPECT_TRUE(exists(folder + "/config.toml"));

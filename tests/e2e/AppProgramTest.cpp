@@ -273,7 +273,8 @@ TEST_F(AppProgram, SigtermDuringABackgroundJobExitsAtOnceAndLeavesNoChild) {
         ProfileDocument document = ProfileDocument::empty();
         document.profiles = {
             testing::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeCode})};
-        testing::makeDirs(home.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work-1")));
+        testing::makeDirs(
+            home.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work-1")).value());
         testing::writeFile(home.paths.profilesFile(), nlohmann::json(document).dump(), 0600);
 
         const auto first = start();

@@ -8,13 +8,13 @@
 #include "core/base/UniqueFd.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
-#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/MachineWideTurn.h"
 #include "tests/support/OtherUser.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/Programs.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/x11/Xdotool.h"
 #include "tests/support/x11/XvfbServer.h"
 
@@ -115,7 +115,7 @@ protected:
         return claude->runs();
     }
     std::string dataDir() const {
-        return home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+        return home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     }
     std::string lockIn(const std::string& folder, const std::optional<std::string>& data) const {
         return folder + "/" + ProfileLaunchLock::fileName(ProfileLaunchLock::key(data));
@@ -357,7 +357,7 @@ TEST_F(LauncherProgram, EveryNameGetsALauncherWhoseFilesParse) {
             testing::runProgram({"/usr/bin/gio", "launch", entry}, env());
         EXPECT_EQ(gio.exitCode, 0) << gio.err;
         expected.insert("--user-data-dir=" +
-                        home.paths.dataDirectory(ToolKind::claudeDesktop, profile.id));
+                        home.paths.dataDirectory(ToolKind::claudeDesktop, profile.id).value());
     }
     std::set<std::string> started;
     for (const pid_t pid : settledRuns(expected.size())) {

@@ -1,7 +1,7 @@
 #include "platform/KeychainStore.h"
 
-#include "core/tools/KeychainStatus.h"
 #include "core/base/TwinLanternError.h"
+#include "core/tools/KeychainStatus.h"
 #include "platform/linux/SecretService.h"
 
 #include "tests/support/ErrorOf.h"
@@ -160,7 +160,7 @@ TEST(KeychainWithoutService, FailuresCarryTheStatusAndForeignNamesStillFailFirst
     }
     KeychainStore store;
     const std::string service = KeychainStore::service(ProfileID("absent"), ToolKind::codex);
-    const TwinLanternError unavailable = TwinLanternError::keychain(keychain_status::notAvailable);
+    const TwinLanternError unavailable = keychainError(keychain_status::notAvailable);
     EXPECT_EQ(unavailable.description(),
               "Keychain error -25291: No keychain is available. You may need to restart your "
               "computer.");
@@ -197,8 +197,7 @@ TEST(KeychainLocked, LockedItemsAreNeverTakenForMissingOnes) {
     g_object_unref(secrets);
 
     // No one is there to unlock it: every operation says so, and the item stays.
-    const TwinLanternError locked =
-        TwinLanternError::keychain(keychain_status::interactionNotAllowed);
+    const TwinLanternError locked = keychainError(keychain_status::interactionNotAllowed);
     EXPECT_EQ(errorOf([&] { store.read(service, "token"); }), locked);
     EXPECT_EQ(errorOf([&] { store.remove(service, "token"); }), locked);
     EXPECT_EQ(errorOf([&] { store.write("new", service, "token"); }), locked);

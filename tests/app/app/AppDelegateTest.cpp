@@ -500,7 +500,7 @@ TEST_F(AppDelegateTest, AGoogleSignInOnTheBusOpensThatProfilesClaudeAndNothingEl
 
     sendGoogleSignIn({QString("work-1")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.runs().size() == 1; }, tltest::patienceMs));
-    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    const std::string folder = home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     EXPECT_EQ(desktop.run(desktop.runs()[0])->argv.at(1), "--user-data-dir=" + folder);
     ASSERT_TRUE(QTest::qWaitFor([&] { return SignInRouter::shared()->armed().has_value(); },
                                 tltest::patienceMs));

@@ -290,7 +290,7 @@ TEST(RemoveEverything, AnInstanceThatWontQuitStopsItBeforeAnythingIsRemoved) {
     model->installShell();
     model->rebuildLaunchers();
     const std::string personalFolder = f.folder(ToolKind::claudeCode, "personal-1");
-    const std::string folder = f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    const std::string folder = f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     tltest::makeDirs(folder);
     const std::unique_ptr<platform::Workspace> workspace =
         platform::makeWorkspace(f.home.paths, f.environment);

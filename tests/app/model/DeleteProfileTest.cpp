@@ -43,7 +43,7 @@ void deleteAndWait(AppFixture& f, AppModel& model, const Profile& profile) {
 }
 
 std::string dataFile(const AppFixture& f, ToolKind kind, const std::string& id) {
-    const std::string folder = f.home.paths.dataDirectory(kind, ProfileID(id));
+    const std::string folder = f.home.paths.dataDirectory(kind, ProfileID(id)).value();
     tltest::makeDirs(folder);
     tltest::writeFile(folder + "/data", "x");
     return folder + "/data";
@@ -92,7 +92,7 @@ TEST(DeleteProfile, AManagedProfileGoesWithItsInstanceDataAndLauncher) {
                                       DesktopInstall::bundleID, model->context().environment);
     ASSERT_EQ(generator.installed().size(), 1u);
     const pid_t instance =
-        start(f, claude, f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id));
+        start(f, claude, f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value());
 
     deleteAndWait(f, *model, work);
     EXPECT_FALSE(model->alert()) << *model->alert();
@@ -123,7 +123,7 @@ TEST(DeleteProfile, AnInstanceThatWontQuitIsRefusedAndNothingIsRemoved) {
                                       DesktopInstall::bundleID, model->context().environment);
     ASSERT_EQ(generator.installed().size(), 1u);
     const pid_t instance =
-        start(f, claude, f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id));
+        start(f, claude, f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value());
 
     deleteAndWait(f, *model, work);
     EXPECT_EQ(model->alert(),
@@ -147,7 +147,7 @@ TEST(DeleteProfile, AFailedDataRemovalStillRemovesTheProfile) {
         tltest::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeCode});
     f.writeDocument({1, {work}, {{"~/w", work.id}}, {}});
     const std::string codeData = dataFile(f, ToolKind::claudeCode, "work-1");
-    start(f, chatGPT, f.home.paths.dataDirectory(ToolKind::chatGPTApp, work.id));
+    start(f, chatGPT, f.home.paths.dataDirectory(ToolKind::chatGPTApp, work.id).value());
     auto model = f.model(false);
 
     deleteAndWait(f, *model, work);
@@ -155,7 +155,8 @@ TEST(DeleteProfile, AFailedDataRemovalStillRemovesTheProfile) {
     EXPECT_EQ(ProfileStore(f.home.paths).load(), ProfileDocument::empty());
     EXPECT_TRUE(model->document().profiles.empty());
     EXPECT_FALSE(tltest::exists(codeData));
-    EXPECT_TRUE(PathUtil::isDirectory(f.home.paths.dataDirectory(ToolKind::chatGPTApp, work.id)));
+    EXPECT_TRUE(
+        PathUtil::isDirectory(f.home.paths.dataDirectory(ToolKind::chatGPTApp, work.id).value()));
 }
 
 TEST(DeleteProfile, TheDataFailuresAndTheDocumentsOwnErrorAreAllShown) {
@@ -165,7 +166,7 @@ TEST(DeleteProfile, TheDataFailuresAndTheDocumentsOwnErrorAreAllShown) {
     const Profile work =
         tltest::profile("work-1", "Work", Profile::Storage::managed, {ToolKind::claudeCode});
     f.writeDocument({1, {work}, {}, {}});
-    start(f, chatGPT, f.home.paths.dataDirectory(ToolKind::chatGPTApp, work.id));
+    start(f, chatGPT, f.home.paths.dataDirectory(ToolKind::chatGPTApp, work.id).value());
     auto model = f.model(false);
     // The file can't be changed any more.
     tltest::removeTree(f.home.paths.profilesFile());

@@ -112,7 +112,7 @@ TEST(RefreshStatuses, WhileACallIsHeldTheFiveSecondTickStillSeesInstances) {
     ASSERT_TRUE(f.scheduler.runUntil([&] { return f.calls().size() == 1; }));
 
     const std::string folder =
-        f.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1"));
+        f.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1")).value();
     tltest::makeDirs(folder);
     const std::unique_ptr<platform::Workspace> workspace =
         platform::makeWorkspace(f.home.paths, f.environment);

@@ -30,7 +30,7 @@ TEST(OpenApp, WithoutTheAppTheAlertIsTheLaunchersAndNothingIsRefreshed) {
     f.writeDocument({1, {work}, {}, {}});
     auto model = f.model(false);
     // An instance the model hasn't seen yet: a refresh would mark it.
-    const std::string folder = f.home.paths.dataDirectory(ToolKind::chatGPTApp, work.id);
+    const std::string folder = f.home.paths.dataDirectory(ToolKind::chatGPTApp, work.id).value();
     tltest::makeDirs(folder);
     const std::unique_ptr<platform::Workspace> workspace =
         platform::makeWorkspace(f.home.paths, f.environment);
@@ -61,7 +61,8 @@ TEST(OpenApp, TheNewInstanceIsMarkedRunningOneSecondLater) {
     const auto run = claude.run(claude.runs()[0]);
     ASSERT_TRUE(run);
     EXPECT_EQ(run->argv.at(1),
-              "--user-data-dir=" + f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id));
+              "--user-data-dir=" +
+                  f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value());
     EXPECT_FALSE(done);
     EXPECT_FALSE(model->isRunning(work, ToolKind::claudeDesktop));
     f.scheduler.advance(1ms);

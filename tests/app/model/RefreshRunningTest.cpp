@@ -39,7 +39,7 @@ TEST(RefreshRunning, ProfilesMatchTheirInstancesByResolvedFolder) {
     };
     f.writeDocument(doc);
     const std::string work =
-        f.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1"));
+        f.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1")).value();
     tltest::makeDirs(work);
     const std::string link = f.home.home() + "/work-link";
     ASSERT_EQ(::symlink(work.c_str(), link.c_str()), 0);

@@ -2,7 +2,7 @@
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
 #include "TwinLanternMac/SignInRouter.h"
-#include "core/shell/ShellQuote.h"
+#include "core/base/ShellQuote.h"
 #include "platform/Workspace.h"
 #include "platform/test/RecordingLog.h"
 #include "tests/support/MachineWideTurn.h"
@@ -147,7 +147,7 @@ TEST(TerminalSignIn, AHostileNameAndAnOddHomeArePrintedAndNeverRun) {
     EXPECT_THAT(terminal.file("argv"),
                 ::testing::StartsWith("-e\n" + f.environment["TMPDIR"] + "/twinlantern-sign-in-"));
     // The login wrote into the profile's folder under the odd home.
-    const std::string folder = paths.dataDirectory(ToolKind::claudeCode, created->id);
+    const std::string folder = paths.dataDirectory(ToolKind::claudeCode, created->id).value();
     EXPECT_TRUE(tltest::exists(folder + "/signed-in"));
     f.scheduler.advance(3s);
     EXPECT_EQ(f.posted,
@@ -329,7 +329,8 @@ TEST(GoogleSignIn, OpensTheProfilesClaudeArmsTheRouterAndSaysWhatToClick) {
     g.f.scheduler.settle();
     ASSERT_TRUE(done);
     EXPECT_FALSE(g.model->alert()) << *g.model->alert();
-    const std::string folder = g.f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    const std::string folder =
+        g.f.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     ASSERT_TRUE(g.router.armed());
     EXPECT_EQ(g.router.armed()->userDataDirectory, folder);
     EXPECT_EQ(g.router.armed()->profileName, "Work");

@@ -279,7 +279,7 @@ TEST(Menu, AClaudeItemStartsThatProfilesAppThenReadsOpen) {
     const auto run = claude.run(claude.runs().front());
     ASSERT_TRUE(run);
     const std::string folder =
-        ui.fixture.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1"));
+        ui.fixture.home.paths.dataDirectory(ToolKind::claudeDesktop, ProfileID("work-1")).value();
     EXPECT_NE(std::find(run->argv.begin(), run->argv.end(), "--user-data-dir=" + folder),
               run->argv.end());
     // The model looks again a second after the open.

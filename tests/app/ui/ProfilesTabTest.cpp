@@ -286,7 +286,8 @@ TEST(ProfilesTab, AProfileWhoseAppWontQuitStaysSelectedUnderTheModelsAlert) {
     ProfileViewsFixture f(false, &document);
     tltest::FakeApp claude(f.app.home.paths.applicationsDirectory, "Claude",
                            DesktopInstall::bundleID, tltest::FakeApp::Mode::ignoreAll);
-    const std::string folder = f.app.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id);
+    const std::string folder =
+        f.app.home.paths.dataDirectory(ToolKind::claudeDesktop, work.id).value();
     tltest::makeDirs(folder);
     const std::unique_ptr<platform::Workspace> workspace =
         platform::makeWorkspace(f.app.home.paths, f.app.environment);

@@ -1,10 +1,10 @@
 #include "TwinLanternApp/ui/ToolRow.h"
 
 #include "TwinLanternMac/ChatGPTAppAdapter.h"
-#include "tests/support/fakeapp/FakeApp.h"
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"
+#include "tests/support/Profiles.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -54,7 +54,7 @@ TEST(ToolRowWidget, ChatGPTAppOverASignedOutCodexReadsNotSignedInAndOpens) {
     const auto run = chatGPT.run(chatGPT.runs().front());
     ASSERT_TRUE(run);
     EXPECT_EQ(run->environment.at("CODEX_HOME"),
-              ui.fixture.home.paths.dataDirectory(ToolKind::codex, ProfileID("work-1")));
+              ui.fixture.home.paths.dataDirectory(ToolKind::codex, ProfileID("work-1")).value());
     ui.fixture.scheduler.advance(1s);
     ui.settle();
     EXPECT_EQ(chat.buttons().front()->text(), QStringLiteral("Show"));

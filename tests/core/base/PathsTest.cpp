@@ -142,6 +142,34 @@ TEST(Paths, DerivedLocations) {
     EXPECT_EQ(p.abbreviate("/Users/meow"), "/Users/meow");
 }
 
+TEST(Paths, InvalidIdsNeverBecomePaths) {
+    const Paths p("/Users/me", "/Applications");
+    const std::string ids[] = {
+        "",
+        "..",
+        ".",
+        "../../x",
+        "a/b",
+        "/etc",
+        "Work",
+        "-work",
+        "w-",
+        "a--b",
+        "a b",
+        "wörk",
+        std::string(41, 'a'),
+        std::string("a\0b", 3),
+    };
+    for (const std::string& id : ids) {
+        for (ToolKind kind : allToolKinds) {
+            EXPECT_EQ(p.dataDirectory(kind, ProfileID(id)), std::nullopt)
+                << '"' << id << "\" for " << rawValue(kind);
+        }
+    }
+    EXPECT_EQ(p.dataDirectory(ToolKind::claudeCode, ProfileID(std::string(40, 'a'))),
+              p.supportDirectory() + "/claude-code/" + std::string(40, 'a'));
+}
+
 TEST(Paths, InsideSupportDirectory) {
     for (const std::string home : {"/Users/me", "/"}) {
         Paths p(home, "/Applications");

@@ -22,9 +22,6 @@ TEST(TwinLanternError, Descriptions) {
          "TwinLantern to change them."},
         {TwinLanternError::unsafeDeletion("/etc"),
          "Refused to delete /etc because it isn't inside TwinLantern's own data folder."},
-        {TwinLanternError::keychain(-25300),
-         "Keychain error -25300: The specified item could not be found in the keychain."},
-        {TwinLanternError::keychain(-99999), "Keychain error -99999: unknown"},
         {TwinLanternError::ioErrno("read /x", ENOENT),
          std::string("Couldn't read /x: ") + std::strerror(ENOENT)},
     };

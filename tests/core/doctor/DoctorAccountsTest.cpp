@@ -20,11 +20,12 @@ void prepare(DoctorSetup& s, const std::vector<Signed>& profiles) {
         entries.push_back(p.profile);
         const ProfileID id(p.profile.id);
         if (p.claudeAnswer) {
-            writeFile(s.h.paths.dataDirectory(ToolKind::claudeCode, id) + "/answer",
+            writeFile(s.h.paths.dataDirectory(ToolKind::claudeCode, id).value() + "/answer",
                       *p.claudeAnswer);
         }
         if (p.codexAnswer) {
-            writeFile(s.h.paths.dataDirectory(ToolKind::codex, id) + "/answer", *p.codexAnswer);
+            writeFile(s.h.paths.dataDirectory(ToolKind::codex, id).value() + "/answer",
+                      *p.codexAnswer);
         }
     }
     s.writeProfiles(profilesJson(entries));

@@ -46,16 +46,16 @@ TEST(DoctorDataFolders, MissingOrPlainFoldersAreFine) {
                                   {"file", "File", {"codex"}},
                                   {"mine", "Mine", {"codex"}, "system"},
                                   {"../../x", "Bad", {"codex"}}}));
-    writeFile(s.h.paths.dataDirectory(ToolKind::codex, ProfileID("file")), "not a folder");
+    writeFile(s.h.paths.dataDirectory(ToolKind::codex, ProfileID("file")).value(), "not a folder");
     EXPECT_EQ(only(s.run(), "datadirs"),
               (DoctorCheck{"datadirs", Level::ok, "Data folders are writable", {}, {}}));
 }
 
 TEST_F(DoctorLockedFolder, UnwritableProfileFoldersAreListedInOrder) {
     s.writeProfiles(profilesJson({{"b", "B", {"codex", "claude-code"}}, {"a", "A", {"codex"}}}));
-    link(*locked, s.h.paths.dataDirectory(ToolKind::codex, ProfileID("a")));
-    link(*locked, s.h.paths.dataDirectory(ToolKind::claudeCode, ProfileID("b")));
-    makeDirs(s.h.paths.dataDirectory(ToolKind::codex, ProfileID("b")));
+    link(*locked, s.h.paths.dataDirectory(ToolKind::codex, ProfileID("a")).value());
+    link(*locked, s.h.paths.dataDirectory(ToolKind::claudeCode, ProfileID("b")).value());
+    makeDirs(s.h.paths.dataDirectory(ToolKind::codex, ProfileID("b")).value());
     EXPECT_EQ(only(s.run(), "datadirs"),
               (DoctorCheck{"datadirs", Level::failure, "Some data folders aren't writable",
                            "~/Library/Application Support/TwinLantern/claude-code/b, "
@@ -221,9 +221,10 @@ TEST(DoctorFixes, EveryCommandInAFixIsValidShell) {
                                  {{"~/gone/**", "work"}, {"~/it's $HOME", "work"}}));
     TempDir scratch;
     if (auto locked = unwritableFolder(scratch)) {
-        link(*locked, s.h.paths.dataDirectory(ToolKind::codex, ProfileID("work")));
+        link(*locked, s.h.paths.dataDirectory(ToolKind::codex, ProfileID("work")).value());
     }
-    writeFile(s.h.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work")) + "/answer", "?");
+    writeFile(s.h.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work")).value() + "/answer",
+              "?");
     std::set<std::string> checked;
     for (const auto& check : s.run(true)) {
         for (const std::string& command : backquoted(check.fix.value_or(""))) {
@@ -244,7 +245,7 @@ TEST(DoctorFixes, EveryCommandInAFixIsValidShell) {
 TEST_F(DoctorLockedFolder, QuotedPathsInFixesReachTheCommandAsMeant) {
     s.writeProfiles(profilesJson({{"work", "Work", {"codex"}}},
                                  {{"~/gone/**", "work"}, {"~/it's $HOME", "work"}}));
-    link(*locked, s.h.paths.dataDirectory(ToolKind::codex, ProfileID("work")));
+    link(*locked, s.h.paths.dataDirectory(ToolKind::codex, ProfileID("work")).value());
     const auto checks = s.run();
 
     // Fake sudo and twinlantern that print their arguments, one a line.

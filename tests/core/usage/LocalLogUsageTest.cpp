@@ -150,9 +150,9 @@ TEST(LocalLogUsage, LogRootsPerToolAndStorage) {
 TEST(LocalLogUsage, BothStoragesAndBothToolsReadTheirOwnFolders) {
     Fixture f;
     const std::string managedClaude =
-        f.home.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work-ab12"));
+        f.home.paths.dataDirectory(ToolKind::claudeCode, ProfileID("work-ab12")).value();
     const std::string managedCodex =
-        f.home.paths.dataDirectory(ToolKind::codex, ProfileID("work-ab12"));
+        f.home.paths.dataDirectory(ToolKind::codex, ProfileID("work-ab12")).value();
     writeFile(f.claudeRoot() + "/p/a.jsonl",
               claudeLine({.date = secondsAgo(f.now, 60), .input = 1}));
     writeFile(f.codexRoot() + "/2026/12/10/rollout-1.jsonl",

@@ -115,7 +115,7 @@ void AppFixture::writeDocument(const ProfileDocument& document) const {
 }
 
 std::string AppFixture::folder(ToolKind kind, const std::string& id) const {
-    const std::string path = home.paths.dataDirectory(kind, ProfileID(id));
+    const std::string path = home.paths.dataDirectory(kind, ProfileID(id)).value();
     tltest::makeDirs(path);
     return path;
 }
@@ -134,7 +134,8 @@ void AppFixture::release(ToolKind kind, const std::string& id) const {
 
 void AppFixture::releaseAll() const {
     for (const auto& tool : {ToolKind::claudeCode, ToolKind::codex}) {
-        const std::string root = PathUtil::parent(home.paths.dataDirectory(tool, ProfileID("x")));
+        const std::string root =
+            PathUtil::parent(home.paths.dataDirectory(tool, ProfileID("x")).value());
         for (const auto& entry : tltest::folderEntries(root)) {
             ::unlink((root + "/" + entry + "/gate").c_str());
         }

@@ -1,6 +1,6 @@
 #include "tests/support/fakeapp/FakeApp.h"
 
-#include "core/tools/ToolKind.h"
+#include "core/base/ToolKind.h"
 #include "tests/support/TestSupport.h"
 
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "core/tools/ToolKind.h"
+#include "core/base/ToolKind.h"
 
 #include "core/base/Text.h"
 

@@ -1,4 +1,4 @@
-#include "core/rules/BinaryLocator.h"
+#include "core/tools/BinaryLocator.h"
 
 #include "tests/support/TestSupport.h"
 

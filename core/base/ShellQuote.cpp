@@ -1,4 +1,4 @@
-#include "core/shell/ShellQuote.h"
+#include "core/base/ShellQuote.h"
 
 #include "core/base/Text.h"
 
