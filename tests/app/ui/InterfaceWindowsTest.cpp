@@ -306,6 +306,29 @@ TEST(InterfaceWindows, AnAlertLeftByAClosedOnboardingWindowMovesToTheSettingsWin
     EXPECT_EQ(shownBoxes()[0]->text(), QStringLiteral("Couldn't save profiles: disk full"));
 }
 
+// With a tray the app stays there after onboarding; without one the settings window
+// is what is left to come back to.
+TEST(InterfaceWindows, AfterOnboardingsDoneTheSettingsWindowShowsOnlyWithoutATray) {
+    for (const bool tray : {true, false}) {
+        SCOPED_TRACE(tray ? "tray" : "no tray");
+        UiModel ui;
+        ui.start();
+        Windows w(ui, tray);
+        w.windows->prepare();
+        w.windows->showOnboarding();
+        test::showActive(OnboardingWindow::window());
+        OnboardingView* view = OnboardingWindow::view();
+        QTest::mouseClick(view->mainButton(), Qt::LeftButton);
+        ASSERT_EQ(view->step(), OnboardingView::Step::signIn);
+        QTest::mouseClick(view->mainButton(), Qt::LeftButton);
+        EXPECT_EQ(OnboardingWindow::window(), nullptr);
+        ui.settle();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(w.windows->settingsWindow()->isVisible(), !tray);
+        EXPECT_EQ(visibleWindow(QStringLiteral("TwinLantern Settings")) != nullptr, !tray);
+    }
+}
+
 TEST(InterfaceWindows, TheTrayImageFollowsTheTerminalDefault) {
     UiModel ui;
     ProfileDocument doc;
