@@ -82,11 +82,11 @@ QIcon InterfaceWindows::trayIcon(const std::optional<ProfileColor>& colour) {
 
 void InterfaceWindows::showOnboarding() {
     if (trayAvailable_) {
-        OnboardingWindow::show(bridge_);
+        OnboardingWindow::show(bridge_, Tray::available);
         return;
     }
     // Without a tray nothing else would be left on screen to come back to.
-    OnboardingWindow::show(bridge_, [] { app::SettingsOpener::open(); });
+    OnboardingWindow::show(bridge_, Tray::none, [] { app::SettingsOpener::open(); });
 }
 
 void InterfaceWindows::showHelp() {

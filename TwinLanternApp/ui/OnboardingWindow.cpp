@@ -43,7 +43,7 @@ void bringForward(QWidget* frame) {
 
 } // namespace
 
-void show(app::ModelBridge& bridge, std::function<void()> afterDone) {
+void show(app::ModelBridge& bridge, Tray tray, std::function<void()> afterDone) {
     if (Frame* open = current()) {
         bringForward(open);
         return;
@@ -65,7 +65,7 @@ void show(app::ModelBridge& bridge, std::function<void()> afterDone) {
                 afterDone();
             }
         },
-        OnboardingView::Step::profiles);
+        OnboardingView::Step::profiles, tray);
     layout->addWidget(frame->view);
     frame->setFixedSize(OnboardingView::viewWidth, OnboardingView::viewHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TwinLanternApp/ui/LinuxWords.h"
+
 #include <functional>
 
 class QWidget;
@@ -20,7 +22,8 @@ namespace OnboardingWindow {
 // starting plan) when there is none. An open window keeps its state; the bridge and
 // `afterDone` (run once "Done" has closed the window) are used only when a window is
 // made, and the bridge must outlive it.
-void show(app::ModelBridge& bridge, std::function<void()> afterDone = {});
+void show(app::ModelBridge& bridge, Tray tray = Tray::available,
+          std::function<void()> afterDone = {});
 
 // The open window and its view; null when there is none.
 QWidget* window();
