@@ -175,13 +175,14 @@ void AppDelegate::showMainWindow() {
     const auto& model = AppModel::shared();
     // A profiles file that exists but can't be read is no new user's: first-run setup
     // would only offer to write over it.
-    if (model && model->loadError()) {
-        model->setAlert(*model->loadError());
-    }
     if (model && (!model->document().profiles.empty() || model->loadError())) {
         SettingsOpener::open();
         if (SettingsOpener::pending()) {
             log_.log("the settings window opens once it exists");
+        }
+        // Once the window is up, so the alert shows over it rather than on its own.
+        if (model->loadError()) {
+            model->setAlert(*model->loadError());
         }
     } else {
         services_.windows.showOnboarding();

@@ -388,6 +388,46 @@ void AppModel::runNextStatus(const std::shared_ptr<StatusRun>& run) {
                                     }));
 }
 
+struct AppModel::NewStatuses {
+    std::vector<std::pair<Profile, std::shared_ptr<ToolAdapter>>> pending;
+    std::size_t next = 0;
+};
+
+void AppModel::checkNewProfiles(const std::vector<ProfileID>& ids) {
+    auto run = std::make_shared<NewStatuses>();
+    for (const ProfileID& id : ids) {
+        const Profile* profile = document_.profile(id);
+        if (profile == nullptr) {
+            continue;
+        }
+        for (auto& tool : adapters()) {
+            if (profile->uses(tool->kind())) {
+                run->pending.emplace_back(*profile, std::move(tool));
+            }
+        }
+    }
+    checkNextNew(run);
+}
+
+void AppModel::checkNextNew(const std::shared_ptr<NewStatuses>& run) {
+    if (run->next >= run->pending.size()) {
+        return;
+    }
+    auto [profile, tool] = run->pending[run->next++];
+    services_.scheduler->background(
+        [tool, profile] { return tool->status(profile); },
+        weakly([run, id = profile.id, kind = tool->kind()](AppModel& m,
+                                                           JobResult<ToolStatus> result) {
+            // Deleted or changed meanwhile: the entry would be stale or the refresh's.
+            if (const Profile* now = m.document_.profile(id); now != nullptr && now->uses(kind)) {
+                m.storeStatus(id, kind,
+                              result.ok() ? std::move(*result.value)
+                                          : ToolStatus::needsAttention(result.error));
+            }
+            m.checkNextNew(run);
+        }));
+}
+
 void AppModel::finishStatuses(const std::shared_ptr<StatusRun>& run) {
     // Only the profiles the document has now, each with the tools it uses now; an entry
     // a poll stored after this run began is newer than the run's own.

@@ -171,6 +171,11 @@ private:
     void startStatusRun(std::vector<Done> dones);
     void runNextStatus(const std::shared_ptr<StatusRun>& run);
     void finishStatuses(const std::shared_ptr<StatusRun>& run);
+    // The statuses of profiles just added, asked for once now rather than at the next
+    // timed refresh; stored as a poll stores them, so a running refresh keeps them.
+    struct NewStatuses;
+    void checkNewProfiles(const std::vector<ProfileID>& ids);
+    void checkNextNew(const std::shared_ptr<NewStatuses>& run);
     void replacePath(const std::string& path);
     // The document change without the alert: its error's text, or nothing.
     std::optional<std::string> changeReporting(const std::function<void(ProfileDocument&)>& body);

@@ -165,6 +165,11 @@ std::string AppModel::importData(std::string_view bytes) {
         setAlert(std::move(error));
         return {};
     }
+    std::vector<ProfileID> addedIds;
+    for (const Profile& profile : addedProfiles) {
+        addedIds.push_back(profile.id);
+    }
+    checkNewProfiles(addedIds);
     const std::size_t added = addedProfiles.size();
     std::string message = "Imported ";
     message += std::to_string(added);

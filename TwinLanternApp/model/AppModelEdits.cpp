@@ -84,6 +84,7 @@ std::optional<Profile> AppModel::createProfile(const std::string& name,
     if (!saved) {
         return std::nullopt;
     }
+    checkNewProfiles({created->id});
     if (const Profile* stored = document_.profile(created->id)) {
         return *stored;
     }

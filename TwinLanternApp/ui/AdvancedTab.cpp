@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/AdvancedTab.h"
+#include "TwinLanternApp/ui/LinuxWords.h"
 #include "TwinLanternApp/ui/SetupCheckSection.h"
 
 #include "TwinLanternApp/ui/AdvancedTabImport.h"
@@ -111,8 +112,7 @@ AdvancedTab::AdvancedTab(app::AppModel& model, AdvancedTabServices services, QWi
     connect(remove_, &QPushButton::clicked, this, [this] { confirmRemoveAll(); });
     removalRows->addWidget(remove_, 0, Qt::AlignLeft);
     column->addWidget(removal);
-    auto* keychain =
-        owned<Footnote>(form, "Your logins stay in your Mac's Keychain. Nothing leaves this Mac.");
+    auto* keychain = owned<Footnote>(form, linuxWords::loginsStayHere);
     keychain->setWordWrap(true);
     column->addWidget(keychain);
     column->addStretch(1);

@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/HelpView.h"
+#include "TwinLanternApp/ui/LinuxWords.h"
 
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/Markdown.h"
@@ -30,9 +31,7 @@ const std::array<HelpView::Section, 4> HelpView::sections = {{
      "With Terminal → “Use profiles in the terminal” on, `claude` and `codex` use the profile for "
      "the folder you're in (add folders in the Profiles tab). Run `twinlantern which` in any "
      "folder to see which applies."},
-    {"Your logins",
-     "Each tool keeps its own login in your Mac's Keychain. TwinLantern never sees your "
-     "passwords, and nothing leaves this Mac."},
+    {"Your logins", linuxWords::helpLogins},
     {"Not for dodging limits",
      "Profiles keep work and personal apart. TwinLantern will never switch accounts to get "
      "around usage limits."},

@@ -81,7 +81,12 @@ QIcon InterfaceWindows::trayIcon(const std::optional<ProfileColor>& colour) {
 }
 
 void InterfaceWindows::showOnboarding() {
-    OnboardingWindow::show(bridge_);
+    if (trayAvailable_) {
+        OnboardingWindow::show(bridge_, Tray::available);
+        return;
+    }
+    // Without a tray nothing else would be left on screen to come back to.
+    OnboardingWindow::show(bridge_, Tray::none, [] { app::SettingsOpener::open(); });
 }
 
 void InterfaceWindows::showHelp() {

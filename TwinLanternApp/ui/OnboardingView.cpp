@@ -30,8 +30,8 @@ std::optional<OnboardingView::Step> OnboardingView::stepFromRawValue(int raw) {
 }
 
 OnboardingView::OnboardingView(app::ModelBridge& bridge, std::function<void()> close, Step start,
-                               QWidget* parent)
-    : QWidget(parent), bridge_(bridge), close_(std::move(close)) {
+                               Tray tray, QWidget* parent)
+    : QWidget(parent), bridge_(bridge), close_(std::move(close)), tray_(tray) {
     setFixedSize(viewWidth, viewHeight);
     auto* column = handedOver<QVBoxLayout>(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -74,8 +74,8 @@ void OnboardingView::showStep(Step step) {
         profilesStep_ = owned<ProfilesStep>(this, bridge_, plan_, [this] { follow(); });
         stepView_ = profilesStep_;
     } else {
-        signInStep_ = owned<SignInStep>(this, bridge_, created_, useTerminal_,
-                                        [this](bool on) { useTerminal_ = on; });
+        signInStep_ = owned<SignInStep>(
+            this, bridge_, created_, useTerminal_, [this](bool on) { useTerminal_ = on; }, tray_);
         connect(signInStep_, &SignInStep::focusOrderChanged, this,
                 &OnboardingView::footerLastInTabOrder);
         stepView_ = signInStep_;

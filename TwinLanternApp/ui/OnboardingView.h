@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TwinLanternApp/model/ProfilePlan.h"
+#include "TwinLanternApp/ui/LinuxWords.h"
 
 #include <QWidget>
 
@@ -39,8 +40,10 @@ public:
     static constexpr int viewWidth = 600;
     static constexpr int viewHeight = 520;
 
+    // `tray` says where the app lives once the window closes.
     OnboardingView(app::ModelBridge& bridge, std::function<void()> close,
-                   Step start = Step::profiles, QWidget* parent = nullptr);
+                   Step start = Step::profiles, Tray tray = Tray::available,
+                   QWidget* parent = nullptr);
 
     Step step() const { return step_; }
     const app::ProfilePlan& plan() const { return plan_; }
@@ -71,6 +74,7 @@ private:
     app::ProfilePlan plan_ = app::ProfilePlan::starting();
     std::vector<ProfileID> created_;
     bool useTerminal_ = false;
+    Tray tray_;
 
     QVBoxLayout* stepArea_ = nullptr;
     QWidget* stepView_ = nullptr;

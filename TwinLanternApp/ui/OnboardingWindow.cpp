@@ -43,7 +43,7 @@ void bringForward(QWidget* frame) {
 
 } // namespace
 
-void show(app::ModelBridge& bridge) {
+void show(app::ModelBridge& bridge, Tray tray, std::function<void()> afterDone) {
     if (Frame* open = current()) {
         bringForward(open);
         return;
@@ -58,7 +58,14 @@ void show(app::ModelBridge& bridge) {
     auto* layout = handedOver<QVBoxLayout>(frame);
     layout->setContentsMargins(0, 0, 0, 0);
     frame->view = owned<OnboardingView>(
-        frame, bridge, [frame] { frame->close(); }, OnboardingView::Step::profiles);
+        frame, bridge,
+        [frame, afterDone = std::move(afterDone)] {
+            frame->close();
+            if (afterDone) {
+                afterDone();
+            }
+        },
+        OnboardingView::Step::profiles, tray);
     layout->addWidget(frame->view);
     frame->setFixedSize(OnboardingView::viewWidth, OnboardingView::viewHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "TwinLanternApp/ui/LinuxWords.h"
+
+#include <functional>
+
 class QWidget;
 
 namespace twinlantern::app {
@@ -15,9 +19,11 @@ class OnboardingView;
 namespace OnboardingWindow {
 
 // Brings the window forward, making it (600 × 520, centred, at its first step with the
-// starting plan) when there is none. An open window keeps its state; the bridge is used
-// only when a window is made, and must outlive it.
-void show(app::ModelBridge& bridge);
+// starting plan) when there is none. An open window keeps its state; the bridge and
+// `afterDone` (run once "Done" has closed the window) are used only when a window is
+// made, and the bridge must outlive it.
+void show(app::ModelBridge& bridge, Tray tray = Tray::available,
+          std::function<void()> afterDone = {});
 
 // The open window and its view; null when there is none.
 QWidget* window();

@@ -1,6 +1,7 @@
 #include "TwinLanternApp/ui/ProfilesStep.h"
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/ElidedLabel.h"
+#include "TwinLanternApp/ui/LinuxWords.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PlainText.h"
 #include "TwinLanternApp/ui/ProfileFolderChooser.h"
@@ -212,11 +213,9 @@ ProfilesStep::ProfilesStep(app::ModelBridge& bridge, app::ProfilePlan& plan,
     auto* note = handedOver<QHBoxLayout>();
     note->setSpacing(6);
     note->addWidget(owned<LockGlyph>(this), 0, Qt::AlignVCenter);
-    note->addWidget(
-        secondaryLabel(QStringLiteral("Your logins stay in your Mac's Keychain. Nothing leaves "
-                                      "this Mac."),
-                       this, appearance::TextStyle::callout),
-        1);
+    note->addWidget(secondaryLabel(QString::fromUtf8(linuxWords::loginsStayHere), this,
+                                   appearance::TextStyle::callout),
+                    1);
     column->addLayout(note);
 
     for (std::size_t i = 0; i < plan_.entries.size(); ++i) {

@@ -2,6 +2,7 @@
 #include "TwinLanternApp/ui/AdvancedTab.h"
 #include "TwinLanternApp/ui/AlertPresenter.h"
 #include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/OnboardingWindow.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/ProfileLook.h"
 #include "TwinLanternApp/ui/ProfilesTab.h"
@@ -68,7 +69,11 @@ SettingsWindow::SettingsWindow(app::ModelBridge& bridge, AdvancedTabServices adv
             toast_->present(bridge_.model().toast());
         }
     });
-    alerts_ = owned<AlertPresenter>(this, bridge_);
+    // The onboarding window shows the alert while it is open; a tray menu's failure
+    // shows even while this window is hidden.
+    alerts_ = owned<AlertPresenter>(
+        this, bridge_,
+        AlertPresenter::Rules{[] { return OnboardingWindow::window() != nullptr; }, true});
 }
 
 void SettingsWindow::addTab(QWidget* view, SettingsTab tab, const QString& title) {

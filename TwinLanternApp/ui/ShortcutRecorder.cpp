@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/ShortcutRecorder.h"
+#include "TwinLanternApp/ui/LinuxWords.h"
 
 #include "TwinLanternApp/app/AppSettings.h"
 #include "TwinLanternApp/app/ShortcutSettings.h"
@@ -151,7 +152,7 @@ void ShortcutSection::updateRows() {
     if (recording_) {
         title = QStringLiteral("Press keys…");
     } else if (combo_) {
-        title = qs(combo_->display(*layout_));
+        title = qs(linuxWords::shortcutTitle(*combo_, *layout_));
     }
     setButtonText(button_, title);
     button_->setAccessibleName(title);

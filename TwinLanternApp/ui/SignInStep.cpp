@@ -19,7 +19,7 @@
 
 namespace twinlantern::ui {
 SignInStep::SignInStep(app::ModelBridge& bridge, std::vector<ProfileID> created, bool useTerminal,
-                       OnTerminal onTerminal, QWidget* parent)
+                       OnTerminal onTerminal, Tray tray, QWidget* parent)
     : QWidget(parent), bridge_(bridge), created_(std::move(created)) {
     auto* column = handedOver<QVBoxLayout>(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -56,7 +56,7 @@ SignInStep::SignInStep(app::ModelBridge& bridge, std::vector<ProfileID> created,
                        "off any time in Settings → Terminal.")));
     terminal_->setChecked(useTerminal);
     column->addWidget(terminal_);
-    column->addWidget(secondaryLabel(QStringLiteral("TwinLantern lives in your menu bar."), this,
+    column->addWidget(secondaryLabel(QString::fromUtf8(linuxWords::whereItLives(tray)), this,
                                      appearance::TextStyle::callout));
 
     connect(terminal_, &QCheckBox::toggled, this, [onTerminal = std::move(onTerminal)](bool on) {

@@ -2,6 +2,8 @@
 
 #include "core/profiles/Profile.h"
 
+#include "TwinLanternApp/ui/LinuxWords.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -27,7 +29,7 @@ class SignInStep final : public QWidget {
 public:
     using OnTerminal = std::function<void(bool)>;
     SignInStep(app::ModelBridge& bridge, std::vector<ProfileID> created, bool useTerminal,
-               OnTerminal onTerminal, QWidget* parent = nullptr);
+               OnTerminal onTerminal, Tray tray = Tray::available, QWidget* parent = nullptr);
 
     // The created profiles still in the file, in order, and those of them to sign in
     // (own logins; the one that keeps the accounts already here has nothing to sign).

@@ -88,7 +88,7 @@ void runEventLoop(std::chrono::milliseconds time) {
 // The first-run window's view at a step, with nothing to close.
 QWidget* makeOnboardingView(app::ModelBridge& bridge, OnboardingView::Step step, QWidget* parent) {
     return owned<OnboardingView>(
-        parent, bridge, [] {}, step);
+        parent, bridge, [] {}, step, Tray::available);
 }
 
 QWidget* makeSettingsView(app::ModelBridge& bridge, QWidget* parent) {

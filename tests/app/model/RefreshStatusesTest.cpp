@@ -1,6 +1,9 @@
 #include "tests/support/app/AppFixture.h"
 
+#include "core/base/Json.h"
 #include "tests/support/Profiles.h"
+
+#include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
@@ -42,8 +45,8 @@ struct StatusHome : AppFixture {
 TEST(RefreshStatuses, OnlyUsedToolsGetAnEntryAndCallsNeverOverlap) {
     StatusHome f;
     f.write({tltest::profile("work-1", "Work"),
-                    tltest::profile("home-1", "Home", Profile::Storage::managed, {ToolKind::codex}),
-                    tltest::profile("none-1", "None", Profile::Storage::managed, {})});
+             tltest::profile("home-1", "Home", Profile::Storage::managed, {ToolKind::codex}),
+             tltest::profile("none-1", "None", Profile::Storage::managed, {})});
     f.signIn(ToolKind::claudeCode, "work-1", "w@example.com");
     f.signIn(ToolKind::codex, "work-1", "");
     f.folder(ToolKind::codex, "home-1");
@@ -158,6 +161,61 @@ TEST(RefreshStatuses, InSixHundredSecondsTheStatusTimerFiresTwice) {
     f.scheduler.advance(600s);
     EXPECT_EQ(usage, 2);
     EXPECT_EQ(f.calls().size(), 4u);
+}
+
+// A profile made in the sheet or brought in by an import is checked once at once,
+// not left "Checking…" until the timer; the timer's refreshes then go on as before.
+TEST(RefreshStatuses, NewProfilesAreCheckedOnceAtOnceAndTheTimerKeepsItsTimes) {
+    struct Case {
+        const char* what;
+        std::function<ProfileID(AppModel&)> add;
+    };
+    const std::vector<Case> cases = {
+        {"created",
+         [](AppModel& model) {
+             const auto made = model.createProfile("New", std::nullopt, {ToolKind::codex},
+                                                   Profile::Storage::managed);
+             return made ? made->id : ProfileID("");
+         }},
+        {"imported",
+         [](AppModel& model) {
+             ProfileDocument exported;
+             exported.profiles = {
+                 tltest::profile("new-1", "New", Profile::Storage::managed, {ToolKind::codex})};
+             EXPECT_EQ(model.importData(jsonText(nlohmann::json(exported))),
+                       "Imported 1 profile. Sign each one in to use it.");
+             return ProfileID("new-1");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StatusHome f;
+        f.writeWork({ToolKind::codex});
+        f.folder(ToolKind::codex, "work-1");
+        auto model = f.model(true);
+        const ProfileID added = c.add(*model);
+        ASSERT_NE(model->document().profile(added), nullptr);
+        const std::string id = added.rawValue;
+        const auto codexOf = [&] {
+            const auto status = model->status(*model->document().profile(added), ToolKind::codex);
+            return status ? std::optional(status->state) : std::nullopt;
+        };
+        // Asked at once, in virtual time 0: no folder yet, so not set up.
+        f.scheduler.settle();
+        EXPECT_EQ(f.scheduler.elapsed(), 0s);
+        EXPECT_EQ(codexOf(), ToolStatus::Case::notSetUp);
+
+        // Asked once only: with its folder made now, a second check would say signed out.
+        f.folder(ToolKind::codex, id);
+        f.scheduler.advance(299s);
+        EXPECT_EQ(codexOf(), ToolStatus::Case::notSetUp);
+        EXPECT_TRUE(f.calls().empty());
+        // The timer still fires at 300 s, for every profile.
+        f.scheduler.advance(1s);
+        EXPECT_EQ(codexOf(), ToolStatus::Case::needsAttention);
+        EXPECT_EQ(f.calls(), (std::vector<std::string>{"start codex work-1", "end codex work-1",
+                                                       "start codex " + id, "end codex " + id}));
+    }
 }
 
 TEST(DiscoverSearchPath, ToolsAreFoundOnTheStartPathUntilTheProbeThenOnTheNewOne) {

@@ -66,8 +66,8 @@ TEST(HelpView, FourSectionsInOrderWithTheTerminalsCodeSpansMonospaced) {
     }
     EXPECT_FALSE(spans.at(QStringLiteral(" and ")));
     EXPECT_EQ(plain(view.bodyLabels()[2]),
-              QStringLiteral("Each tool keeps its own login in your Mac's Keychain. TwinLantern "
-                             "never sees your passwords, and nothing leaves this Mac."));
+              QStringLiteral("Each tool keeps its own login in your system keyring. TwinLantern "
+                             "never sees your passwords, and nothing leaves this computer."));
     // Screen readers get the words.
     EXPECT_EQ(view.bodyLabels()[3]->accessibleName(),
               QStringLiteral("Profiles keep work and personal apart. TwinLantern will never "

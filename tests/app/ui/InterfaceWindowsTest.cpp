@@ -1,7 +1,11 @@
 #include "TwinLanternApp/ui/InterfaceWindows.h"
 #include "TwinLanternApp/ui/AlertPresenter.h"
 #include "TwinLanternApp/ui/AppMenu.h"
+#include "TwinLanternApp/ui/OnboardingView.h"
+#include "TwinLanternApp/ui/OnboardingWindow.h"
+#include "TwinLanternApp/ui/ProfilesStep.h"
 #include "TwinLanternApp/ui/SettingsWindow.h"
+#include "TwinLanternApp/ui/UseForPicker.h"
 
 #include "TwinLanternApp/app/AppCommands.h"
 #include "TwinLanternApp/app/SettingsOpener.h"
@@ -13,9 +17,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTest>
@@ -193,6 +201,132 @@ TEST(InterfaceWindows, AFailedTrayChoiceShowsItsAlertThoughTheWindowWasNeverOpen
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->text().toStdString(), *ui.model->alert());
     EXPECT_FALSE(w.windows->settingsWindow()->isVisible());
+    // Not over the hidden window, wherever that would be, but in the middle of the screen.
+    const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((box->geometry().center() - middle).manhattanLength(), 8) << test::describe(box);
+}
+
+std::vector<QMessageBox*> shownBoxes() {
+    std::vector<QMessageBox*> found;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+            found.push_back(box);
+        }
+    }
+    return found;
+}
+
+QPushButton* visibleButton(QWidget* window, const QString& text) {
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (button->isVisible() && button->text() == text) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+// Every window has a presenter; a failure is still one box, over the window in use.
+TEST(InterfaceWindows, AFailedSignInIsOneAlertOverTheWindowInUseAndOkClearsIt) {
+    for (const bool fromOnboarding : {true, false}) {
+        SCOPED_TRACE(fromOnboarding ? "onboarding" : "settings window");
+        UiModel ui;
+        ui.fixture.environment["TERMINAL"] = "no-such-terminal";
+        if (!fromOnboarding) {
+            ProfileDocument doc;
+            doc.profiles = {tltest::profile("work-1", "Work")};
+            ui.fixture.writeDocument(doc);
+        }
+        ui.start();
+        Windows w(ui, true);
+        w.windows->prepare();
+        QWidget* window = nullptr;
+        if (fromOnboarding) {
+            w.windows->showOnboarding();
+            window = OnboardingWindow::window();
+            test::showActive(window);
+            // Work uses Claude Code too, so step 2 offers its terminal sign-in.
+            OnboardingView* view = OnboardingWindow::view();
+            QTest::mouseClick(
+                view->profilesStep()->rows().at(0)->tools()->checkBox(ToolKind::claudeCode),
+                Qt::LeftButton);
+            QTest::mouseClick(view->mainButton(), Qt::LeftButton);
+            ASSERT_EQ(OnboardingWindow::view()->step(), OnboardingView::Step::signIn);
+        } else {
+            app::SettingsOpener::open();
+            window = w.windows->settingsWindow();
+            test::showActive(window);
+        }
+        ui.refreshStatuses();
+        QPushButton* signIn = visibleButton(window, QStringLiteral("Sign In"));
+        ASSERT_NE(signIn, nullptr);
+        QTest::mouseClick(signIn, Qt::LeftButton);
+        ui.settle();
+        ASSERT_EQ(ui.model->alert(), "Couldn't open Terminal for sign-in.");
+
+        const auto boxes = shownBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0]->text(), QStringLiteral("Couldn't open Terminal for sign-in."));
+        EXPECT_EQ(boxes[0]->parentWidget()->window(), window);
+        EXPECT_TRUE(window->geometry().contains(boxes[0]->geometry().center()))
+            << test::describe(boxes[0]);
+        QTest::mouseClick(boxes[0]->buttons().front(), Qt::LeftButton);
+        ui.settle();
+        EXPECT_FALSE(ui.model->alert());
+        EXPECT_TRUE(shownBoxes().empty());
+        if (QWidget* onboarding = OnboardingWindow::window()) {
+            onboarding->close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// The onboarding window goes with its alert unanswered: the settings window shows it.
+TEST(InterfaceWindows, AnAlertLeftByAClosedOnboardingWindowMovesToTheSettingsWindow) {
+    UiModel ui;
+    ui.start();
+    Windows w(ui, false);
+    w.windows->prepare();
+    w.windows->showOnboarding();
+    QWidget* onboarding = OnboardingWindow::window();
+    test::showActive(onboarding);
+    ui.model->setAlert(std::string("Couldn't save profiles: disk full"));
+    ui.settle();
+    ASSERT_EQ(shownBoxes().size(), 1u);
+    EXPECT_EQ(shownBoxes()[0]->parentWidget()->window(), onboarding);
+    EXPECT_EQ(w.windows->settingsWindow()->alerts()->box(), nullptr);
+
+    onboarding->close();
+    ui.settle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(tltest::eventually([] {
+        QCoreApplication::processEvents();
+        return shownBoxes().size() == 1u;
+    }));
+    EXPECT_EQ(shownBoxes()[0], w.windows->settingsWindow()->alerts()->box());
+    EXPECT_EQ(shownBoxes()[0]->text(), QStringLiteral("Couldn't save profiles: disk full"));
+}
+
+// With a tray the app stays there after onboarding; without one the settings window
+// is what is left to come back to.
+TEST(InterfaceWindows, AfterOnboardingsDoneTheSettingsWindowShowsOnlyWithoutATray) {
+    for (const bool tray : {true, false}) {
+        SCOPED_TRACE(tray ? "tray" : "no tray");
+        UiModel ui;
+        ui.start();
+        Windows w(ui, tray);
+        w.windows->prepare();
+        w.windows->showOnboarding();
+        test::showActive(OnboardingWindow::window());
+        OnboardingView* view = OnboardingWindow::view();
+        QTest::mouseClick(view->mainButton(), Qt::LeftButton);
+        ASSERT_EQ(view->step(), OnboardingView::Step::signIn);
+        QTest::mouseClick(view->mainButton(), Qt::LeftButton);
+        EXPECT_EQ(OnboardingWindow::window(), nullptr);
+        ui.settle();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(w.windows->settingsWindow()->isVisible(), !tray);
+        EXPECT_EQ(visibleWindow(QStringLiteral("TwinLantern Settings")) != nullptr, !tray);
+    }
 }
 
 TEST(InterfaceWindows, TheTrayImageFollowsTheTerminalDefault) {
