@@ -42,9 +42,10 @@ ToolStatus ClaudeDesktopAdapter::status(const Profile& profile) const {
 }
 
 void ClaudeDesktopAdapter::removeData(const Profile& profile) const {
+    // Linux apps quit from their own window's Quit, or by closing it; there is no Cmd-Q.
     removeDataQuitting(profile, "Claude \u2014 " + profile.name +
-                                    " is still running. Quit it (Cmd-Q in its window), then try "
-                                    "again.");
+                                    " is still running. Quit it (Quit in its window, or close "
+                                    "the window), then try again.");
 }
 
 DesktopLauncher::LaunchResult ClaudeDesktopAdapter::open(const Profile& profile) const {

@@ -125,8 +125,8 @@ TEST_F(ClaudeDesktopAdapterTest, RemoveDataRefusesWhileTheInstanceRunsOn) {
     adapter.setQuitTimeout(1);
     const auto error = tltest::errorOf([&] { adapter.removeData(work); });
     EXPECT_EQ(error.kind(), TwinLanternError::Kind::io);
-    EXPECT_EQ(error.description(), "Claude \u2014 Work is still running. Quit it (Cmd-Q in its "
-                                   "window), then try again.");
+    EXPECT_EQ(error.description(), "Claude \u2014 Work is still running. Quit it (Quit in its "
+                                   "window, or close the window), then try again.");
     EXPECT_EQ(tltest::readFile(folder + "/state"), "x");
 }
 
