@@ -156,6 +156,7 @@ QFileDialog* AdvancedTab::jsonPanel(QFileDialog::AcceptMode mode,
     panel->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                        : QFileDialog::ExistingFile);
     panel->setNameFilter(jsonFilter);
+    panel->setDirectory(qs(model_.paths().home)); // not the process's working folder
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel_ = panel;
     connect(panel, &QFileDialog::finished, this,

@@ -313,7 +313,8 @@ void ProfileDetailView::chooseFolder() {
     const ProfileID id = profile_.id;
     // The panel belongs to the window and may outlive this editor.
     chooseProfileFolder(
-        this, [bridge, id](const std::string& folder) { bridge->model().addRule(folder, id); });
+        this, bridge_.model().paths().home,
+        [bridge, id](const std::string& folder) { bridge->model().addRule(folder, id); });
 }
 
 void ProfileDetailView::confirmDelete() {

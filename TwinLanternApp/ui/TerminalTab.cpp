@@ -232,12 +232,11 @@ void TerminalTab::chooseFolder() {
         return;
     }
     QPointer<TerminalTab> self(this);
-    panel_ = chooseProfileFolder(this, [self](const std::string& path) {
+    panel_ = chooseProfileFolder(this, model_.paths().home, [self](const std::string& path) {
         if (self) {
             self->folder_->setText(qs(self->model_.paths().abbreviate(path)));
         }
     });
-    panel_->setDirectory(qs(model_.paths().home));
 }
 
 void TerminalTab::pick(int index) {

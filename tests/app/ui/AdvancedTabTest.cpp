@@ -4,9 +4,9 @@
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PromptSnippetSheet.h"
 #include "core/base/Json.h"
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"
+#include "tests/support/Profiles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -114,6 +114,19 @@ protected:
         ASSERT_FALSE(toast());
     }
 };
+
+TEST_F(AdvancedTabTest, ThePanelsOpenInTheHomeFolderWhereverTheAppWasStarted) {
+    tltest::TempDir elsewhere;
+    const tltest::WorkingFolder startedIn(elsewhere.path());
+    for (QPushButton* button : {tab->exportButton(), tab->importButton()}) {
+        SCOPED_TRACE(button->text().toStdString());
+        QFileDialog* panel = openPanel(button);
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->directory().absolutePath().toStdString(), home());
+        panel->reject();
+        ui.settle();
+    }
+}
 
 TEST_F(AdvancedTabTest, ThePanelsOfferTheExportNameAndJsonAndCancellingChangesNothing) {
     const auto before = tltest::folderEntries(home());

@@ -7,8 +7,8 @@
 #include "TwinLanternApp/ui/ToolRow.h"
 #include "TwinLanternApp/ui/UseForPicker.h"
 
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/ProfilesTabFixture.h"
+#include "tests/support/Profiles.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -253,6 +253,19 @@ QFileDialog* openFolderChooser(ProfilesTabWindow& w) {
         EXPECT_EQ(utf8(panel->windowTitle()), profileFolderMessage);
     }
     return panel;
+}
+
+TEST(ProfilesTabDetail, TheFolderChooserOpensInTheHomeFolderWhereverTheAppWasStarted) {
+    const ProfileDocument document = documentOf({tltest::profile("work-1", "Work")});
+    ProfileViewsFixture f(false, &document);
+    tltest::TempDir elsewhere;
+    const tltest::WorkingFolder startedIn(elsewhere.path());
+    ProfilesTabWindow w(f);
+    QFileDialog* panel = openFolderChooser(w);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->directory().absolutePath().toStdString(), f.app.home.home());
+    panel->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST(ProfilesTabDetail, TheFolderChooserAddsTheChosenFolderAndCancellingAddsNothing) {
