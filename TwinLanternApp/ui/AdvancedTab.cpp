@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/AdvancedTab.h"
+#include "TwinLanternApp/ui/Confirmation.h"
 #include "TwinLanternApp/ui/SetupCheckSection.h"
 
 #include "TwinLanternApp/ui/AdvancedTabImport.h"
@@ -107,7 +108,7 @@ AdvancedTab::AdvancedTab(app::AppModel& model, AdvancedTabServices services, QWi
     auto* removal = owned<QGroupBox>(form);
     auto* removalRows = owned<QVBoxLayout>(removal);
     remove_ = button(QStringLiteral("Remove Everything TwinLantern Added…"), removal);
-    colourRemoveButton();
+    markDestructive(remove_);
     connect(remove_, &QPushButton::clicked, this, [this] { confirmRemoveAll(); });
     removalRows->addWidget(remove_, 0, Qt::AlignLeft);
     column->addWidget(removal);
@@ -117,24 +118,6 @@ AdvancedTab::AdvancedTab(app::AppModel& model, AdvancedTabServices services, QWi
     column->addWidget(keychain);
     column->addStretch(1);
     scroll_->setWidget(form);
-}
-
-void AdvancedTab::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) {
-        colourRemoveButton();
-    }
-}
-
-void AdvancedTab::colourRemoveButton() {
-    // The destructive role's red, for the palette it is drawn on.
-    const QColor red =
-        appearance::isDark(palette()) ? QColor(0xff, 0x45, 0x3a) : QColor(0xd7, 0x2c, 0x20);
-    QPalette p = remove_->palette();
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(group, QPalette::ButtonText, red);
-    }
-    remove_->setPalette(p);
 }
 
 void AdvancedTab::showPrompt() {
@@ -225,6 +208,7 @@ void AdvancedTab::confirmRemoveAll() {
                        "Your usual accounts aren't touched."));
     QPushButton* removeAll =
         box->addButton(QStringLiteral("Remove Everything"), QMessageBox::DestructiveRole);
+    markDestructive(removeAll);
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

@@ -48,9 +48,6 @@ public:
     QFileDialog* panel() const { return panel_; }
     QMessageBox* removeConfirmation() const { return confirmation_; }
 
-protected:
-    void changeEvent(QEvent* event) override;
-
 private:
     // A JSON file panel, at most one at a time; chosen gets the accepted file.
     QFileDialog* jsonPanel(QFileDialog::AcceptMode mode,
@@ -59,7 +56,6 @@ private:
     void importProfiles();
     void confirmRemoveAll();
     void showPrompt();
-    void colourRemoveButton();
 
     app::AppModel& model_;
     AdvancedTabServices services_;

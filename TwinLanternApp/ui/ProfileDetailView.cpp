@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/ProfileDetailView.h"
+#include "TwinLanternApp/ui/Confirmation.h"
 
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/ColourPicker.h"
@@ -334,6 +335,8 @@ void ProfileDetailView::confirmDelete() {
                                                      "Claude Desktop chats."));
     makePlain(box);
     QPushButton* confirm = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    markDestructive(confirm);
+    fitTitle(box);
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

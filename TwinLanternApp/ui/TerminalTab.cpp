@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/TerminalTab.h"
+#include "TwinLanternApp/ui/Confirmation.h"
 
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/Footnote.h"
@@ -211,6 +212,7 @@ void TerminalTab::confirmOff() {
         "Your shell file goes back exactly as it was. Profiles and sign-ins are kept."));
     makePlain(box);
     QPushButton* turnOff = box->addButton(QStringLiteral("Turn Off"), QMessageBox::AcceptRole);
+    fitTitle(box);
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(turnOff);
     box->setEscapeButton(cancel);
