@@ -18,6 +18,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -112,12 +114,36 @@ AdvancedTab::AdvancedTab(app::AppModel& model, AdvancedTabServices services, QWi
     connect(remove_, &QPushButton::clicked, this, [this] { confirmRemoveAll(); });
     removalRows->addWidget(remove_, 0, Qt::AlignLeft);
     column->addWidget(removal);
-    auto* keychain =
-        owned<Footnote>(form, "Your logins stay in your Mac's Keychain. Nothing leaves this Mac.");
-    keychain->setWordWrap(true);
-    column->addWidget(keychain);
     column->addStretch(1);
     scroll_->setWidget(form);
+    // The last section's footer stays under the form, whole, however far it scrolls.
+    footnote_ =
+        owned<Footnote>(this, "Your logins stay in your Mac's Keychain. Nothing leaves this Mac.");
+    footnote_->setWordWrap(true);
+    const QMargins margins = column->contentsMargins();
+    footnote_->setContentsMargins(margins.left(), 0, margins.right(), margins.bottom());
+    outer->addWidget(footnote_);
+    fitButtonsToText();
+}
+
+void AdvancedTab::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        fitButtonsToText();
+    }
+}
+
+void AdvancedTab::fitButtonsToText() {
+    // Fusion gives a button with a short text a minimum width: "Help" came out wider than
+    // the buttons above it. Each is its text plus the style's own padding instead.
+    for (QPushButton* each : {launchers_, prompt_, export_, import_, help_}) {
+        QStyleOptionButton option;
+        option.initFrom(each); // no text: the style's minimum width is for texts
+        const QFontMetrics metrics(each->font());
+        const QSize text(metrics.size(Qt::TextShowMnemonic, each->text()));
+        each->setFixedWidth(
+            each->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, each).width());
+    }
 }
 
 void AdvancedTab::showPrompt() {

@@ -336,6 +336,20 @@ TEST_F(AdvancedTabTest, HelpAsksOnceAndTheLaunchersButtonSaysWhatItMakes) {
                              "to keep in the Dock"));
 }
 
+TEST_F(AdvancedTabTest, TheMoreButtonsAreEachTheirTextAndTheSamePadding) {
+    // "Help" alone in its row once came out wider than the rows above it.
+    const auto padding = [](QPushButton* button) {
+        return button->width() -
+               QFontMetrics(button->font()).size(Qt::TextShowMnemonic, button->text()).width();
+    };
+    for (QPushButton* button :
+         {tab->launchersButton(), tab->promptButton(), tab->exportButton(), tab->importButton()}) {
+        SCOPED_TRACE(button->text().toStdString());
+        EXPECT_EQ(padding(tab->helpButton()), padding(button));
+    }
+    EXPECT_LT(tab->helpButton()->width(), tab->exportButton()->width());
+}
+
 TEST_F(AdvancedTabTest, EveryControlIsNamedAndReachedByTab) {
     EXPECT_TRUE(test::unnamedControls(&window).empty());
     test::expectTabReachesEveryControl(&window);
