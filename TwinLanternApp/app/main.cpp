@@ -12,6 +12,7 @@
 #include "TwinLanternApp/model/AppModel.h"
 #include "TwinLanternApp/ui/AppearanceStyle.h"
 #include "TwinLanternApp/ui/InterfaceWindows.h"
+#include "TwinLanternApp/ui/SettingsWindow.h"
 #include "TwinLanternApp/ui/SnapshotRenderer.h"
 #include "TwinLanternMac/SignInRouter.h"
 #include "core/base/TwinLanternError.h"
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
     // The look's palettes are drawn with the style made for them.
     ui::appearance::installStyle();
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setApplicationDisplayName(QStringLiteral("TwinLantern"));
+    ui::nameApplication();
 
     QtScheduler scheduler;
     AppServices services{&scheduler, environment, AppServices::currentExecutable()};

@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/AdvancedTab.h"
+#include "TwinLanternApp/ui/Confirmation.h"
 #include "TwinLanternApp/ui/LinuxWords.h"
 #include "TwinLanternApp/ui/SetupCheckSection.h"
 
@@ -18,6 +19,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -108,33 +111,39 @@ AdvancedTab::AdvancedTab(app::AppModel& model, AdvancedTabServices services, QWi
     auto* removal = owned<QGroupBox>(form);
     auto* removalRows = owned<QVBoxLayout>(removal);
     remove_ = button(QStringLiteral("Remove Everything TwinLantern Added…"), removal);
-    colourRemoveButton();
+    markDestructive(remove_);
     connect(remove_, &QPushButton::clicked, this, [this] { confirmRemoveAll(); });
     removalRows->addWidget(remove_, 0, Qt::AlignLeft);
     column->addWidget(removal);
-    auto* keychain = owned<Footnote>(form, linuxWords::loginsStayHere);
-    keychain->setWordWrap(true);
-    column->addWidget(keychain);
     column->addStretch(1);
     scroll_->setWidget(form);
+    // The last section's footer stays under the form, whole, however far it scrolls.
+    footnote_ = owned<Footnote>(this, linuxWords::loginsStayHere);
+    footnote_->setWordWrap(true);
+    const QMargins margins = column->contentsMargins();
+    footnote_->setContentsMargins(margins.left(), 0, margins.right(), margins.bottom());
+    outer->addWidget(footnote_);
+    fitButtonsToText();
 }
 
 void AdvancedTab::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) {
-        colourRemoveButton();
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        fitButtonsToText();
     }
 }
 
-void AdvancedTab::colourRemoveButton() {
-    // The destructive role's red, for the palette it is drawn on.
-    const QColor red =
-        appearance::isDark(palette()) ? QColor(0xff, 0x45, 0x3a) : QColor(0xd7, 0x2c, 0x20);
-    QPalette p = remove_->palette();
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(group, QPalette::ButtonText, red);
+void AdvancedTab::fitButtonsToText() {
+    // Fusion gives a button with a short text a minimum width: "Help" came out wider than
+    // the buttons above it. Each is its text plus the style's own padding instead.
+    for (QPushButton* each : {launchers_, prompt_, export_, import_, help_}) {
+        QStyleOptionButton option;
+        option.initFrom(each); // no text: the style's minimum width is for texts
+        const QFontMetrics metrics(each->font());
+        const QSize text(metrics.size(Qt::TextShowMnemonic, each->text()));
+        each->setFixedWidth(
+            each->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, each).width());
     }
-    remove_->setPalette(p);
 }
 
 void AdvancedTab::showPrompt() {
@@ -156,6 +165,7 @@ QFileDialog* AdvancedTab::jsonPanel(QFileDialog::AcceptMode mode,
     panel->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                        : QFileDialog::ExistingFile);
     panel->setNameFilter(jsonFilter);
+    panel->setDirectory(qs(model_.paths().home)); // not the process's working folder
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel_ = panel;
     connect(panel, &QFileDialog::finished, this,
@@ -224,6 +234,7 @@ void AdvancedTab::confirmRemoveAll() {
                        "Your usual accounts aren't touched."));
     QPushButton* removeAll =
         box->addButton(QStringLiteral("Remove Everything"), QMessageBox::DestructiveRole);
+    markDestructive(removeAll);
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

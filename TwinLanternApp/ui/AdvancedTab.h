@@ -18,6 +18,7 @@ class QScrollArea;
 
 namespace twinlantern::ui {
 
+class Footnote;
 class OpenAtLoginToggle;
 class SetupCheckSection;
 class ShortcutSection;
@@ -43,6 +44,7 @@ public:
     QPushButton* importButton() const { return import_; }
     QPushButton* helpButton() const { return help_; }
     QPushButton* removeButton() const { return remove_; }
+    Footnote* footnote() const { return footnote_; }
     // Each while it is open, else null.
     PromptSnippetSheet* promptSheet() const { return sheet_; }
     QFileDialog* panel() const { return panel_; }
@@ -52,6 +54,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void fitButtonsToText();
     // A JSON file panel, at most one at a time; chosen gets the accepted file.
     QFileDialog* jsonPanel(QFileDialog::AcceptMode mode,
                            std::function<void(const std::string&)> chosen);
@@ -59,7 +62,6 @@ private:
     void importProfiles();
     void confirmRemoveAll();
     void showPrompt();
-    void colourRemoveButton();
 
     app::AppModel& model_;
     AdvancedTabServices services_;
@@ -74,6 +76,7 @@ private:
     QPushButton* import_ = nullptr;
     QPushButton* help_ = nullptr;
     QPushButton* remove_ = nullptr;
+    Footnote* footnote_ = nullptr;
     QPointer<PromptSnippetSheet> sheet_;
     QPointer<QFileDialog> panel_;
     QPointer<QMessageBox> confirmation_;

@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/ProfileDetailView.h"
+#include "TwinLanternApp/ui/Confirmation.h"
 
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/ColourPicker.h"
@@ -315,7 +316,8 @@ void ProfileDetailView::chooseFolder() {
     const ProfileID id = profile_.id;
     // The panel belongs to the window and may outlive this editor.
     chooseProfileFolder(
-        this, [bridge, id](const std::string& folder) { bridge->model().addRule(folder, id); });
+        this, bridge_.model().paths().home,
+        [bridge, id](const std::string& folder) { bridge->model().addRule(folder, id); });
 }
 
 void ProfileDetailView::confirmDelete() {
@@ -335,6 +337,8 @@ void ProfileDetailView::confirmDelete() {
                                                      "Claude Desktop chats."));
     makePlain(box);
     QPushButton* confirm = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    markDestructive(confirm);
+    fitTitle(box);
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

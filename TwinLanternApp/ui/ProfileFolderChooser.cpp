@@ -10,7 +10,8 @@ namespace twinlantern::ui {
 const char* const profileFolderMessage =
     "Everything inside this folder will use this profile in the terminal.";
 
-QFileDialog* chooseProfileFolder(QWidget* parent, std::function<void(const std::string&)> chosen) {
+QFileDialog* chooseProfileFolder(QWidget* parent, const std::string& home,
+                                 std::function<void(const std::string&)> chosen) {
     auto* panel = owned<QFileDialog>(parent->window(), parent->window());
     panel->setAttribute(Qt::WA_DeleteOnClose);
     // Qt's own panel: the same everywhere, and one that tests can drive.
@@ -18,6 +19,7 @@ QFileDialog* chooseProfileFolder(QWidget* parent, std::function<void(const std::
     panel->setFileMode(QFileDialog::Directory);
     panel->setOption(QFileDialog::ShowDirsOnly);
     panel->setAcceptMode(QFileDialog::AcceptOpen);
+    panel->setDirectory(qs(home));
     panel->setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
     panel->setWindowTitle(qs(profileFolderMessage));
     panel->setAccessibleName(qs(profileFolderMessage));

@@ -163,7 +163,7 @@ void PlanRowView::sync() {
 }
 
 void PlanRowView::chooseFolder() {
-    chooseProfileFolder(this, [this](const std::string& path) {
+    chooseProfileFolder(this, bridge_.model().paths().home, [this](const std::string& path) {
         row().folder = path;
         edited_();
     });

@@ -11,6 +11,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -83,9 +85,18 @@ PromptSnippetSheet::PromptSnippetSheet(app::AppModel& model, QWidget* parent)
             [this](QAbstractButton* button) { choose(button->property("shell").toString()); });
     column->addWidget(segments);
 
-    snippet_ = snippetBox(QString(), this);
+    // Shell lines must not break where a break would read as a new line: they stay whole and
+    // the box scrolls sideways when one is wider than the sheet.
+    scroll_ = owned<QScrollArea>(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    snippet_ = snippetBox(QString(), scroll_);
     snippet_->setAccessibleName(QStringLiteral("Snippet"));
-    column->addWidget(snippet_);
+    scroll_->setWidget(snippet_);
+    column->addWidget(scroll_);
 
     auto* buttons = handedOver<QHBoxLayout>();
     buttons->addStretch(1);
@@ -107,6 +118,10 @@ void PromptSnippetSheet::choose(const QString& shell) {
     shell_ = shell;
     const auto text = ShellIntegration::promptSnippet(utf8(shell));
     setPlainText(snippet_, text ? qs(*text) : QString());
+    // Every line in sight at once; room kept for the sideways bar so it never covers the last.
+    scroll_->setFixedHeight(snippet_->sizeHint().height() +
+                            scroll_->horizontalScrollBar()->sizeHint().height() +
+                            2 * scroll_->frameWidth());
 }
 
 void PromptSnippetSheet::copy() {

@@ -7,6 +7,7 @@
 class QButtonGroup;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 
 namespace twinlantern::ui {
 
@@ -26,6 +27,7 @@ public:
     QString shell() const { return shell_; }
     QButtonGroup* shellPicker() const { return picker_; }
     QLabel* snippet() const { return snippet_; }
+    QScrollArea* snippetScroll() const { return scroll_; }
     QPushButton* copyButton() const { return copy_; }
     QPushButton* doneButton() const { return done_; }
 
@@ -36,6 +38,7 @@ private:
     app::AppModel& model_;
     QString shell_ = QStringLiteral("zsh");
     QButtonGroup* picker_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
     QLabel* snippet_ = nullptr;
     QPushButton* copy_ = nullptr;
     QPushButton* done_ = nullptr;

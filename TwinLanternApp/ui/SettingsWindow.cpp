@@ -11,6 +11,7 @@
 
 #include "TwinLanternApp/app/ModelBridge.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -35,6 +36,11 @@ symbols::Symbol symbolOf(SettingsTab tab) {
 }
 
 } // namespace
+
+void nameApplication() {
+    // The display name falls back to this one.
+    QApplication::setApplicationName(QStringLiteral("TwinLantern"));
+}
 
 SettingsWindow::SettingsWindow(app::ModelBridge& bridge, AdvancedTabServices advanced,
                                QWidget* parent)

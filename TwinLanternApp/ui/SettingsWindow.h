@@ -19,6 +19,10 @@ namespace twinlantern::ui {
 class AlertPresenter;
 class Toast;
 
+// Names the application "TwinLantern" with no display name of its own: on X11 Qt appends
+// a display name to every window title ("TwinLantern Settings — TwinLantern").
+void nameApplication();
+
 // The main window: the Profiles, Terminal and Advanced tabs (620 × 500), bound to the
 // stored "settingsTab", the model's toast at the bottom and its alert over the window.
 // Each time it is shown the statuses are refreshed.

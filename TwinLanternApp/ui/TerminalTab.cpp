@@ -1,4 +1,5 @@
 #include "TwinLanternApp/ui/TerminalTab.h"
+#include "TwinLanternApp/ui/Confirmation.h"
 
 #include "TwinLanternApp/ui/Appearance.h"
 #include "TwinLanternApp/ui/ElidedLabel.h"
@@ -214,6 +215,7 @@ void TerminalTab::confirmOff() {
         "Your shell file goes back exactly as it was. Profiles and sign-ins are kept."));
     makePlain(box);
     QPushButton* turnOff = box->addButton(QStringLiteral("Turn Off"), QMessageBox::AcceptRole);
+    fitTitle(box);
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(turnOff);
     box->setEscapeButton(cancel);
@@ -235,12 +237,11 @@ void TerminalTab::chooseFolder() {
         return;
     }
     QPointer<TerminalTab> self(this);
-    panel_ = chooseProfileFolder(this, [self](const std::string& path) {
+    panel_ = chooseProfileFolder(this, model_.paths().home, [self](const std::string& path) {
         if (self) {
             self->folder_->setText(qs(self->model_.paths().abbreviate(path)));
         }
     });
-    panel_->setDirectory(qs(model_.paths().home));
 }
 
 void TerminalTab::pick(int index) {

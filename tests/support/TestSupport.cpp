@@ -32,6 +32,16 @@ TempDir::~TempDir() {
     removeTree(path_);
 }
 
+WorkingFolder::WorkingFolder(const std::string& folder)
+    : before_(std::filesystem::current_path().string()) {
+    std::filesystem::current_path(folder);
+}
+
+WorkingFolder::~WorkingFolder() {
+    std::error_code ignored;
+    std::filesystem::current_path(before_, ignored);
+}
+
 void writeFile(const std::string& path, std::string_view bytes, mode_t mode) {
     auto slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0) {

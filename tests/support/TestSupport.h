@@ -29,6 +29,18 @@ private:
     std::string path_;
 };
 
+// The process's working folder moved to `folder` for the object's lifetime.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::string& folder);
+    ~WorkingFolder();
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+private:
+    std::string before_;
+};
+
 // A throw-away home folder with its Paths; nothing reads the real user's files.
 struct TempHome {
     TempDir dir;

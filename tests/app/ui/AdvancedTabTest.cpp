@@ -4,9 +4,9 @@
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/PromptSnippetSheet.h"
 #include "core/base/Json.h"
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"
+#include "tests/support/Profiles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -114,6 +114,19 @@ protected:
         ASSERT_FALSE(toast());
     }
 };
+
+TEST_F(AdvancedTabTest, ThePanelsOpenInTheHomeFolderWhereverTheAppWasStarted) {
+    tltest::TempDir elsewhere;
+    const tltest::WorkingFolder startedIn(elsewhere.path());
+    for (QPushButton* button : {tab->exportButton(), tab->importButton()}) {
+        SCOPED_TRACE(button->text().toStdString());
+        QFileDialog* panel = openPanel(button);
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->directory().absolutePath().toStdString(), home());
+        panel->reject();
+        ui.settle();
+    }
+}
 
 TEST_F(AdvancedTabTest, ThePanelsOfferTheExportNameAndJsonAndCancellingChangesNothing) {
     const auto before = tltest::folderEntries(home());
@@ -321,6 +334,20 @@ TEST_F(AdvancedTabTest, HelpAsksOnceAndTheLaunchersButtonSaysWhatItMakes) {
     EXPECT_EQ(tab->launchersButton()->toolTip(),
               QStringLiteral("Creates “Claude — Work” style apps in ~/Applications/TwinLantern "
                              "to keep in the Dock"));
+}
+
+TEST_F(AdvancedTabTest, TheMoreButtonsAreEachTheirTextAndTheSamePadding) {
+    // "Help" alone in its row once came out wider than the rows above it.
+    const auto padding = [](QPushButton* button) {
+        return button->width() -
+               QFontMetrics(button->font()).size(Qt::TextShowMnemonic, button->text()).width();
+    };
+    for (QPushButton* button :
+         {tab->launchersButton(), tab->promptButton(), tab->exportButton(), tab->importButton()}) {
+        SCOPED_TRACE(button->text().toStdString());
+        EXPECT_EQ(padding(tab->helpButton()), padding(button));
+    }
+    EXPECT_LT(tab->helpButton()->width(), tab->exportButton()->width());
 }
 
 TEST_F(AdvancedTabTest, EveryControlIsNamedAndReachedByTab) {

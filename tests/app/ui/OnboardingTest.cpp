@@ -10,12 +10,12 @@
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/shell/ShellIntegration.h"
-#include "tests/support/app/AppFixture.h"
-#include "tests/support/fakeapp/FakeApp.h"
-#include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/ProfilesTabFixture.h"
 #include "tests/app/ui/UiTest.h"
+#include "tests/support/Profiles.h"
+#include "tests/support/app/AppFixture.h"
+#include "tests/support/fakeapp/FakeApp.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -250,6 +250,8 @@ TEST(Onboarding, TheFolderButtonSaysChooseOrChangeAndAFolderKeptUnderTheToggleSt
     Onboarding f;
     const std::string projects = f.home("projects/work");
     tltest::makeDirs(projects);
+    tltest::TempDir elsewhere;
+    const tltest::WorkingFolder startedIn(elsewhere.path());
     OnboardingView* view = f.open();
     PlanRowView* work = row(view, 0);
     PlanRowView* personal = row(view, 1);
@@ -268,6 +270,7 @@ TEST(Onboarding, TheFolderButtonSaysChooseOrChangeAndAFolderKeptUnderTheToggleSt
                                  "terminal."));
         EXPECT_EQ(panel->labelText(QFileDialog::Accept), QStringLiteral("Choose"));
         EXPECT_EQ(panel->fileMode(), QFileDialog::Directory);
+        EXPECT_EQ(panel->directory().absolutePath().toStdString(), f.app.home.home());
         EXPECT_TRUE(panel->isModal());
         panel->selectFile(QString::fromStdString(projects));
         QDialog* asDialog = panel; // QFileDialog keeps its accept() protected

@@ -281,6 +281,19 @@ QFileDialog* openFolderChooser(ProfilesTabWindow& w) {
     return panel;
 }
 
+TEST(ProfilesTabDetail, TheFolderChooserOpensInTheHomeFolderWhereverTheAppWasStarted) {
+    const ProfileDocument document = documentOf({tltest::profile("work-1", "Work")});
+    ProfileViewsFixture f(false, &document);
+    tltest::TempDir elsewhere;
+    const tltest::WorkingFolder startedIn(elsewhere.path());
+    ProfilesTabWindow w(f);
+    QFileDialog* panel = openFolderChooser(w);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->directory().absolutePath().toStdString(), f.app.home.home());
+    panel->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 TEST(ProfilesTabDetail, TheFolderChooserAddsTheChosenFolderAndCancellingAddsNothing) {
     const ProfileDocument document = documentOf({tltest::profile("work-1", "Work")});
     ProfileViewsFixture f(false, &document);

@@ -4,6 +4,7 @@
 #include "TwinLanternApp/ui/ProfilesTabList.h"
 
 #include "tests/app/ui/Accessibility.h"
+#include "tests/app/ui/Contrast.h"
 #include "tests/app/ui/ProfilesTabFixture.h"
 #include "tests/app/ui/ShownNames.h"
 #include "tests/support/MachineWideTurn.h"
@@ -20,6 +21,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -211,6 +213,31 @@ TEST(ProfilesTab, SystemAndManagedProfilesReadTheirOwnLinesAndEscapeKeepsTheProf
         f.app.scheduler.settle();
         EXPECT_EQ(f.stored(), document);
         EXPECT_NE(tab->detail(), nullptr);
+    }
+}
+
+TEST(ProfilesTab, TheDeleteConfirmationShowsItsTitleWholeAndDeleteLooksDestructive) {
+    for (const std::string name : {"Work", "Acme Corporation Payments Gateway"}) {
+        SCOPED_TRACE(name);
+        const ProfileDocument document = documentOf({tltest::profile("work-1", name)});
+        ProfileViewsFixture f(false, &document);
+        ProfilesTabWindow w(f);
+        QTest::mouseClick(w.tab->detail()->deleteButton(), Qt::LeftButton);
+        QMessageBox* box = w.tab->detail()->deleteConfirmation();
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(box, tltest::patienceMs));
+        EXPECT_EQ(utf8(box->windowHandle()->title()), "Delete " + test::inText(name) + "?");
+        EXPECT_GE(box->width(), test::titleBarNeed(box));
+        QPushButton* remove = buttonWithRole(box, QMessageBox::DestructiveRole);
+        ASSERT_NE(remove, nullptr);
+        EXPECT_EQ(remove->text(), QStringLiteral("Delete"));
+        EXPECT_FALSE(remove->accessibleDescription().isEmpty());
+        // Drawn apart from Cancel: red text, readable on the button.
+        const QColor text = remove->palette().color(QPalette::ButtonText);
+        EXPECT_GT(text.red(), 2 * std::max(text.green(), text.blue())) << text.name().toStdString();
+        EXPECT_GE(test::contrast(text, remove->palette().color(QPalette::Button)), 3.0);
+        EXPECT_NE(box->button(QMessageBox::Cancel)->palette().color(QPalette::ButtonText), text);
+        box->reject();
     }
 }
 

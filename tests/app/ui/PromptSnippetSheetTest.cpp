@@ -2,9 +2,9 @@
 
 #include "TwinLanternApp/ui/Owned.h"
 #include "core/shell/ShellIntegration.h"
-#include "tests/support/app/AppFixture.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"
+#include "tests/support/app/AppFixture.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,6 +12,8 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -103,6 +105,37 @@ TEST_F(PromptSnippetSheetTest, ReturnCopiesAndEscapeCloses) {
     EXPECT_FALSE(again->isVisible());
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
     EXPECT_EQ(model->toast(), "other");
+}
+
+TEST_F(PromptSnippetSheetTest, EveryLineOfEachSnippetCanBeBroughtWhollyIntoView) {
+    for (const auto& [segmentText, shell] : std::vector<std::pair<QString, const char*>>{
+             {"zsh", "zsh"}, {"bash", "bash"}, {"Starship", "starship"}}) {
+        SCOPED_TRACE(shell);
+        PromptSnippetSheet* sheet = open();
+        segment(sheet, segmentText)->click();
+        QApplication::processEvents();
+        QLabel* label = sheet->snippet();
+        QScrollArea* scroll = sheet->snippetScroll();
+        const QFontMetrics metrics(label->font());
+        int longest = 0;
+        for (const QString& line : snippetFor(shell).split(QLatin1Char('\n'))) {
+            longest = std::max(longest, metrics.horizontalAdvance(line));
+        }
+        // The label holds each line unbroken, and scrolling reaches its far edge.
+        EXPECT_GE(label->contentsRect().width(), longest);
+        EXPECT_GE(label->height(), metrics.lineSpacing() * int(snippetFor(shell).count('\n') + 1));
+        const QWidget* viewport = scroll->viewport();
+        EXPECT_GE(viewport->width() + scroll->horizontalScrollBar()->maximum(), label->width());
+        EXPECT_GE(viewport->height() + scroll->verticalScrollBar()->maximum(), label->height());
+        // The box stays inside the sheet.
+        EXPECT_LE(scroll->mapTo(sheet, QPoint(scroll->width(), 0)).x(), sheet->width());
+        if (longest > viewport->width()) {
+            scroll->horizontalScrollBar()->setValue(scroll->horizontalScrollBar()->maximum());
+            EXPECT_LE(label->mapTo(viewport, QPoint(label->width(), 0)).x(), viewport->width());
+        }
+        sheet->copyButton()->click();
+        EXPECT_EQ(QApplication::clipboard()->text(), snippetFor(shell));
+    }
 }
 
 TEST_F(PromptSnippetSheetTest, EveryControlIsNamedAndReachedByTab) {

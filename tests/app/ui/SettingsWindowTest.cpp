@@ -1,5 +1,7 @@
 #include "TwinLanternApp/ui/SettingsWindow.h"
+#include "TwinLanternApp/ui/AdvancedTab.h"
 #include "TwinLanternApp/ui/AlertPresenter.h"
+#include "TwinLanternApp/ui/Footnote.h"
 #include "TwinLanternApp/ui/SettingsTab.h"
 #include "TwinLanternApp/ui/Toast.h"
 
@@ -52,6 +54,26 @@ TEST(SettingsWindow, TheTabFollowsTheStoredSettingBothWays) {
     ui.settle();
     EXPECT_TRUE(test::unnamedControls(&window).empty());
     test::expectTabReachesEveryControl(&window);
+}
+
+TEST(SettingsWindow, TheAdvancedTabsFootnoteIsWhollyInSightAtTheWindowsSize) {
+    UiModel ui;
+    ui.start();
+    SettingsWindow window(*ui.bridge);
+    window.tabs()->setCurrentIndex(2);
+    test::showActive(&window);
+    ui.settle();
+    auto* tab = qobject_cast<AdvancedTab*>(window.tabs()->currentWidget());
+    ASSERT_NE(tab, nullptr);
+    Footnote* footnote = tab->footnote();
+    ASSERT_TRUE(footnote->isVisible());
+    const QRect shown(footnote->mapTo(&window, QPoint(0, 0)), footnote->size());
+    const QRect page(tab->mapTo(&window, QPoint(0, 0)), tab->size());
+    EXPECT_TRUE(page.contains(shown)) << "footnote " << shown.y() << "+" << shown.height()
+                                      << " in the page " << page.y() << "+" << page.height();
+    EXPECT_TRUE(window.rect().contains(shown));
+    // Its whole text: as tall as its lines need at its width.
+    EXPECT_GE(footnote->height(), footnote->heightForWidth(footnote->width()));
 }
 
 TEST(SettingsWindow, AToastComesAndGoesFourSecondsLater) {

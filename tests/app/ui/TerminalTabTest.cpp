@@ -154,6 +154,7 @@ TEST_F(TerminalTabTest, OffAsksFirstCancelChangesNothingTurnOffGivesTheFilesBack
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(tab->shellSwitch()->isChecked()); // on while the question is open
     EXPECT_EQ(box->text(), QStringLiteral("Turn off profiles in the terminal?"));
+    EXPECT_GE(box->width(), test::titleBarNeed(box)); // the title shows whole
     EXPECT_EQ(box->informativeText(),
               QStringLiteral(
                   "Your shell file goes back exactly as it was. Profiles and sign-ins are kept."));

@@ -1,9 +1,11 @@
 #include "tests/app/ui/UiTest.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QSettings>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 
 #include <cstdlib>
 
@@ -58,6 +60,13 @@ void showActive(QWidget* window) {
     (void)QTest::qWaitForWindowExposed(window, 2000);
     (void)QTest::qWaitForWindowActive(window, 2000);
     QApplication::processEvents();
+}
+
+int titleBarNeed(const QWidget* window) {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const QString title = window->windowHandle() ? window->windowHandle()->title() : QString();
+    return QFontMetrics(font).horizontalAdvance(title) + 100;
 }
 
 } // namespace twinlantern::ui::test

@@ -2,8 +2,8 @@
 
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "TwinLanternApp/model/AppModel.h"
-#include "tests/support/app/AppFixture.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/app/AppFixture.h"
 
 #include <QByteArray>
 #include <QString>
@@ -51,5 +51,9 @@ struct UiModel {
 
 // Shows a top-level widget offscreen, makes it the active window and lets it lay out.
 void showActive(QWidget* window);
+
+// The width a title bar needs for the title a shown window gave the platform: its text in
+// the bold application font, with 100 px for the title bar's buttons and borders.
+int titleBarNeed(const QWidget* window);
 
 } // namespace twinlantern::ui::test
