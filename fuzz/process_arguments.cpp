@@ -1,6 +1,6 @@
 // Arbitrary bytes as another process's argument buffer: parsed, and the user-data
 // folder picked out of what parses.
-#include "TwinLanternMac/ProcessArguments.h"
+#include "TwinLanternMac/apps/ProcessArguments.h"
 
 #include <cstdint>
 #include <cstdlib>

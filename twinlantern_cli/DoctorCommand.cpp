@@ -1,7 +1,7 @@
 // `twinlantern doctor`: the setup checks the app's setup check shows.
 #include "twinlantern_cli/Commands.h"
 
-#include "TwinLanternMac/LauncherGenerator.h"
+#include "TwinLanternMac/launchers/LauncherGenerator.h"
 #include "core/base/Json.h"
 #include "core/doctor/Doctor.h"
 #include "core/profiles/ProfileStore.h"

@@ -1,6 +1,6 @@
 #include "twinlantern_cli/IconDrawing.h"
 
-#include "TwinLanternMac/IconRenderer/LauncherIcons.h"
+#include "TwinLanternMac/launchers/IconRenderer/LauncherIcons.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PathUtil.h"
 #include "core/base/TwinLanternError.h"

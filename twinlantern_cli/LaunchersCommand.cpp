@@ -2,7 +2,7 @@
 // Claude Desktop and removes the launchers no profile needs any more.
 #include "twinlantern_cli/Commands.h"
 
-#include "TwinLanternMac/LauncherGenerator.h"
+#include "TwinLanternMac/launchers/LauncherGenerator.h"
 #include "core/profiles/ProfileStore.h"
 #include "core/tools/DesktopInstall.h"
 #include "twinlantern_cli/IconDrawing.h"

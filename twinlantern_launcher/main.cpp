@@ -1,8 +1,8 @@
 // twinlantern-launcher: the program inside every Dock launcher bundle. Reads its own
 // bundle's Info.plist, opens or focuses that profile's Claude Desktop instance under the
 // launch lock, and exits; its only interface is one alert when that fails.
-#include "TwinLanternMac/DesktopLauncher.h"
-#include "TwinLanternMac/LauncherSettings.h"
+#include "TwinLanternMac/apps/DesktopLauncher.h"
+#include "TwinLanternMac/launchers/LauncherSettings.h"
 #include "core/base/FileUtil.h"
 #include "core/base/PropertyList.h"
 #include "platform/Alert.h"

@@ -7,7 +7,7 @@
 #include "TwinLanternApp/app/ShortcutSettings.h"
 #include "TwinLanternApp/app/UpdaterService.h"
 #include "TwinLanternApp/model/AppModel.h"
-#include "TwinLanternMac/SignInRouter.h"
+#include "TwinLanternMac/signin/SignInRouter.h"
 #include "platform/LoginItem.h"
 
 #include <QDBusConnection>

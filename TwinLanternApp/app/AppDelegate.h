@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TwinLanternApp/model/Scheduler.h"
-#include "TwinLanternMac/HotKey.h"
+#include "TwinLanternMac/services/HotKey.h"
 #include "platform/HotKeyService.h"
 #include "platform/SystemLog.h"
 

@@ -1,6 +1,6 @@
 #include "TwinLanternApp/app/SingleInstance.h"
 
-#include "TwinLanternMac/SignInRouter.h"
+#include "TwinLanternMac/signin/SignInRouter.h"
 #include "core/base/PathUtil.h"
 #include "core/base/PrivateFolder.h"
 #include "core/base/Sha256.h"

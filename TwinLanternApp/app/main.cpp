@@ -14,7 +14,7 @@
 #include "TwinLanternApp/ui/InterfaceWindows.h"
 #include "TwinLanternApp/ui/SettingsWindow.h"
 #include "TwinLanternApp/ui/SnapshotRenderer.h"
-#include "TwinLanternMac/SignInRouter.h"
+#include "TwinLanternMac/signin/SignInRouter.h"
 #include "core/base/TwinLanternError.h"
 #include "platform/HotKeyService.h"
 #include "platform/SchemeHandlers.h"

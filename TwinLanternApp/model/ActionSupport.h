@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TwinLanternApp/model/AppModel.h"
-#include "TwinLanternMac/DesktopAdapters.h"
+#include "TwinLanternMac/apps/DesktopAdapters.h"
 
 #include <memory>
 #include <string>

@@ -3,7 +3,7 @@
 #include "TwinLanternApp/model/ModelNotices.h"
 #include "TwinLanternApp/model/Scheduler.h"
 
-#include "TwinLanternMac/DirectoryWatcher.h"
+#include "TwinLanternMac/services/DirectoryWatcher.h"
 #include "core/base/Paths.h"
 #include "core/doctor/DoctorCheck.h"
 #include "core/profiles/ProfileDocument.h"

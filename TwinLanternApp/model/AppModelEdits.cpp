@@ -1,7 +1,7 @@
 #include "TwinLanternApp/model/ActionSupport.h"
 #include "TwinLanternApp/model/AppModel.h"
 
-#include "TwinLanternMac/LauncherGenerator.h"
+#include "TwinLanternMac/launchers/LauncherGenerator.h"
 #include "core/base/PathUtil.h"
 #include "core/base/Text.h"
 

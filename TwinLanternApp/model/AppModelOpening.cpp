@@ -1,9 +1,9 @@
 #include "TwinLanternApp/model/ActionSupport.h"
 #include "TwinLanternApp/model/AppModel.h"
 
-#include "TwinLanternMac/ClaudeDesktopAdapter.h"
-#include "TwinLanternMac/SignInLauncher.h"
-#include "TwinLanternMac/SignInRouter.h"
+#include "TwinLanternMac/apps/ClaudeDesktopAdapter.h"
+#include "TwinLanternMac/signin/SignInLauncher.h"
+#include "TwinLanternMac/signin/SignInRouter.h"
 #include "core/base/Text.h"
 #include "core/base/TwinLanternError.h"
 

@@ -4,7 +4,7 @@
 // macOS thing (the Keychain, the menu bar, the modifier glyphs); every other text in the
 // interface is the Mac's own.
 
-#include "TwinLanternMac/KeyCombo.h"
+#include "TwinLanternMac/services/KeyCombo.h"
 #include "platform/KeyboardLayout.h"
 
 #include <array>

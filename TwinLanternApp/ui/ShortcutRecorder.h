@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TwinLanternMac/KeyCombo.h"
+#include "TwinLanternMac/services/KeyCombo.h"
 #include "platform/KeyboardLayout.h"
 
 #include <QObject>

@@ -4,7 +4,7 @@
 #include "TwinLanternApp/model/AppModel.h"
 #include "TwinLanternApp/model/SystemClock.h"
 
-#include "TwinLanternMac/ChatGPTAppAdapter.h"
+#include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
 #include "core/base/FileUtil.h"
 #include "core/profiles/ProfileStore.h"
 #include "platform/PollMainLoop.h"

@@ -1,6 +1,6 @@
 // Listing one bundle's running instances, as the app does every few seconds, on a
 // machine with 500 other processes of the same user (the bar: 5 ms median).
-#include "TwinLanternMac/DesktopLauncher.h"
+#include "TwinLanternMac/apps/DesktopLauncher.h"
 #include "core/base/FileUtil.h"
 #include "platform/Workspace.h"
 

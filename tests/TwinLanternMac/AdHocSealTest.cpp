@@ -1,4 +1,4 @@
-#include "TwinLanternMac/AdHocSeal.h"
+#include "TwinLanternMac/launchers/AdHocSeal.h"
 #include "core/base/PropertyList.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/Programs.h"

@@ -1,6 +1,6 @@
-#include "TwinLanternMac/DesktopAdapters.h"
-#include "TwinLanternMac/ChatGPTAppAdapter.h"
-#include "TwinLanternMac/ClaudeDesktopAdapter.h"
+#include "TwinLanternMac/apps/DesktopAdapters.h"
+#include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
+#include "TwinLanternMac/apps/ClaudeDesktopAdapter.h"
 
 #include "core/base/TwinLanternError.h"
 #include "platform/Workspace.h"

@@ -1,4 +1,4 @@
-#include "TwinLanternMac/DesktopLauncher.h"
+#include "TwinLanternMac/apps/DesktopLauncher.h"
 
 #include "core/base/PathUtil.h"
 #include "platform/Workspace.h"

@@ -1,4 +1,4 @@
-#include "TwinLanternMac/DesktopLocator.h"
+#include "TwinLanternMac/apps/DesktopLocator.h"
 
 #include "core/tools/CodexAdapter.h"
 #include "platform/Workspace.h"

@@ -1,4 +1,4 @@
-#include "TwinLanternMac/DirectoryWatcher.h"
+#include "TwinLanternMac/services/DirectoryWatcher.h"
 
 #include "platform/PollMainLoop.h"
 #include "platform/test/VirtualTimeLoop.h"

@@ -1,6 +1,6 @@
 // Builds one launcher with a cap on file sizes, as `ulimit -f` sets it, so a write fails
 // part way: generate-helper <home> <launcher program> <profile id> <name> <max bytes>.
-#include "TwinLanternMac/LauncherGenerator.h"
+#include "TwinLanternMac/launchers/LauncherGenerator.h"
 #include "core/base/TwinLanternError.h"
 #include "core/tools/DesktopInstall.h"
 

@@ -1,4 +1,4 @@
-#include "TwinLanternMac/HotKey.h"
+#include "TwinLanternMac/services/HotKey.h"
 
 #include "platform/HotKeyService.h"
 #include "platform/PollMainLoop.h"

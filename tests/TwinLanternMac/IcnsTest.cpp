@@ -1,5 +1,5 @@
-#include "TwinLanternMac/IconRenderer/IcnsFile.h"
-#include "TwinLanternMac/IconRenderer/IconRenderer.h"
+#include "TwinLanternMac/launchers/IconRenderer/IcnsFile.h"
+#include "TwinLanternMac/launchers/IconRenderer/IconRenderer.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/TestSupport.h"

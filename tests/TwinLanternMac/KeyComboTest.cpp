@@ -1,4 +1,4 @@
-#include "TwinLanternMac/KeyCombo.h"
+#include "TwinLanternMac/services/KeyCombo.h"
 
 #include "core/base/JsonDecode.h"
 #include "platform/KeyboardLayout.h"

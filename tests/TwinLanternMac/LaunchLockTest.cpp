@@ -1,5 +1,5 @@
-#include "TwinLanternMac/DesktopLauncher.h"
-#include "TwinLanternMac/ProfileLaunchLock.h"
+#include "TwinLanternMac/apps/DesktopLauncher.h"
+#include "TwinLanternMac/apps/ProfileLaunchLock.h"
 
 #include "core/base/PathUtil.h"
 #include "tests/support/ErrorOf.h"

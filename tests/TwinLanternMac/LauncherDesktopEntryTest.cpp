@@ -1,4 +1,4 @@
-#include "TwinLanternMac/LauncherDesktopEntry.h"
+#include "TwinLanternMac/launchers/LauncherDesktopEntry.h"
 #include "platform/DesktopEntry.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/Programs.h"

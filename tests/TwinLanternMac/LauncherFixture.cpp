@@ -1,6 +1,6 @@
 #include "tests/TwinLanternMac/LauncherFixture.h"
 
-#include "TwinLanternMac/IconRenderer/IconRenderer.h"
+#include "TwinLanternMac/launchers/IconRenderer/IconRenderer.h"
 #include "core/base/UniqueFd.h"
 #include "core/tools/DesktopInstall.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TwinLanternMac/LauncherGenerator.h"
+#include "TwinLanternMac/launchers/LauncherGenerator.h"
 #include "tests/support/TestSupport.h"
 
 #include <map>

@@ -1,4 +1,4 @@
-#include "TwinLanternMac/LauncherGenerator.h"
+#include "TwinLanternMac/launchers/LauncherGenerator.h"
 #include "core/base/PropertyList.h"
 #include "core/base/Text.h"
 #include "tests/TwinLanternMac/LauncherFixture.h"

@@ -1,4 +1,4 @@
-#include "TwinLanternMac/LauncherSettings.h"
+#include "TwinLanternMac/launchers/LauncherSettings.h"
 #include "tests/support/ErrorOf.h"
 
 #include <gtest/gtest.h>

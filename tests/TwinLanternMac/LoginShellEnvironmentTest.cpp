@@ -1,4 +1,4 @@
-#include "TwinLanternMac/LoginShellEnvironment.h"
+#include "TwinLanternMac/services/LoginShellEnvironment.h"
 
 #include "core/base/UniqueFd.h"
 #include "tests/support/FakeTools.h"

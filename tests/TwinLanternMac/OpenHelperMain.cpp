@@ -1,6 +1,6 @@
 // One launch from its own process, as a launcher bundle does:
 // tl_desktop_open_helper <home> <applications> <bundle id> <lock folder> <user-data folder>
-#include "TwinLanternMac/DesktopLauncher.h"
+#include "TwinLanternMac/apps/DesktopLauncher.h"
 #include "core/base/TwinLanternError.h"
 #include "platform/Workspace.h"
 

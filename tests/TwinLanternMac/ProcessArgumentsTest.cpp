@@ -1,4 +1,4 @@
-#include "TwinLanternMac/ProcessArguments.h"
+#include "TwinLanternMac/apps/ProcessArguments.h"
 
 #include "tests/support/TestSupport.h"
 

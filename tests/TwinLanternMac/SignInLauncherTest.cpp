@@ -1,4 +1,4 @@
-#include "TwinLanternMac/SignInLauncher.h"
+#include "TwinLanternMac/signin/SignInLauncher.h"
 #include "core/base/ShellQuote.h"
 
 #include "core/base/PathUtil.h"

@@ -1,4 +1,4 @@
-#include "TwinLanternMac/SignInRouter.h"
+#include "TwinLanternMac/signin/SignInRouter.h"
 
 #include "core/base/TwinLanternError.h"
 #include "platform/Workspace.h"

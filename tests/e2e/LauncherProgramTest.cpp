@@ -1,8 +1,8 @@
 // The built launcher program inside bundles that `twinlantern launchers install` made,
 // against the fake Claude Desktop.
-#include "TwinLanternMac/ClaudeDesktopAdapter.h"
-#include "TwinLanternMac/DesktopLauncher.h"
-#include "TwinLanternMac/ProfileLaunchLock.h"
+#include "TwinLanternMac/apps/ClaudeDesktopAdapter.h"
+#include "TwinLanternMac/apps/DesktopLauncher.h"
+#include "TwinLanternMac/apps/ProfileLaunchLock.h"
 #include "core/base/Json.h"
 #include "core/base/PathUtil.h"
 #include "core/base/UniqueFd.h"

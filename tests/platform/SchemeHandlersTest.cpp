@@ -1,6 +1,6 @@
 #include "platform/SchemeHandlers.h"
 
-#include "TwinLanternMac/LauncherDesktopEntry.h"
+#include "TwinLanternMac/launchers/LauncherDesktopEntry.h"
 #include "core/base/TwinLanternError.h"
 #include "platform/DesktopEntry.h"
 #include "platform/LoginItem.h"

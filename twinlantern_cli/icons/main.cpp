@@ -2,7 +2,7 @@
 // install`, which loads no Qt itself. Arguments: the app bundle whose icon is the base,
 // the profile's colour, its badge, the icon file, the PNG and the PNG's size. A failure
 // prints the sentence to show on standard error and exits 1.
-#include "TwinLanternMac/IconRenderer/LauncherIcons.h"
+#include "TwinLanternMac/launchers/IconRenderer/LauncherIcons.h"
 #include "core/base/FileUtil.h"
 #include "core/profiles/Profile.h"
 

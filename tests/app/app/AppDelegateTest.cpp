@@ -6,7 +6,7 @@
 #include "TwinLanternApp/app/SettingsOpener.h"
 #include "TwinLanternApp/app/ShortcutSettings.h"
 #include "TwinLanternApp/model/AppModel.h"
-#include "TwinLanternMac/SignInRouter.h"
+#include "TwinLanternMac/signin/SignInRouter.h"
 #include "core/tools/ProcessRunner.h"
 #include "platform/HotKeyService.h"
 #include "platform/Workspace.h"

@@ -1,6 +1,6 @@
 #include "tests/support/app/AppFixture.h"
 
-#include "TwinLanternMac/LauncherGenerator.h"
+#include "TwinLanternMac/launchers/LauncherGenerator.h"
 #include "core/base/Json.h"
 #include "core/base/TwinLanternError.h"
 #include "platform/Workspace.h"

@@ -1,7 +1,7 @@
 #include "tests/support/app/AppFixture.h"
 
-#include "TwinLanternMac/ChatGPTAppAdapter.h"
-#include "TwinLanternMac/LauncherGenerator.h"
+#include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
+#include "TwinLanternMac/launchers/LauncherGenerator.h"
 #include "core/base/PathUtil.h"
 #include "platform/Workspace.h"
 #include "tests/support/Profiles.h"

@@ -1,6 +1,6 @@
 #include "tests/support/app/AppFixture.h"
 
-#include "TwinLanternMac/ChatGPTAppAdapter.h"
+#include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
 #include "core/base/PathUtil.h"
 #include "core/tools/CodexAdapter.h"
 #include "platform/Workspace.h"

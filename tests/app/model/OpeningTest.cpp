@@ -1,6 +1,6 @@
 #include "tests/support/app/AppFixture.h"
 
-#include "TwinLanternMac/ChatGPTAppAdapter.h"
+#include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
 #include "platform/Workspace.h"
 #include "tests/support/Profiles.h"
 #include "tests/support/fakeapp/FakeApp.h"

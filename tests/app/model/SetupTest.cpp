@@ -1,6 +1,6 @@
 #include "tests/support/app/AppFixture.h"
 
-#include "TwinLanternMac/LauncherGenerator.h"
+#include "TwinLanternMac/launchers/LauncherGenerator.h"
 #include "tests/support/fakeapp/FakeApp.h"
 #include "tests/support/Profiles.h"
 

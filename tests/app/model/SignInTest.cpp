@@ -1,7 +1,7 @@
 #include "tests/support/app/AppFixture.h"
 
-#include "TwinLanternMac/ChatGPTAppAdapter.h"
-#include "TwinLanternMac/SignInRouter.h"
+#include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
+#include "TwinLanternMac/signin/SignInRouter.h"
 #include "core/base/ShellQuote.h"
 #include "platform/Workspace.h"
 #include "platform/test/RecordingLog.h"

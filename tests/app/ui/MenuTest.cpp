@@ -4,7 +4,7 @@
 #include "TwinLanternApp/app/AppSettings.h"
 #include "TwinLanternApp/app/UpdaterService.h"
 #include "TwinLanternApp/ui/Appearance.h"
-#include "TwinLanternMac/ChatGPTAppAdapter.h"
+#include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
 #include "core/tools/DesktopInstall.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/Contrast.h"

@@ -2,7 +2,7 @@
 #include "TwinLanternApp/app/ShortcutSettings.h"
 #include "TwinLanternApp/ui/Owned.h"
 #include "TwinLanternApp/ui/ShortcutRecorder.h"
-#include "TwinLanternMac/HotKey.h"
+#include "TwinLanternMac/services/HotKey.h"
 #include "platform/HotKeyService.h"
 #include "platform/PollMainLoop.h"
 #include "tests/support/TestSupport.h"

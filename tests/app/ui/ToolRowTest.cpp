@@ -1,6 +1,6 @@
 #include "TwinLanternApp/ui/ToolRow.h"
 
-#include "TwinLanternMac/ChatGPTAppAdapter.h"
+#include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"
 #include "tests/support/Profiles.h"
