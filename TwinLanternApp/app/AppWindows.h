@@ -1,10 +1,5 @@
 #pragma once
 
-#include "core/profiles/Profile.h"
-
-#include <QIcon>
-
-#include <optional>
 #include <string>
 
 class QMenu;
@@ -30,12 +25,6 @@ public:
     virtual bool renderSnapshots(const std::string& folder) = 0;
     // The menu the tray icon opens; null for none (yet). Owned by the windows.
     virtual QMenu* trayMenu() { return nullptr; }
-    // The tray's image for the terminal default's colour (none without a default); a null
-    // icon leaves the tray's own plain dot.
-    virtual QIcon trayIcon(const std::optional<ProfileColor>& colour) {
-        (void)colour;
-        return {};
-    }
 };
 
 } // namespace twinlantern::app

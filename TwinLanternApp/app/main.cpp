@@ -8,12 +8,12 @@
 #include "TwinLanternApp/app/QuitSignals.h"
 #include "TwinLanternApp/app/QuitWithoutWaiting.h"
 #include "TwinLanternApp/app/SingleInstance.h"
-#include "TwinLanternApp/app/Tray.h"
 #include "TwinLanternApp/model/AppModel.h"
 #include "TwinLanternApp/ui/AppearanceStyle.h"
 #include "TwinLanternApp/ui/InterfaceWindows.h"
 #include "TwinLanternApp/ui/SettingsWindow.h"
 #include "TwinLanternApp/ui/SnapshotRenderer.h"
+#include "TwinLanternApp/ui/TrayIcon.h"
 #include "TwinLanternMac/signin/SignInRouter.h"
 #include "core/base/TwinLanternError.h"
 #include "platform/HotKeyService.h"
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
         log.error("later starts can't reach this one: " + *problem);
     }
 
-    auto tray = std::make_unique<Tray>(*bridge, *windows);
+    auto tray = std::make_unique<ui::TrayIcon>(*bridge);
     tray->setMenu(windows->trayMenu());
 
     delegate->applicationDidFinishLaunching();

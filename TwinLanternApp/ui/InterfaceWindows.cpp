@@ -76,10 +76,6 @@ QMenu* InterfaceWindows::trayMenu() {
     return trayAvailable_ ? menu_->menu() : nullptr;
 }
 
-QIcon InterfaceWindows::trayIcon(const std::optional<ProfileColor>& colour) {
-    return MenuBarIcon::make(colour);
-}
-
 void InterfaceWindows::showOnboarding() {
     if (trayAvailable_) {
         OnboardingWindow::show(bridge_, Tray::available);

@@ -39,7 +39,6 @@ public:
     bool renderSnapshots(const std::string& folder) override;
     // The menu when there is a tray; none without (it is in the settings window then).
     QMenu* trayMenu() override;
-    QIcon trayIcon(const std::optional<ProfileColor>& colour) override;
 
     AppMenu& appMenu() const { return *menu_; }
     // Null until prepare().

@@ -9,7 +9,7 @@
 
 #include "TwinLanternApp/app/AppCommands.h"
 #include "TwinLanternApp/app/SettingsOpener.h"
-#include "TwinLanternApp/app/Tray.h"
+#include "TwinLanternApp/ui/TrayIcon.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/ShownNames.h"
 #include "tests/app/ui/UiTest.h"
@@ -338,8 +338,7 @@ TEST(InterfaceWindows, TheTrayImageFollowsTheTerminalDefault) {
     doc.cliDefault = purple.id;
     ui.fixture.writeDocument(doc);
     ui.start();
-    Windows w(ui, true);
-    app::Tray tray(*ui.bridge, *w.windows);
+    TrayIcon tray(*ui.bridge);
     QIcon icon = tray.icon()->icon();
     EXPECT_FALSE(icon.isMask());
     const QImage drawn = icon.pixmap(QSize(22, 16), 1.0).toImage();

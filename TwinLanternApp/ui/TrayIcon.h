@@ -9,22 +9,23 @@ class QMenu;
 class QSystemTrayIcon;
 
 namespace twinlantern::app {
-
 class AppModel;
-class AppWindows;
 class ModelBridge;
+} // namespace twinlantern::app
+
+namespace twinlantern::ui {
 
 // The menu-bar extra: a tray icon in the terminal default's colour, the label text as
 // its tooltip, and the interface's menu. Only where the desktop has a tray; the app
 // works without one.
-class Tray final : public QObject {
+class TrayIcon final : public QObject {
     Q_OBJECT
 public:
-    Tray(ModelBridge& bridge, AppWindows& windows, QObject* parent = nullptr);
-    ~Tray() override;
+    explicit TrayIcon(app::ModelBridge& bridge, QObject* parent = nullptr);
+    ~TrayIcon() override;
 
     // "TwinLantern, terminal default <name>", or "… none".
-    static std::string labelText(const AppModel& model);
+    static std::string labelText(const app::AppModel& model);
 
     // Shows the icon when a tray exists; false when there is none.
     bool show();
@@ -36,9 +37,8 @@ public:
 private:
     void update();
 
-    ModelBridge& bridge_;
-    AppWindows& windows_;
+    app::ModelBridge& bridge_;
     std::unique_ptr<QSystemTrayIcon> icon_;
 };
 
-} // namespace twinlantern::app
+} // namespace twinlantern::ui
