@@ -1,4 +1,4 @@
-#include "TwinLanternApp/ui/AdvancedTabImport.h"
+#include "TwinLanternApp/ui/advanced/AdvancedTabImport.h"
 
 #include "tests/support/HostileFiles.h"
 #include "tests/support/TestSupport.h"

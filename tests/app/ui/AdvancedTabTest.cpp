@@ -1,8 +1,8 @@
-#include "TwinLanternApp/ui/AdvancedTab.h"
+#include "TwinLanternApp/ui/advanced/AdvancedTab.h"
 
-#include "TwinLanternApp/ui/AdvancedTabImport.h"
-#include "TwinLanternApp/ui/Owned.h"
-#include "TwinLanternApp/ui/PromptSnippetSheet.h"
+#include "TwinLanternApp/ui/advanced/AdvancedTabImport.h"
+#include "TwinLanternApp/ui/frame/Owned.h"
+#include "TwinLanternApp/ui/terminal/PromptSnippetSheet.h"
 #include "core/base/Json.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"

@@ -1,6 +1,6 @@
-#include "TwinLanternApp/ui/Appearance.h"
-#include "TwinLanternApp/ui/AppearanceStyle.h"
-#include "TwinLanternApp/ui/Owned.h"
+#include "TwinLanternApp/ui/frame/Appearance.h"
+#include "TwinLanternApp/ui/frame/AppearanceStyle.h"
+#include "TwinLanternApp/ui/frame/Owned.h"
 #include "tests/app/ui/Contrast.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "TwinLanternApp/ui/ColourPicker.h"
+#include "TwinLanternApp/ui/profiles/ColourPicker.h"
 
 #include "tests/app/ui/Accessibility.h"
 

@@ -1,5 +1,5 @@
-#include "TwinLanternApp/ui/HelpView.h"
-#include "TwinLanternApp/ui/HelpWindow.h"
+#include "TwinLanternApp/ui/frame/HelpView.h"
+#include "TwinLanternApp/ui/frame/HelpWindow.h"
 
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"

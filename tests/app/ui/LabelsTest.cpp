@@ -1,4 +1,4 @@
-#include "TwinLanternApp/ui/Labels.h"
+#include "TwinLanternApp/ui/frame/Labels.h"
 
 #include "tests/support/Profiles.h"
 #include "tests/support/TestSupport.h"

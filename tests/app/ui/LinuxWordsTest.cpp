@@ -1,7 +1,7 @@
-#include "TwinLanternApp/ui/LinuxWords.h"
-#include "TwinLanternApp/ui/InterfaceWindows.h"
-#include "TwinLanternApp/ui/OnboardingView.h"
-#include "TwinLanternApp/ui/OnboardingWindow.h"
+#include "TwinLanternApp/ui/frame/LinuxWords.h"
+#include "TwinLanternApp/ui/frame/InterfaceWindows.h"
+#include "TwinLanternApp/ui/onboarding/OnboardingView.h"
+#include "TwinLanternApp/ui/onboarding/OnboardingWindow.h"
 
 #include "TwinLanternApp/app/AppCommands.h"
 #include "platform/test/FakeKeyboardLayout.h"

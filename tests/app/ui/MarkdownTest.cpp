@@ -1,5 +1,5 @@
-#include "TwinLanternApp/ui/Markdown.h"
-#include "TwinLanternApp/ui/Footnote.h"
+#include "TwinLanternApp/ui/frame/Markdown.h"
+#include "TwinLanternApp/ui/frame/Footnote.h"
 
 #include <QTextBlock>
 #include <QTextCursor>

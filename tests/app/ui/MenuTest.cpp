@@ -1,9 +1,9 @@
-#include "TwinLanternApp/ui/AppMenu.h"
-#include "TwinLanternApp/ui/SettingsTab.h"
+#include "TwinLanternApp/ui/frame/AppMenu.h"
+#include "TwinLanternApp/ui/frame/SettingsTab.h"
 
 #include "TwinLanternApp/app/AppSettings.h"
 #include "TwinLanternApp/app/UpdaterService.h"
-#include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/frame/Appearance.h"
 #include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
 #include "core/tools/DesktopInstall.h"
 #include "tests/app/ui/Accessibility.h"

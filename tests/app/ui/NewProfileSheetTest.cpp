@@ -1,5 +1,5 @@
-#include "TwinLanternApp/ui/NewProfileSheet.h"
-#include "TwinLanternApp/ui/UseForPicker.h"
+#include "TwinLanternApp/ui/profiles/NewProfileSheet.h"
+#include "TwinLanternApp/ui/profiles/UseForPicker.h"
 
 #include "tests/support/Profiles.h"
 #include "tests/app/ui/Accessibility.h"

@@ -1,5 +1,5 @@
-#include "TwinLanternApp/ui/PlainText.h"
-#include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/frame/PlainText.h"
+#include "TwinLanternApp/ui/frame/Appearance.h"
 
 #include "tests/app/ui/Accessibility.h"
 

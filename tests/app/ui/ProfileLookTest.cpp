@@ -1,6 +1,6 @@
-#include "TwinLanternApp/ui/ProfileLook.h"
-#include "TwinLanternApp/ui/Appearance.h"
-#include "TwinLanternApp/ui/UseForPicker.h"
+#include "TwinLanternApp/ui/frame/ProfileLook.h"
+#include "TwinLanternApp/ui/frame/Appearance.h"
+#include "TwinLanternApp/ui/profiles/UseForPicker.h"
 
 #include "tests/app/ui/Accessibility.h"
 

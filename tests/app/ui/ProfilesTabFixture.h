@@ -1,8 +1,8 @@
 #pragma once
 
-#include "TwinLanternApp/ui/ProfileDetailView.h"
-#include "TwinLanternApp/ui/ProfilesTab.h"
-#include "TwinLanternApp/ui/SettingsWindow.h"
+#include "TwinLanternApp/ui/profiles/ProfileDetailView.h"
+#include "TwinLanternApp/ui/profiles/ProfilesTab.h"
+#include "TwinLanternApp/ui/frame/SettingsWindow.h"
 
 #include "TwinLanternApp/app/ModelBridge.h"
 #include "TwinLanternApp/model/AppModel.h"

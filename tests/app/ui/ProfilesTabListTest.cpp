@@ -1,7 +1,7 @@
-#include "TwinLanternApp/ui/ProfilesTabList.h"
-#include "TwinLanternApp/ui/Appearance.h"
-#include "TwinLanternApp/ui/Owned.h"
-#include "TwinLanternApp/ui/ProfileLook.h"
+#include "TwinLanternApp/ui/profiles/ProfilesTabList.h"
+#include "TwinLanternApp/ui/frame/Appearance.h"
+#include "TwinLanternApp/ui/frame/Owned.h"
+#include "TwinLanternApp/ui/frame/ProfileLook.h"
 
 #include "tests/app/ui/Contrast.h"
 #include "tests/support/Profiles.h"

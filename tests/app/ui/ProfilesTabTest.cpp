@@ -1,7 +1,7 @@
-#include "TwinLanternApp/ui/AlertPresenter.h"
-#include "TwinLanternApp/ui/NewProfileSheet.h"
-#include "TwinLanternApp/ui/PlainText.h"
-#include "TwinLanternApp/ui/ProfilesTabList.h"
+#include "TwinLanternApp/ui/frame/AlertPresenter.h"
+#include "TwinLanternApp/ui/profiles/NewProfileSheet.h"
+#include "TwinLanternApp/ui/frame/PlainText.h"
+#include "TwinLanternApp/ui/profiles/ProfilesTabList.h"
 
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/Contrast.h"

@@ -1,6 +1,6 @@
-#include "TwinLanternApp/ui/PromptSnippetSheet.h"
+#include "TwinLanternApp/ui/terminal/PromptSnippetSheet.h"
 
-#include "TwinLanternApp/ui/Owned.h"
+#include "TwinLanternApp/ui/frame/Owned.h"
 #include "core/shell/ShellIntegration.h"
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"

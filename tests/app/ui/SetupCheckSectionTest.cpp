@@ -1,5 +1,5 @@
-#include "TwinLanternApp/ui/SetupCheckSection.h"
-#include "TwinLanternApp/ui/Appearance.h"
+#include "TwinLanternApp/ui/advanced/SetupCheckSection.h"
+#include "TwinLanternApp/ui/frame/Appearance.h"
 
 #include "tests/app/ui/Accessibility.h"
 #include "tests/app/ui/UiTest.h"

@@ -1,4 +1,4 @@
-#include "TwinLanternApp/ui/ShortcutRecorderKeys.h"
+#include "TwinLanternApp/ui/advanced/ShortcutRecorderKeys.h"
 
 #include <QKeyEvent>
 

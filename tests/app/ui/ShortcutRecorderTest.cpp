@@ -1,6 +1,6 @@
-#include "TwinLanternApp/ui/ShortcutRecorder.h"
+#include "TwinLanternApp/ui/advanced/ShortcutRecorder.h"
 
-#include "TwinLanternApp/ui/Owned.h"
+#include "TwinLanternApp/ui/frame/Owned.h"
 
 #include "TwinLanternApp/app/AppSettings.h"
 #include "TwinLanternApp/app/ShortcutSettings.h"

@@ -1,6 +1,6 @@
-#include "TwinLanternApp/ui/Appearance.h"
-#include "TwinLanternApp/ui/PlainText.h"
-#include "TwinLanternApp/ui/SignInStep.h"
+#include "TwinLanternApp/ui/frame/Appearance.h"
+#include "TwinLanternApp/ui/frame/PlainText.h"
+#include "TwinLanternApp/ui/onboarding/SignInStep.h"
 
 #include "tests/app/ui/ShownNames.h"
 #include "tests/app/ui/UiTest.h"

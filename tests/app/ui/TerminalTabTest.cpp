@@ -1,7 +1,7 @@
-#include "TwinLanternApp/ui/TerminalTab.h"
-#include "TwinLanternApp/ui/Appearance.h"
-#include "TwinLanternApp/ui/ProfileLook.h"
-#include "TwinLanternApp/ui/TestResult.h"
+#include "TwinLanternApp/ui/terminal/TerminalTab.h"
+#include "TwinLanternApp/ui/frame/Appearance.h"
+#include "TwinLanternApp/ui/frame/ProfileLook.h"
+#include "TwinLanternApp/ui/terminal/FolderAnswer.h"
 
 #include "core/profiles/ProfileStore.h"
 #include "core/shell/ShellIntegration.h"

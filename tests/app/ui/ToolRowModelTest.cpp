@@ -1,4 +1,4 @@
-#include "TwinLanternApp/ui/ToolRowModel.h"
+#include "TwinLanternApp/ui/profiles/ToolRowModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TwinLanternApp/ui/ToolRow.h"
+#include "TwinLanternApp/ui/profiles/ToolRow.h"
 
 #include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
 #include "tests/app/ui/Accessibility.h"

@@ -1,4 +1,4 @@
-#include "TwinLanternApp/ui/SettingsWindow.h"
+#include "TwinLanternApp/ui/frame/SettingsWindow.h"
 
 #include <QApplication>
 #include <QGuiApplication>
