@@ -137,27 +137,6 @@ RunResult CliFixture::shell(const std::string& command, const std::string& cwd,
                     : runProgram("/bin/sh", argv, env(), {.cwd = folder});
 }
 
-std::map<std::string, std::string> snapshot(const std::string& root) {
-    std::map<std::string, std::string> files;
-    std::error_code error;
-    for (std::filesystem::recursive_directory_iterator it(root, error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string path = it->path().string();
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) {
-            continue;
-        }
-        std::string value = std::to_string(st.st_mode) + ":";
-        if (S_ISLNK(st.st_mode)) {
-            value += std::filesystem::read_symlink(path, error).string();
-        } else if (S_ISREG(st.st_mode)) {
-            value += readFile(path);
-        }
-        files[path] = value;
-    }
-    return files;
-}
-
 std::vector<std::string> backquoted(const std::string& text) {
     std::vector<std::string> out;
     for (std::size_t at = 0;;) {

@@ -50,8 +50,6 @@ protected:
     FakeTool codex{tools, "codex"};
 };
 
-// Every file below `root` (links not followed) with its bytes, or link text, and mode.
-std::map<std::string, std::string> snapshot(const std::string& root);
 
 // The texts between backquotes.
 std::vector<std::string> backquoted(const std::string& text);

@@ -1,5 +1,6 @@
 // `twinlantern shell install` and `shell uninstall`.
 #include "tests/cli/CliFixture.h"
+#include "tests/support/ShellFixtures.h"
 
 #include "core/shell/ShellIntegration.h"
 
@@ -27,21 +28,21 @@ protected:
 
 TEST_F(CliShell, WithoutATerminalAndWithoutYesNothingIsWritten) {
     writeFile(zshrc(), "export A=1\n");
-    const auto before = snapshot(home.home());
+    const auto before = treeState(home.home());
     const RunResult r = run({"shell", "install"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(r.out, HasSubstr("+" + std::string(ShellIntegration::beginMarker)));
     EXPECT_EQ(r.err, "twinlantern: Not asking without a terminal, so nothing was changed. Run "
                      "`twinlantern shell install --yes` to go ahead.\n");
-    EXPECT_EQ(snapshot(home.home()), before);
+    EXPECT_EQ(treeState(home.home()), before);
 
     writeFile(zshrc(), "export A=1\n" + ShellIntegration::block());
     ASSERT_EQ(run({"shell", "install", "--yes"}).exitCode, 0);
-    const auto installed = snapshot(home.home());
+    const auto installed = treeState(home.home());
     const RunResult removal = run({"shell", "uninstall"});
     EXPECT_EQ(removal.exitCode, 1);
     EXPECT_THAT(removal.err, HasSubstr("`twinlantern shell uninstall --yes`"));
-    EXPECT_EQ(snapshot(home.home()), installed);
+    EXPECT_EQ(treeState(home.home()), installed);
 }
 
 TEST_F(CliShell, InstallShowsThePlanAndInstallsTheCopiesBesideThisProgram) {
@@ -68,7 +69,7 @@ TEST_F(CliShell, InstallShowsThePlanAndInstallsTheCopiesBesideThisProgram) {
 
 TEST_F(CliShell, ASecondRunThatChangesNothingSaysSoAndWritesNothing) {
     ASSERT_EQ(run({"shell", "install", "--yes"}).exitCode, 0);
-    const auto before = snapshot(home.home());
+    const auto before = treeState(home.home());
     const ino_t record = inode(home.dir / ".twinlantern/install.json");
     for (bool yes : {true, false}) {
         const RunResult again =
@@ -76,7 +77,7 @@ TEST_F(CliShell, ASecondRunThatChangesNothingSaysSoAndWritesNothing) {
         EXPECT_EQ(again.exitCode, 0) << again.err;
         EXPECT_EQ(again.out, "The shell integration is already installed; nothing to change.\n");
     }
-    EXPECT_EQ(snapshot(home.home()), before);
+    EXPECT_EQ(treeState(home.home()), before);
     EXPECT_EQ(inode(home.dir / ".twinlantern/install.json"), record);
 
     // A stale copy is something to change.
@@ -89,7 +90,7 @@ TEST_F(CliShell, ASecondRunThatChangesNothingSaysSoAndWritesNothing) {
 
 TEST_F(CliShell, OnATerminalItAsksFirst) {
     writeFile(zshrc(), "export A=1\n");
-    const auto before = snapshot(home.home());
+    const auto before = treeState(home.home());
     // No, an empty answer, and end of input (^D).
     for (const char* answer : {"n\n", "\n", "\x04"}) {
         const RunResult no = runInTerminal(program(), {"twinlantern", "shell", "install"}, env(),
@@ -97,7 +98,7 @@ TEST_F(CliShell, OnATerminalItAsksFirst) {
         EXPECT_EQ(no.exitCode, 1) << no.out;
         EXPECT_THAT(no.out, HasSubstr("Install the shell integration? [y/N]"));
         EXPECT_THAT(no.out, HasSubstr("twinlantern: Nothing was changed."));
-        EXPECT_EQ(snapshot(home.home()), before);
+        EXPECT_EQ(treeState(home.home()), before);
     }
     const RunResult yes =
         runInTerminal(program(), {"twinlantern", "shell", "install"}, env(), home.home(), "yes\n");
@@ -117,11 +118,11 @@ TEST_F(CliShell, OnATerminalItAsksFirst) {
 
 TEST_F(CliShell, UninstallWithNothingInstalledSaysSo) {
     writeFile(zshrc(), "export A=1\n");
-    const auto before = snapshot(home.home());
+    const auto before = treeState(home.home());
     const RunResult r = run({"shell", "uninstall"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "The shell integration isn't installed; nothing to remove.\n");
-    EXPECT_EQ(snapshot(home.home()), before);
+    EXPECT_EQ(treeState(home.home()), before);
 }
 
 TEST_F(CliShell, AnInstalledCopyKeepsTheRecordedAppPath) {
@@ -182,7 +183,7 @@ TEST_F(CliShell, InstallThenUninstallGivesEveryFileBackByteForByte) {
         if (row.bashProfile) {
             writeFile(h.dir / ".bash_profile", *row.bashProfile);
         }
-        const auto before = snapshot(h.home());
+        const auto before = treeState(h.home());
         const RunResult install = runProgram(
             program(), {"twinlantern", "shell", "install", "--yes"}, e, {.cwd = h.home()});
         ASSERT_EQ(install.exitCode, 0) << row.name << ": " << install.err;
@@ -190,7 +191,7 @@ TEST_F(CliShell, InstallThenUninstallGivesEveryFileBackByteForByte) {
         const RunResult removal = runProgram(
             program(), {"twinlantern", "shell", "uninstall", "--yes"}, e, {.cwd = h.home()});
         ASSERT_EQ(removal.exitCode, 0) << row.name << ": " << removal.err;
-        EXPECT_EQ(snapshot(h.home()), before) << row.name;
+        EXPECT_EQ(treeState(h.home()), before) << row.name;
     }
 }
 
@@ -227,11 +228,11 @@ TEST_F(CliShell, AnInstallThatFailsChangesNothing) {
             writeFile(h.dir / ".twinlantern/backups", "mine\n");
         }
         const Environment e{{"HOME", h.home()}, {"PATH", helpers() + ":/usr/bin:/bin"}};
-        const auto before = snapshot(h.home());
+        const auto before = treeState(h.home());
         const RunResult r = runProgram("/bin/sh", {"sh", "-c", c.command}, e, {.cwd = h.home()});
         EXPECT_EQ(r.exitCode, 1) << r.err;
         EXPECT_EQ(r.err, c.error);
-        EXPECT_EQ(snapshot(h.home()), before);
+        EXPECT_EQ(treeState(h.home()), before);
     }
 }
 
@@ -258,7 +259,7 @@ TEST_F(CliShell, AnInstallKilledAtEachRenameIsUndoneExactly) {
         const Environment e{{"HOME", h.home()},
                             {"PATH", helpers() + ":/usr/bin:/bin"},
                             {"TMPDIR", temporary.path()}};
-        const auto before = snapshot(h.home());
+        const auto before = treeState(h.home());
         const RunResult killed =
             runProgram(strace,
                        {"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
@@ -269,7 +270,7 @@ TEST_F(CliShell, AnInstallKilledAtEachRenameIsUndoneExactly) {
         const RunResult removal = runProgram(
             program(), {"twinlantern", "shell", "uninstall", "--yes"}, e, {.cwd = h.home()});
         EXPECT_EQ(removal.exitCode, 0) << removal.err;
-        EXPECT_EQ(snapshot(h.home()), before);
+        EXPECT_EQ(treeState(h.home()), before);
     }
     EXPECT_TRUE(completed) << "the install was still renaming after 40 renames";
 }
