@@ -1,16 +1,16 @@
 #include "TwinLanternApp/ui/advanced/AdvancedTab.h"
+#include "TwinLanternApp/ui/advanced/SetupCheckSection.h"
 #include "TwinLanternApp/ui/frame/Confirmation.h"
 #include "TwinLanternApp/ui/frame/LinuxWords.h"
-#include "TwinLanternApp/ui/advanced/SetupCheckSection.h"
 
 #include "TwinLanternApp/ui/advanced/AdvancedTabImport.h"
 #include "TwinLanternApp/ui/advanced/AdvancedTabSections.h"
+#include "TwinLanternApp/ui/advanced/ShortcutRecorder.h"
 #include "TwinLanternApp/ui/frame/Appearance.h"
 #include "TwinLanternApp/ui/frame/Footnote.h"
 #include "TwinLanternApp/ui/frame/Owned.h"
 #include "TwinLanternApp/ui/frame/PlainText.h"
 #include "TwinLanternApp/ui/terminal/PromptSnippetSheet.h"
-#include "TwinLanternApp/ui/advanced/ShortcutRecorder.h"
 
 #include <QEvent>
 #include <QFileDialog>
@@ -224,10 +224,11 @@ void AdvancedTab::confirmRemoveAll() {
     if (confirmation_) {
         return;
     }
-    auto* box = owned<QMessageBox>(this, QMessageBox::Warning, QStringLiteral("TwinLantern"),
-                                   QString(), QMessageBox::NoButton);
+    const QString title = QStringLiteral("Remove everything TwinLantern added?");
+    auto* box =
+        owned<QMessageBox>(this, QMessageBox::Warning, title, QString(), QMessageBox::NoButton);
     makePlain(box);
-    box->setText(QStringLiteral("Remove everything TwinLantern added?"));
+    box->setText(title);
     box->setInformativeText(
         QStringLiteral("Signs out and deletes every TwinLantern profile (including their Claude "
                        "Desktop chats), removes the launchers and puts your shell file back. "
@@ -235,6 +236,7 @@ void AdvancedTab::confirmRemoveAll() {
     QPushButton* removeAll =
         box->addButton(QStringLiteral("Remove Everything"), QMessageBox::DestructiveRole);
     markDestructive(removeAll);
+    fitTitle(box);
     QPushButton* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -271,6 +272,10 @@ TEST_F(AdvancedTabTest, RemovingEverythingWaitsForTheConfirmationAndRunsOnce) {
     EXPECT_EQ(texts.size(), 2);
     ASSERT_NE(removeAll, nullptr);
     EXPECT_EQ(removeAll->text(), QStringLiteral("Remove Everything"));
+    // The question is the window's title too, and the box is wide enough to show it whole.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box, tltest::patienceMs));
+    EXPECT_EQ(box->windowHandle()->title(), QStringLiteral("Remove everything TwinLantern added?"));
+    EXPECT_GE(box->width(), test::titleBarNeed(box));
     ASSERT_NE(box->button(QMessageBox::Cancel), nullptr);
     box->button(QMessageBox::Cancel)->click();
     ui.settle();
