@@ -154,8 +154,10 @@ bool ShellIntegration::blockIsLast(std::string_view text) {
     static const std::vector<std::string> snippetLines = [] {
         std::vector<std::string> out;
         for (const char* shell : {"zsh", "bash", "starship"}) {
-            for (auto line : splitLines(*promptSnippet(shell))) {
-                out.emplace_back(line);
+            // Held here: the lines are views into it.
+            const std::string snippet = *promptSnippet(shell);
+            for (auto line : splitLines(snippet)) {
+                out.emplace_back(text::trimSpacesTabs(line));
             }
         }
         return out;
