@@ -413,7 +413,10 @@ void AppModel::checkNextNew(const std::shared_ptr<NewStatuses>& run) {
     if (run->next >= run->pending.size()) {
         return;
     }
-    auto [profile, tool] = run->pending[run->next++];
+    // Named copies, not a structured binding: lambdas capture them (clang 14 cannot).
+    auto profile = run->pending[run->next].first;
+    auto tool = run->pending[run->next].second;
+    ++run->next;
     services_.scheduler->background(
         [tool, profile] { return tool->status(profile); },
         weakly([run, id = profile.id, kind = tool->kind()](AppModel& m,

@@ -211,7 +211,10 @@ void AppModel::quitNext(const std::shared_ptr<Removal>& removal) {
         removeNext(removal);
         return;
     }
-    const auto& [profile, kind] = removal->toQuit[removal->nextQuit++];
+    // Named, not a structured binding: lambdas capture them (clang 14 cannot).
+    const auto& profile = removal->toQuit[removal->nextQuit].first;
+    const auto kind = removal->toQuit[removal->nextQuit].second;
+    ++removal->nextQuit;
     auto app = DesktopAdapters::app(kind, context_);
     services_.scheduler->background(
         [app, profile] { return app->quitInstance(profile); },

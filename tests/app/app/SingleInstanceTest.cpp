@@ -146,9 +146,9 @@ TEST(SingleInstance, NothingAnotherUserPlantedIsUsed) {
          "Couldn't use " + theirs + "/twinlantern: it belongs to another user."},
     };
     for (const auto& [environment, why] : cases) {
-        EXPECT_EQ(
-            tltest::errorOf([&] { SingleInstance::privateStem(environment, home); }).description(),
-            cannot + why);
+        const Environment& env = environment; // a lambda can't capture a binding in clang 14
+        EXPECT_EQ(tltest::errorOf([&] { SingleInstance::privateStem(env, home); }).description(),
+                  cannot + why);
     }
 
     // A lock file of theirs in our folder is not ours to hold.
