@@ -1,7 +1,6 @@
 #include "TwinLanternApp/model/AppModel.h"
 
 #include "TwinLanternMac/apps/ChatGPTAppAdapter.h"
-#include "TwinLanternMac/apps/ClaudeDesktopAdapter.h"
 #include "TwinLanternMac/apps/DesktopAdapters.h"
 #include "TwinLanternMac/apps/DesktopLauncher.h"
 #include "TwinLanternMac/apps/DesktopLocator.h"
@@ -269,11 +268,12 @@ void AppModel::reload() {
 
 void AppModel::refreshRunning() {
     const auto space = workspace();
-    const ClaudeDesktopAdapter claude(context_);
-    const ChatGPTAppAdapter chatGPT(context_);
     RunningMap next;
-    for (const DesktopAppAdapter* app : {static_cast<const DesktopAppAdapter*>(&claude),
-                                         static_cast<const DesktopAppAdapter*>(&chatGPT)}) {
+    for (const ToolKind kind : allToolKinds) {
+        const auto app = DesktopAdapters::app(kind, context_);
+        if (!app) {
+            continue;
+        }
         std::set<ProfileID>& running = next[app->kind()];
         std::vector<std::optional<std::string>> folders;
         bool listed = false;
