@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -48,7 +49,10 @@ void makeBundle(const std::string& bundle, const std::string& id, const std::str
     copyFile(TL_FAKE_APP, program.empty() ? inside : program);
     ::chmod((program.empty() ? inside : program).c_str(), 0755);
     if (!program.empty()) {
-        ::symlink(program.c_str(), inside.c_str());
+        if (::symlink(program.c_str(), inside.c_str()) != 0) {
+            std::perror("symlink");
+            std::exit(1);
+        }
     }
     std::ofstream(bundle + "/Contents/Info.plist")
         << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"

@@ -124,9 +124,9 @@ public:
                 ::close(release_[1]);
                 const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
                 const bool held = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
-                (void)::write(ready[1], held ? "y" : "n", 1);
+                [[maybe_unused]] const ssize_t told = ::write(ready[1], held ? "y" : "n", 1);
                 char c;
-                (void)::read(release_[0], &c, 1); // until the test lets go
+                [[maybe_unused]] const ssize_t got = ::read(release_[0], &c, 1); // until let go
                 ::_exit(0);
             }
             ::close(ready[1]);
