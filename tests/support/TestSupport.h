@@ -1,5 +1,9 @@
 #pragma once
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include "core/base/Paths.h"
 
 #include <sys/types.h>
@@ -70,6 +74,27 @@ inline constexpr int patienceMs = 60'000;
 
 // Polls `done` every few milliseconds until it holds; false when `limit` ran out first.
 bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = patience);
+
+// RLIMIT_FSIZE for the scope, with SIGXFSZ ignored so a write past it fails with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : previous_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*previous_)(int);
+};
 
 } // namespace twinlantern::testing
 

@@ -1,9 +1,11 @@
 #include "TwinLanternApp/model/ProfilePlan.h"
 
 #include "TwinLanternApp/model/AppModel.h"
+#include "tests/support/Profiles.h"
 #include "tests/support/app/AppFixture.h"
 #include "tests/support/fakeapp/FakeApp.h"
-#include "tests/support/Profiles.h"
+
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -164,28 +166,6 @@ off_t fileSize(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
-// RLIMIT_FSIZE for the scope, with SIGXFSZ ignored so a write past it fails with EFBIG.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit old_{};
-    void (*previous_)(int) = SIG_DFL;
-};
-
 TEST(ProfilePlanApply, TheStartingPlanWithBothAppsMakesWorkAndPersonalAndTheTerminalDefault) {
     AppFixture f;
     tltest::FakeApp claude(f.home.paths.applicationsDirectory, "Claude", DesktopInstall::bundleID);
@@ -306,7 +286,7 @@ TEST(ProfilePlanApply, AFailedFolderRuleKeepsTheProfileInTheResultUnderTheAlert)
     withFolder.entries[0].folder = f.home.home() + folderName;
     std::vector<ProfileID> ids;
     {
-        const FileSizeLimit limit(static_cast<rlim_t>((withProfile + withRule) / 2));
+        const tltest::FileSizeLimit limit(static_cast<rlim_t>((withProfile + withRule) / 2));
         ids = withFolder.apply(*model, {});
     }
     ASSERT_EQ(ids.size(), 1u);

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -260,27 +262,6 @@ TEST(ShellRoundTrip, RemovalGivesBackWhatWasThere) {
 }
 
 namespace {
-
-// A file-size limit for the scope, with SIGXFSZ ignored so a write past it fails (EFBIG).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : previous_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit old_{};
-    void (*previous_)(int);
-};
 
 std::string failed(const std::string& what, int err) {
     return "Couldn't " + what + ": " + std::strerror(err);
